@@ -1,0 +1,64 @@
+// Module and band numbering shared by the whole plug-in.
+// Module and band numbers are array indexes everywhere: curve set, chain,
+// parameters, editor tabs, scope.
+#pragma once
+
+#include <string_view>
+
+namespace norvale {
+
+inline constexpr int kModuleCount = 7;
+inline constexpr int kBandCount = 3;
+inline constexpr int kMaxCurvePoints = 64;
+
+// Module indexes. Note the default stage order (kDefaultChain, curve_set.h)
+// differs from the index order: crush runs before time.
+inline constexpr int kVol = 0;
+inline constexpr int kFlt = 1;
+inline constexpr int kDrv = 2;
+inline constexpr int kTim = 3;
+inline constexpr int kCrs = 4;
+inline constexpr int kPan = 5;
+inline constexpr int kWid = 6;
+
+// Band indexes.
+inline constexpr int kBandLow = 0;
+inline constexpr int kBandMid = 1;
+inline constexpr int kBandHigh = 2;
+
+inline constexpr const char* kModuleKeys[kModuleCount] = {"vol", "flt", "drv", "tim",
+                                                          "crs", "pan", "wid"};
+inline constexpr const char* kModuleNames[kModuleCount] = {"VOLUME", "FILTER", "DRIVE", "TIME",
+                                                           "CRUSH",  "PAN",    "WIDTH"};
+inline constexpr const char* kBandNames[kBandCount] = {"LOW", "MID", "HIGH"};
+// Curve level at which a module does nothing.
+inline constexpr float kNeutralValues[kModuleCount] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.5f, 0.5f};
+
+// Key of a module ("vol" ... "wid"); any value outside 1..6 gives "vol".
+constexpr const char* moduleKey(int module) {
+    return (module >= 0 && module < kModuleCount) ? kModuleKeys[module] : kModuleKeys[0];
+}
+
+// Display name of a module ("VOLUME" ...); out-of-range values are clamped to 0..6.
+constexpr const char* moduleName(int module) {
+    return kModuleNames[module < 0 ? 0 : (module >= kModuleCount ? kModuleCount - 1 : module)];
+}
+
+// Display name of a band ("LOW", "MID", "HIGH"); out-of-range values are clamped to 0..2.
+constexpr const char* bandName(int band) {
+    return kBandNames[band < 0 ? 0 : (band >= kBandCount ? kBandCount - 1 : band)];
+}
+
+// Index of an exact, case-sensitive key; -1 otherwise.
+constexpr int moduleFromKey(std::string_view key) {
+    for (int m = 0; m < kModuleCount; ++m)
+        if (key == kModuleKeys[m]) return m;
+    return -1;
+}
+
+// 0.5 for pan and width, 1.0 for every other value, out-of-range ones included.
+constexpr float neutralValue(int module) {
+    return (module == kPan || module == kWid) ? 0.5f : 1.0f;
+}
+
+}  // namespace norvale
