@@ -1,0 +1,41 @@
+#pragma once
+
+// Everything of the stable plug-in interface in one include.
+
+#include "entry.h"
+
+#include "factory/plugin-factory.h"
+#include "factory/preset-discovery.h"
+
+#include "plugin.h"
+#include "plugin-features.h"
+#include "host.h"
+#include "universal-plugin-id.h"
+
+#include "ext/ambisonic.h"
+#include "ext/audio-ports-activation.h"
+#include "ext/audio-ports-config.h"
+#include "ext/audio-ports.h"
+#include "ext/configurable-audio-ports.h"
+#include "ext/context-menu.h"
+#include "ext/event-registry.h"
+#include "ext/gui.h"
+#include "ext/latency.h"
+#include "ext/log.h"
+#include "ext/note-name.h"
+#include "ext/note-ports.h"
+#include "ext/param-indication.h"
+#include "ext/params.h"
+#include "ext/posix-fd-support.h"
+#include "ext/preset-load.h"
+#include "ext/remote-controls.h"
+#include "ext/render.h"
+#include "ext/state-context.h"
+#include "ext/state.h"
+#include "ext/surround.h"
+#include "ext/tail.h"
+#include "ext/thread-check.h"
+#include "ext/thread-pool.h"
+#include "ext/timer-support.h"
+#include "ext/track-info.h"
+#include "ext/voice-info.h"
