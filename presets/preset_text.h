@@ -1,0 +1,25 @@
+// Small text helpers shared by the preset reader and writer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plugincore {
+
+// Shortest text of a value in the preset format, always with a point as the
+// decimal separator: 220, -4, 0.08, 12.5, 2601 (for 2600.7).
+std::string formatNumber(double value);
+
+// Drops leading and trailing space, tab, CR and LF (not VT or FF).
+// The result is a view into text.
+std::string_view trim(std::string_view text);
+
+// Tabs, LFs and CRs become spaces, then the result is trimmed: a value that
+// can be written as one line.
+std::string oneLine(std::string_view text);
+
+// Reads a number as strtod does in the "C" locale: leading blanks skipped,
+// anything after the number ignored. False when no number starts the text.
+bool readNumber(std::string_view text, double& out);
+
+}  // namespace plugincore
