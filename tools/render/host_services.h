@@ -1,0 +1,31 @@
+// The host record handed to the plug-in, with the few host extensions an
+// offline renderer needs.
+#pragma once
+
+#include <atomic>
+#include <clap/clap.h>
+
+namespace norvale::render {
+
+class HostServices {
+public:
+    HostServices();
+    HostServices(const HostServices&) = delete;
+    HostServices& operator=(const HostServices&) = delete;
+
+    const clap_host_t* host() const { return &host_; }
+
+    // True once after the plug-in asked for on_main_thread.
+    bool takeCallbackRequest() { return callbackRequested_.exchange(false); }
+
+private:
+    static const void* getExtension(const clap_host_t* host, const char* id);
+    static void requestRestart(const clap_host_t* host);
+    static void requestProcess(const clap_host_t* host);
+    static void requestCallback(const clap_host_t* host);
+
+    clap_host_t host_{};
+    std::atomic<bool> callbackRequested_{false};
+};
+
+}  // namespace norvale::render

@@ -1,0 +1,54 @@
+// One plug-in instance created through a module's factory, with the
+// extensions the renderer uses. Undoes whatever lifecycle steps were taken,
+// in reverse, on destruction.
+#pragma once
+
+#include <clap/clap.h>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "render/clap_module.h"
+
+namespace norvale::render {
+
+class PluginInstance {
+public:
+    PluginInstance(const ClapModule& module, const clap_host_t* host);  // create + init; throws RenderError
+    ~PluginInstance();
+    PluginInstance(const PluginInstance&) = delete;
+    PluginInstance& operator=(const PluginInstance&) = delete;
+
+    // Parameters; the "clap.params" extension is required.
+    uint32_t paramCount() const;
+    std::optional<clap_param_info_t> paramInfoById(clap_id id) const;
+    std::optional<double> textToValue(clap_id id, const std::string& text) const;
+    std::string valueToText(clap_id id, double value) const;
+    void flushParams(const clap_input_events_t* events, const clap_output_events_t* out);
+
+    std::vector<clap_audio_port_info_t> audioPorts(bool input) const;
+    std::vector<clap_note_port_info_t> notePorts(bool input) const;
+
+    // False when the plug-in has no state or refuses the stream.
+    bool loadState(const std::vector<uint8_t>& bytes);
+    std::optional<std::vector<uint8_t>> saveState() const;
+
+    void activate(double sampleRate, uint32_t maxFrames);  // throws RenderError
+    void startProcessing();                                 // throws RenderError
+    clap_process_status process(const clap_process_t& block);
+    void stopProcessing();
+    void deactivate();
+    void runMainThreadCallback();
+
+private:
+    template <typename Extension>
+    const Extension* extension(const char* id) const;
+
+    const clap_plugin_t* plugin_ = nullptr;
+    const clap_plugin_params_t* params_ = nullptr;
+    bool active_ = false;
+    bool processing_ = false;
+};
+
+}  // namespace norvale::render

@@ -1,0 +1,264 @@
+#include "render/renderer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "render/clap_module.h"
+#include "render/demo_loop.h"
+#include "render/errors.h"
+#include "render/event_lists.h"
+#include "render/host_services.h"
+#include "render/level_plot.h"
+#include "render/param_keys.h"
+#include "render/path_checks.h"
+#include "render/plugin_instance.h"
+#include "render/plugin_locator.h"
+#include "render/progress_bar.h"
+#include "render/staged_file.h"
+#include "render/stereo_audio.h"
+#include "render/timeline.h"
+
+namespace norvale::render {
+namespace {
+
+struct PluginRun {
+    StereoAudio output;
+    std::vector<uint8_t> state;  // only with --state-out
+    double processSeconds = 0.0;
+};
+
+std::vector<uint8_t> readFileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> bytes;
+    if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!file && !file.eof()) throw RenderError(fmt::format("cannot read '{}'", path));
+    return bytes;
+}
+
+StereoAudio readSidechain(const std::string& path, const StereoAudio& input) {
+    StereoAudio sidechain = readAudioFile(path);
+    if (sidechain.sampleRate != input.sampleRate)
+        throw RenderError(fmt::format("sidechain '{}' runs at {} Hz but the input at {} Hz", path,
+                                      sidechain.sampleRate, input.sampleRate));
+    sidechain.left.resize(input.frames(), 0.0f);
+    sidechain.right.resize(input.frames(), 0.0f);
+    return sidechain;
+}
+
+void checkPorts(const PluginInstance& plugin, bool wantsSidechain, bool wantsNotes) {
+    const auto inputs = plugin.audioPorts(true);
+    const auto outputs = plugin.audioPorts(false);
+    if (inputs.empty() || inputs[0].channel_count != 2 || outputs.empty() || outputs[0].channel_count != 2)
+        throw RenderError("the plug-in has no stereo main input and output");
+    if (wantsSidechain && inputs.size() < 2) throw RenderError("the plug-in has no sidechain input");
+    if (wantsNotes) {
+        const auto notes = plugin.notePorts(true);
+        if (notes.empty() || !(notes[0].supported_dialects & CLAP_NOTE_DIALECT_CLAP))
+            throw RenderError("the plug-in has no note input for --notes");
+    }
+}
+
+void requireKnownParameters(const PluginInstance& plugin) {
+    if (plugin.paramCount() != kParamKeys.size())
+        throw RenderError(fmt::format("the plug-in has {} parameters, but this tool knows the keys of {}",
+                                      plugin.paramCount(), kParamKeys.size()));
+}
+
+std::vector<clap_event_param_value_t> resolveSettings(const PluginInstance& plugin,
+                                                      const std::vector<ParamSetting>& settings) {
+    std::vector<clap_event_param_value_t> events;
+    if (settings.empty()) return events;
+    requireKnownParameters(plugin);
+    for (const ParamSetting& setting : settings) {
+        const auto info = plugin.paramInfoById(setting.id);
+        if (!info) throw RenderError(fmt::format("the plug-in has no parameter '{}'", setting.key));
+        const auto value = plugin.textToValue(setting.id, setting.text);
+        if (!value)
+            throw UsageError(fmt::format("--set {}: the plug-in's {} {} does not accept '{}'", setting.key,
+                                         info->module, info->name, setting.text));
+        events.push_back(paramValueEvent(setting.id, info->cookie, *value));
+    }
+    return events;
+}
+
+double processBlocks(PluginInstance& plugin, HostServices& host, const RenderOptions& options,
+                     const std::vector<clap_event_param_value_t>& settings, StereoAudio& input,
+                     StereoAudio* sidechain, StereoAudio& output) {
+    const std::size_t frames = input.frames();
+    const Timeline timeline{static_cast<double>(input.sampleRate), options.tempo};
+    const std::vector<NoteTrigger> notes = scheduleNotes(timeline, options.noteBeats, static_cast<int64_t>(frames));
+    const uint32_t inputPorts = static_cast<uint32_t>(plugin.audioPorts(true).size());
+
+    float* mainIn[2] = {};
+    float* sideIn[2] = {};
+    float* mainOut[2] = {};
+    std::vector<clap_audio_buffer_t> inputs(inputPorts);  // ports past the sidechain get no channels
+    inputs[0].data32 = mainIn;
+    inputs[0].channel_count = 2;
+    if (inputPorts > 1) {
+        inputs[1].data32 = sideIn;
+        inputs[1].channel_count = sidechain ? 2 : 0;  // no channels: no sidechain
+    }
+    clap_audio_buffer_t outputs{};
+    outputs.data32 = mainOut;
+    outputs.channel_count = 2;
+
+    InputEvents events;
+    DiscardedEvents discarded;
+    clap_process_t block{};
+    block.audio_inputs = inputs.data();
+    block.audio_inputs_count = inputPorts;
+    block.audio_outputs = &outputs;
+    block.audio_outputs_count = 1;
+    block.in_events = events.list();
+    block.out_events = discarded.list();
+
+    plugin.activate(input.sampleRate, options.blockSize);
+    plugin.startProcessing();
+    ProgressBar progress(frames);
+    std::chrono::steady_clock::duration busy{};
+    std::size_t nextNote = 0;
+    int32_t noteId = -1;
+    for (std::size_t start = 0; start < frames; start += options.blockSize) {
+        const std::size_t count = std::min<std::size_t>(options.blockSize, frames - start);
+        events.clear();
+        if (start == 0)
+            for (const auto& setting : settings) events.add(setting);
+        for (; nextNote < notes.size() && notes[nextNote].sample < static_cast<int64_t>(start + count); ++nextNote) {
+            const NoteTrigger& note = notes[nextNote];
+            if (note.on) ++noteId;
+            events.add(noteEvent(note.on ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF,
+                                 static_cast<uint32_t>(note.sample - static_cast<int64_t>(start)), noteId,
+                                 static_cast<int16_t>(options.noteKey)));
+        }
+        const clap_event_transport_t transport = transportAt(timeline, static_cast<int64_t>(start));
+        mainIn[0] = input.left.data() + start;
+        mainIn[1] = input.right.data() + start;
+        if (sidechain) {
+            sideIn[0] = sidechain->left.data() + start;
+            sideIn[1] = sidechain->right.data() + start;
+        }
+        mainOut[0] = output.left.data() + start;
+        mainOut[1] = output.right.data() + start;
+        block.steady_time = static_cast<int64_t>(start);
+        block.frames_count = static_cast<uint32_t>(count);
+        block.transport = &transport;
+
+        const auto before = std::chrono::steady_clock::now();
+        const clap_process_status status = plugin.process(block);
+        busy += std::chrono::steady_clock::now() - before;
+        if (status == CLAP_PROCESS_ERROR)
+            throw RenderError(fmt::format("the plug-in failed to process the block at {:.3f} s",
+                                          static_cast<double>(start) / input.sampleRate));
+        if (host.takeCallbackRequest()) plugin.runMainThreadCallback();
+        progress.update(start + count);
+    }
+    plugin.stopProcessing();
+    return std::chrono::duration<double>(busy).count();
+}
+
+PluginRun runPlugin(const RenderOptions& options, StereoAudio& input, StereoAudio* sidechain) {
+    const std::string pluginPath = locatePlugin(options.pluginPath);
+    const std::vector<uint8_t> stateIn = options.stateIn.empty() ? std::vector<uint8_t>{} : readFileBytes(options.stateIn);
+
+    // Declared in load order so that they unload in reverse.
+    HostServices host;
+    ClapModule module(pluginPath);
+    PluginInstance plugin(module, host.host());
+    checkPorts(plugin, sidechain != nullptr, !options.noteBeats.empty());
+    if (!options.stateIn.empty() && !plugin.loadState(stateIn))
+        throw RenderError(fmt::format("the plug-in rejected the state in '{}'", options.stateIn));
+    const std::vector<clap_event_param_value_t> settings = resolveSettings(plugin, options.settings);
+
+    // Values go in before activation and again with the first block, so they
+    // hold from the first sample whichever path the plug-in honours.
+    InputEvents flushEvents;
+    for (const auto& setting : settings) flushEvents.add(setting);
+    DiscardedEvents discarded;
+    plugin.flushParams(flushEvents.list(), discarded.list());
+
+    PluginRun run;
+    run.output = silentAudio(input.frames(), input.sampleRate, input.format);
+    run.processSeconds = processBlocks(plugin, host, options, settings, input, sidechain, run.output);
+    if (!options.stateOut.empty()) {
+        auto saved = plugin.saveState();
+        if (!saved) throw RenderError("the plug-in could not save its state");
+        run.state = std::move(*saved);
+    }
+    plugin.deactivate();
+    return run;
+}
+
+// Choices are listed in full; numbers as their two ends.
+std::string rangeText(const PluginInstance& plugin, const clap_param_info_t& info) {
+    if (!(info.flags & CLAP_PARAM_IS_ENUM))
+        return fmt::format("{} .. {}", plugin.valueToText(info.id, info.min_value),
+                           plugin.valueToText(info.id, info.max_value));
+    std::vector<std::string> choices;
+    for (double v = info.min_value; v <= info.max_value; v += 1.0) choices.push_back(plugin.valueToText(info.id, v));
+    return fmt::format("{}", fmt::join(choices, ", "));
+}
+
+}  // namespace
+
+RenderSummary render(const RenderOptions& options) {
+    checkWrittenPaths(options);
+    StagedFile outputFile(options.output);
+    std::optional<StagedFile> stateFile, plotFile;
+    if (!options.stateOut.empty()) stateFile.emplace(options.stateOut);
+    if (!options.plot.empty()) plotFile.emplace(options.plot);
+
+    StereoAudio input = options.demo ? demoLoop(options.tempo) : readAudioFile(options.input);
+    std::optional<StereoAudio> sidechain;
+    if (!options.sidechain.empty()) sidechain = readSidechain(options.sidechain, input);
+
+    PluginRun run = runPlugin(options, input, sidechain ? &*sidechain : nullptr);
+
+    writeAudioFile(outputFile.fd(), outputFile.target(), run.output);
+    if (stateFile) stateFile->writeAll(run.state.data(), run.state.size());
+    if (plotFile) {
+        const std::vector<uint8_t> png = levelPlotPng(input, run.output, options.tempo);
+        plotFile->writeAll(png.data(), png.size());
+    }
+    outputFile.commit();
+    if (stateFile) stateFile->commit();
+    if (plotFile) plotFile->commit();
+
+    RenderSummary summary;
+    summary.seconds = input.seconds();
+    summary.input = measureLevels(input);
+    summary.output = measureLevels(run.output);
+    summary.realTimeFactor = run.processSeconds > 0.0 ? summary.seconds / run.processSeconds : 0.0;
+    return summary;
+}
+
+std::string summaryLine(const RenderSummary& s) {
+    const std::string speed =
+        s.realTimeFactor > 0.0 ? fmt::format("{:.1f}x real time", s.realTimeFactor) : std::string("nothing to process");
+    return fmt::format("{:.3f} s rendered; in: peak {} dBFS, RMS {} dBFS; out: peak {} dBFS, RMS {} dBFS; {}",
+                       s.seconds, dbText(s.input.peak), dbText(s.input.rms), dbText(s.output.peak),
+                       dbText(s.output.rms), speed);
+}
+
+void listParams(const RenderOptions& options, std::FILE* out) {
+    HostServices host;
+    ClapModule module(locatePlugin(options.pluginPath));
+    PluginInstance plugin(module, host.host());
+    requireKnownParameters(plugin);
+    fmt::print(out, "{:<15} {:<26} {:>10}   {}\n", "key", "name", "default", "range");
+    for (uint32_t id = 0; id < kParamKeys.size(); ++id) {
+        const auto info = plugin.paramInfoById(id);
+        if (!info) continue;
+        fmt::print(out, "{:<15} {:<26} {:>10}   {}\n", kParamKeys[id], fmt::format("{} {}", info->module, info->name),
+                   plugin.valueToText(id, info->default_value), rangeText(plugin, *info));
+    }
+}
+
+}  // namespace norvale::render
