@@ -1,5 +1,7 @@
 // Three-band split: fourth-order Linkwitz-Riley low/high at the low split,
-// then the upper part split again at the high split.
+// then the upper part split again at the high split. Mid and high together
+// are the upper part turned through the high split's allpass, so the low band
+// takes the same allpass; only then do the three bands sum back flat.
 #include <cmath>
 
 #include "dsp/engine.h"
@@ -59,24 +61,33 @@ void Engine::updateSplit() {
         s.a3 = splat(f.a3);
         s.highpass = kLowHigh;
     }
+    lowPhase_.k = splat(high.k);
+    lowPhase_.a1 = splat(high.a1);
+    lowPhase_.a2 = splat(high.a2);
+    lowPhase_.a3 = splat(high.a3);
 }
 
 void Engine::splitBlock(const float* left, const float* right, uint32_t n, Lanes* bandL,
                         Lanes* bandR) {
     SvfLanes firstLow = split_[0], secondLow = split_[1], firstHigh = split_[2],
-             secondHigh = split_[3];
+             secondHigh = split_[3], lowPhase = lowPhase_;
     for (uint32_t i = 0; i < n; ++i) {
         const Lanes x = {left[i], left[i], right[i], right[i]};
         const Lanes lowAbove = secondLow.tick(firstLow.tick(x));
         const Lanes above = {lowAbove[1], lowAbove[1], lowAbove[3], lowAbove[3]};
         const Lanes midHigh = secondHigh.tick(firstHigh.tick(above));
-        bandL[i] = Lanes{lowAbove[0], midHigh[0], midHigh[1], 0.0f};
-        bandR[i] = Lanes{lowAbove[2], midHigh[2], midHigh[3], 0.0f};
+        // The fourth-order Linkwitz-Riley pair sums to the second-order
+        // allpass x - 2k*bp of one section.
+        const Lanes low = {lowAbove[0], 0.0f, lowAbove[2], 0.0f};
+        const Lanes lowAligned = low - 2.0f * lowPhase.k * lowPhase.step(low).bp;
+        bandL[i] = Lanes{lowAligned[0], midHigh[0], midHigh[1], 0.0f};
+        bandR[i] = Lanes{lowAligned[2], midHigh[2], midHigh[3], 0.0f};
     }
     split_[0] = firstLow;
     split_[1] = secondLow;
     split_[2] = firstHigh;
     split_[3] = secondHigh;
+    lowPhase_ = lowPhase;
 }
 
 }  // namespace norvale

@@ -70,6 +70,7 @@ void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
 void Engine::reset() {
     for (BandState& s : bands_) clearBand(s);
     for (SvfLanes& f : split_) f.ic1 = f.ic2 = Lanes{};
+    lowPhase_.ic1 = lowPhase_.ic2 = Lanes{};
     beatPos_ = 0.0;
     midi_.count = 0;
     audio_.count = 0;

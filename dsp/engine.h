@@ -149,6 +149,9 @@ private:
     // x -> low A / above A, -> low / above, above -> mid A / high A, -> mid /
     // high. Lanes: left lowpass, left highpass, right lowpass, right highpass.
     SvfLanes split_[4];
+    // The low band's turn through the high split's phase (lanes 0 and 2 used),
+    // without which the bands would not sum back flat near the splits.
+    SvfLanes lowPhase_;
     float splitLowApplied_ = -1.0f;
     float splitHighApplied_ = -1.0f;
 
