@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <set>
 #include <optional>
 #include <string>
 #include <utility>
@@ -451,6 +453,45 @@ TEST_F(PresetDiscoveryTest, OtherLocationsAreUnsupported) {
     const std::pair<int32_t, std::string> unsupported{0, "unsupported preset location"};
     EXPECT_EQ(receiver.errors, std::vector(3, unsupported));
     EXPECT_EQ(receiver.beginCalls, 0);
+}
+
+// A host lists the built-ins, then loads each one into a running instance.
+TEST_F(PresetDiscoveryTest, DiscoveredBuiltinsLoadThroughPresetLoad) {
+    load(false);
+    Provider provider(factory, indexer);
+    ASSERT_TRUE(provider.init());
+    ASSERT_TRUE(provider.metadata(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, receiver));
+    ASSERT_EQ(receiver.presets.size(), 10u);
+
+    TestHost host;
+    Instance inst(copy->module(), host);
+    const auto* presetLoad =
+        static_cast<const clap_plugin_preset_load_t*>(inst.extension("clap.preset-load/2"));
+    ASSERT_NE(presetLoad, nullptr);
+    ASSERT_TRUE(inst.activate());
+    std::set<std::vector<uint8_t>> sounds;
+    for (const RecordingReceiver::Preset& preset : receiver.presets) {
+        SCOPED_TRACE(*preset.loadKey);
+        host.rescans.clear();
+        host.presetsLoaded.clear();
+        ASSERT_TRUE(presetLoad->from_location(inst.plugin(), CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN,
+                                              nullptr, preset.loadKey->c_str()));
+        EXPECT_EQ(host.rescans, std::vector<uint32_t>{3u});
+        ASSERT_EQ(host.presetsLoaded.size(), 1u);
+        EXPECT_EQ(host.presetsLoaded[0].location, std::nullopt);
+        EXPECT_EQ(host.presetsLoaded[0].loadKey, preset.loadKey);
+        sounds.insert(*inst.save());
+
+        AudioBlock block(256);
+        block.fillInput([](uint32_t i, int ch) { return 0.3f * float((i * 7 + ch) % 13) / 13.0f; });
+        block.events.noteOn(10, 60);
+        ASSERT_EQ(block.run(inst.plugin()), CLAP_PROCESS_CONTINUE);
+        for (uint32_t i = 0; i < block.frames; ++i)
+            ASSERT_TRUE(std::isfinite(block.outL[i]) && std::isfinite(block.outR[i])) << i;
+    }
+    EXPECT_EQ(sounds.size(), receiver.presets.size());  // every preset is a sound of its own
+    EXPECT_TRUE(host.presetErrors.empty());
+    EXPECT_TRUE(host.logs.empty());
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ TestHost::TestHost() {
     host_.url = nullptr;
     host_.version = "1";
     host_.get_extension = &TestHost::getExtension;
-    host_.request_restart = [](const clap_host_t* h) { ++self(h).restartRequests; };
-    host_.request_process = [](const clap_host_t* h) { ++self(h).processRequests; };
-    host_.request_callback = [](const clap_host_t* h) { ++self(h).callbackRequests; };
+    host_.request_restart = [](const clap_host_t*) {};
+    host_.request_process = [](const clap_host_t*) {};
+    host_.request_callback = [](const clap_host_t*) {};
 }
 
 TestHost& TestHost::self(const clap_host_t* host) {
@@ -80,7 +80,7 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
         [](const clap_host_t* h, clap_param_rescan_flags flags) {
             self(h).rescans.push_back(static_cast<uint32_t>(flags));
         },
-        [](const clap_host_t* h, clap_id, clap_param_clear_flags) { ++self(h).clearCalls; },
+        [](const clap_host_t*, clap_id, clap_param_clear_flags) {},
         [](const clap_host_t* h) { ++self(h).flushRequests; },
     };
     static const clap_host_log_t kLog = {
@@ -101,7 +101,7 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
     if (!id) return nullptr;
     TestHost& me = self(host);
     if (me.offerParams && std::strcmp(id, "clap.params") == 0) return &kParams;
-    if (me.offerLog && std::strcmp(id, "clap.log") == 0) return &kLog;
+    if (std::strcmp(id, "clap.log") == 0) return &kLog;
     if (me.offerPresetLoad && std::strcmp(id, "clap.preset-load/2") == 0) return &kPresetLoad;
     return nullptr;
 }
@@ -178,17 +178,6 @@ void InputEvents::noteOn(uint32_t time, int16_t key, int16_t channel, double vel
     add(ev.header);
 }
 
-void InputEvents::noteOff(uint32_t time, int16_t key, int16_t channel) {
-    clap_event_note_t ev{};
-    ev.header = header(sizeof ev, time, CLAP_EVENT_NOTE_OFF);
-    ev.note_id = -1;
-    ev.port_index = 0;
-    ev.channel = channel;
-    ev.key = key;
-    ev.velocity = 0.0;
-    add(ev.header);
-}
-
 void InputEvents::midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
     clap_event_midi_t ev{};
     ev.header = header(sizeof ev, time, CLAP_EVENT_MIDI);
@@ -250,7 +239,6 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     clap_process_t p{};
     p.steady_time = -1;
     p.frames_count = frames;
-    p.transport = transport ? &*transport : nullptr;
     p.audio_inputs = inputs;
     p.audio_inputs_count = sidechainPort ? 2 : 1;
     p.audio_outputs = outputs;
@@ -258,19 +246,6 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     p.in_events = events.list();
     p.out_events = outEvents.list();
     return plugin->process(plugin, &p);
-}
-
-clap_event_transport_t makeTransport(double tempo, double songBeats, bool playing,
-                                     uint32_t extraFlags) {
-    clap_event_transport_t t{};
-    t.header = header(sizeof t, 0, CLAP_EVENT_TRANSPORT);
-    t.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE | extraFlags;
-    if (playing) t.flags |= CLAP_TRANSPORT_IS_PLAYING;
-    t.song_pos_beats = static_cast<clap_beattime>(std::llround(songBeats * CLAP_BEATTIME_FACTOR));
-    t.tempo = tempo;
-    t.tsig_num = 4;
-    t.tsig_denom = 4;
-    return t;
 }
 
 // ---------------------------------------------------------------- streams

@@ -38,21 +38,11 @@ TEST(Modules, KeysNamesAndNeutralValues) {
         EXPECT_EQ(neutralValue(m), (m == kPan || m == kWid) ? 0.5f : 1.0f);
         EXPECT_EQ(neutralValue(m), kNeutralValues[m]);
     }
-    EXPECT_STREQ(moduleKey(-1), "vol");
     EXPECT_STREQ(moduleKey(7), "vol");
-    EXPECT_STREQ(moduleKey(1000), "vol");
     EXPECT_EQ(neutralValue(-1), 1.0f);
-    EXPECT_EQ(neutralValue(7), 1.0f);
-    EXPECT_EQ(moduleFromKey("VOL"), -1);
-    EXPECT_EQ(moduleFromKey("vol "), -1);
-    EXPECT_EQ(moduleFromKey("vo"), -1);
-    EXPECT_EQ(moduleFromKey(""), -1);
-    EXPECT_STREQ(kBandNames[0], "LOW");
+    for (const char* bad : {"VOL", "vol ", "vo", ""}) EXPECT_EQ(moduleFromKey(bad), -1) << bad;
     EXPECT_STREQ(bandName(1), "MID");
-    EXPECT_STREQ(bandName(2), "HIGH");
     EXPECT_STREQ(bandName(9), "HIGH");
-    static_assert(kVol == 0 && kFlt == 1 && kDrv == 2 && kTim == 3 && kCrs == 4 && kPan == 5 &&
-                  kWid == 6);
 }
 
 TEST(Rates, BeatsForRate) {
@@ -83,11 +73,6 @@ TEST(CurveSetTest, ResetCurves) {
             EXPECT_EQ(c.points[1].y, neutralValue(m));
             EXPECT_EQ(c.valueAt(0.3f), neutralValue(m));
         }
-}
-
-TEST(CurveSetTest, DefaultChain) {
-    const int expected[] = {kVol, kFlt, kDrv, kCrs, kTim, kWid, kPan};
-    for (int i = 0; i < kModuleCount; ++i) EXPECT_EQ(kDefaultChain[i], expected[i]);
 }
 
 // ---------------------------------------------------------------- chain edits

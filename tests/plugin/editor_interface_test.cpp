@@ -67,6 +67,12 @@ TEST_F(EditorInterfaces, GesturesReachTheHostInOrderAtFlushOrBlock) {
     const auto expectGesture = [](const std::vector<OutputEvents::Seen>& seen) {
         ASSERT_EQ(seen.size(), 5u);
         EXPECT_EQ(seen[0].type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+        EXPECT_EQ(seen[0].size, sizeof(clap_event_param_gesture));
+        EXPECT_EQ(seen[1].size, sizeof(clap_event_param_value));
+        EXPECT_EQ(seen[1].noteId, -1);
+        EXPECT_EQ(seen[1].port, -1);
+        EXPECT_EQ(seen[1].channel, -1);
+        EXPECT_EQ(seen[1].key, -1);
         EXPECT_EQ(seen[1].value, 0.2);
         EXPECT_EQ(seen[2].value, 0.4);
         EXPECT_EQ(seen[3].value, 1.0);  // clamped
@@ -81,10 +87,14 @@ TEST_F(EditorInterfaces, GesturesReachTheHostInOrderAtFlushOrBlock) {
     EXPECT_TRUE(gui.guiPresetEdited());
     expectGesture(flushToHost());
 
+    // A zero-frame block needs no buffers and still delivers the queue.
     gesture();
     AudioBlock block(0);
+    block.process.audio_outputs_count = 0;
     ASSERT_EQ(block.run(p), CLAP_PROCESS_CONTINUE);
     expectGesture(block.sent.seen);
+    ASSERT_EQ(block.run(p), CLAP_PROCESS_CONTINUE);
+    EXPECT_EQ(block.sent.seen.size(), 5u);
 }
 
 TEST_F(EditorInterfaces, DrawingIntoAnOffStageSwitchesItOnWithoutAGesture) {

@@ -1,5 +1,5 @@
 // A small in-process CLAP host for unit tests: creates the plug-in through
-// clap_entry's factory and provides event lists, audio blocks and streams.
+// clap_entry's factory and provides event lists and audio blocks.
 #pragma once
 
 #include <algorithm>
@@ -15,12 +15,10 @@
 #include <clap/ext/log.h>
 #include <clap/ext/params.h>
 #include <clap/ext/preset-load.h>
-#include <clap/ext/state.h>
 #include <clap/factory/plugin-factory.h>
 #include <clap/host.h>
 #include <clap/plugin.h>
 #include <clap/process.h>
-#include <clap/stream.h>
 
 #include "plugin/descriptor.h"
 #include "plugin/norvale_plugin.h"
@@ -280,69 +278,5 @@ private:
     clap_audio_buffer inputs[2]{};
     clap_audio_buffer outputs[1]{};
 };
-
-// Host side of the state extension's streams.
-class MemoryInput {
-public:
-    explicit MemoryInput(std::vector<uint8_t> data, size_t chunk = SIZE_MAX)
-        : bytes(std::move(data)), chunk(chunk) {
-        stream.ctx = this;
-        stream.read = [](const clap_istream* s, void* buffer, uint64_t size) -> int64_t {
-            auto& self = *static_cast<MemoryInput*>(s->ctx);
-            const size_t n = std::min<size_t>({size, self.chunk, self.bytes.size() - self.pos});
-            if (n > 0) std::memcpy(buffer, self.bytes.data() + self.pos, n);
-            self.pos += n;
-            return static_cast<int64_t>(n);
-        };
-    }
-    MemoryInput(const MemoryInput&) = delete;
-    MemoryInput& operator=(const MemoryInput&) = delete;
-
-    const clap_istream* clap() const { return &stream; }
-
-private:
-    std::vector<uint8_t> bytes;
-    size_t chunk;
-    size_t pos = 0;
-    clap_istream stream{};
-};
-
-class MemoryOutput {
-public:
-    std::vector<uint8_t> bytes;
-    size_t chunk = SIZE_MAX;
-    int failOnCall = -1;  // index of the write call that returns -1
-    int calls = 0;
-
-    MemoryOutput() {
-        stream.ctx = this;
-        stream.write = [](const clap_ostream* s, const void* buffer, uint64_t size) -> int64_t {
-            auto& self = *static_cast<MemoryOutput*>(s->ctx);
-            if (self.calls++ == self.failOnCall) return -1;
-            const size_t n = std::min<size_t>(size, self.chunk);
-            const auto* data = static_cast<const uint8_t*>(buffer);
-            self.bytes.insert(self.bytes.end(), data, data + n);
-            return static_cast<int64_t>(n);
-        };
-    }
-    MemoryOutput(const MemoryOutput&) = delete;
-    MemoryOutput& operator=(const MemoryOutput&) = delete;
-
-    const clap_ostream* clap() const { return &stream; }
-
-private:
-    clap_ostream stream{};
-};
-
-inline std::vector<uint8_t> saveState(const TestPlugin& p) {
-    MemoryOutput out;
-    const bool ok = p.ext<clap_plugin_state>(CLAP_EXT_STATE).save(p.plugin, out.clap());
-    return ok ? out.bytes : std::vector<uint8_t>{};
-}
-
-inline bool loadState(const TestPlugin& p, std::vector<uint8_t> bytes, size_t chunk = SIZE_MAX) {
-    MemoryInput in(std::move(bytes), chunk);
-    return p.ext<clap_plugin_state>(CLAP_EXT_STATE).load(p.plugin, in.clap());
-}
 
 }  // namespace norvale::test
