@@ -4,26 +4,20 @@
 #include <clap/ext/preset-load.h>
 #include <clap/factory/preset-discovery.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
-#include <string_view>
 
 #include "plugin/norvale_plugin.h"
 #include "plugin/preset_list.h"
 #include "presets/builtin_presets.h"
 #include "presets/norvale_presets.h"
 #include "presets/preset_file.h"
-#include "presets/preset_paths.h"
+#include "presets/preset_save.h"
 
 namespace norvale {
 
 namespace {
-
-std::string_view trimSpaces(std::string_view text) {
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 // The first entry that satisfies matches, or -1.
 template <class Match>
@@ -130,28 +124,13 @@ std::string NorvalePlugin::guiSuggestedPresetName() const {
 }
 
 bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
-    const size_t split = input.find_last_of("/\\");
-    const std::string_view typed = input;
-    const std::string folder(
-        trimSpaces(split == std::string::npos ? std::string_view{} : typed.substr(0, split)));
-    const std::string name(
-        trimSpaces(split == std::string::npos ? typed : typed.substr(split + 1)));
-    if (name.empty()) {
-        err = "Give the preset a name after the folder.";
+    PresetSaveName typed;
+    std::string path;
+    if (!splitPresetSaveName(input, typed, err) || !presetSavePath(typed, path, err)) return false;
+    std::array<double, kParamCount> current;
+    for (uint32_t id = 0; id < kParamCount; ++id) current[id] = paramValue(id);
+    if (!plugincore::writePresetFile(path, savedPresetText(typed.name, current, curveSet), err))
         return false;
-    }
-    const std::string path = plugincore::userPresetPathIn(presetContext(), folder, name);
-    if (path.empty()) {
-        err = "No user preset directory: neither XDG_CONFIG_HOME nor HOME is set.";
-        return false;
-    }
-
-    plugincore::PresetData data;
-    data.name = name;
-    data.values.reserve(kParamCount);
-    for (const plugincore::ParamDesc& desc : kParams)
-        data.values.push_back({desc.id, paramValue(desc.id)});
-    if (!plugincore::writePresetFile(path, formatPreset(data, curveSet), err)) return false;
 
     presets.clear();
     presetListReady = false;

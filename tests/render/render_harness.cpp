@@ -45,6 +45,8 @@ void RenderTest::TearDown() {
 
 std::string RenderTest::file(const std::string& name) const { return (root_ / "work" / name).string(); }
 
+std::string RenderTest::besideWork(const std::string& name) const { return (root_ / name).string(); }
+
 std::vector<std::string> RenderTest::workFiles() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(root_ / "work")) names.push_back(entry.path().filename().string());
@@ -52,10 +54,13 @@ std::vector<std::string> RenderTest::workFiles() const {
     return names;
 }
 
-ToolRun RenderTest::run(const std::vector<std::string>& args) const {
+ToolRun RenderTest::run(const std::vector<std::string>& args,
+                        const std::vector<std::pair<std::string, std::string>>& environment) const {
     std::vector<std::string> full = {"--plugin", NORVALE_PLUGIN_PATH};
     full.insert(full.end(), args.begin(), args.end());
-    return runRaw(full, {{"NORVALE_CLAP", ""}});
+    std::vector<std::pair<std::string, std::string>> changes = {{"NORVALE_CLAP", ""}};
+    changes.insert(changes.end(), environment.begin(), environment.end());
+    return runRaw(full, changes);
 }
 
 ToolRun RenderTest::runRaw(const std::vector<std::string>& args,
@@ -136,6 +141,19 @@ double windowRms(const Sound& sound, std::size_t start, std::size_t end) {
     for (const auto& channel : sound.channels)
         for (std::size_t i = start; i < end && i < channel.size(); ++i, ++count) sum += double(channel[i]) * channel[i];
     return count ? std::sqrt(sum / count) : 0.0;
+}
+
+double toneLevel(const Sound& sound, std::size_t channel, double frequency, std::size_t start, std::size_t length) {
+    const std::vector<float>& samples = sound.channels.at(channel);
+    double re = 0.0, im = 0.0, weights = 0.0;
+    for (std::size_t i = 0; i < length && start + i < samples.size(); ++i) {
+        const double weight = 0.5 - 0.5 * std::cos(2.0 * M_PI * double(i) / double(length - 1));
+        const double phase = 2.0 * M_PI * frequency * double(i) / sound.sampleRate;
+        re += weight * samples[start + i] * std::cos(phase);
+        im += weight * samples[start + i] * std::sin(phase);
+        weights += weight;
+    }
+    return weights > 0.0 ? 2.0 * std::hypot(re, im) / weights : 0.0;
 }
 
 std::vector<uint8_t> stateWithVolumeCurve(const std::string& volumeCurve) {

@@ -33,11 +33,15 @@ protected:
 
     // A path inside the test's work folder.
     std::string file(const std::string& name) const;
+    // A path in the test's folder but outside the work folder.
+    std::string besideWork(const std::string& name) const;
     // Names in the work folder, sorted: what a run left behind.
     std::vector<std::string> workFiles() const;
 
-    // Runs the tool with --plugin set to the built plug-in.
-    ToolRun run(const std::vector<std::string>& args) const;
+    // Runs the tool with --plugin set to the built plug-in, and with these
+    // environment changes (an empty value unsets the variable).
+    ToolRun run(const std::vector<std::string>& args,
+                const std::vector<std::pair<std::string, std::string>>& environment = {}) const;
     // Runs the tool with exactly these arguments and environment changes
     // (an empty value unsets the variable).
     ToolRun runRaw(const std::vector<std::string>& args,
@@ -54,6 +58,10 @@ void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // RMS over both channels of frames [start, end).
 double windowRms(const Sound& sound, std::size_t start, std::size_t end);
+
+// Amplitude of a sine of the given frequency in frames [start, start +
+// length) of one channel, measured through a Hann window.
+double toneLevel(const Sound& sound, std::size_t channel, double frequency, std::size_t start, std::size_t length);
 
 // A plug-in state stream holding no parameter values (all take their
 // defaults), the volume curve in all three bands, the other curves flat at

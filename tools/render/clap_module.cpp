@@ -50,6 +50,13 @@ ClapModule::ClapModule(const std::string& path) : path_(path) {
     }
 }
 
+const clap_preset_discovery_factory_t* ClapModule::presetDiscoveryFactory() const {
+    for (const char* id : {CLAP_PRESET_DISCOVERY_FACTORY_ID, CLAP_PRESET_DISCOVERY_FACTORY_ID_COMPAT})
+        if (const void* factory = entry_->get_factory(id))
+            return static_cast<const clap_preset_discovery_factory_t*>(factory);
+    return nullptr;
+}
+
 ClapModule::~ClapModule() {
     if (entryInitialised_) entry_->deinit();
     dlclose(library_);

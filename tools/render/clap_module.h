@@ -18,6 +18,8 @@ public:
     const clap_plugin_factory_t& factory() const { return *factory_; }
     // The first plug-in the factory offers.
     const clap_plugin_descriptor_t& descriptor() const { return *descriptor_; }
+    // Null when the file offers no preset discovery.
+    const clap_preset_discovery_factory_t* presetDiscoveryFactory() const;
 
 private:
     std::string path_;

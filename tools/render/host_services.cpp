@@ -6,10 +6,8 @@
 namespace norvale::render {
 namespace {
 
-void logMessage(const clap_host_t*, clap_log_severity severity, const char* message) {
-    if (severity < CLAP_LOG_WARNING || !message) return;
-    const char* label = severity == CLAP_LOG_WARNING ? "warning" : "error";
-    std::fprintf(stderr, "norvale-render: plug-in %s: %s\n", label, message);
+HostServices* servicesOf(const clap_host_t* host) {
+    return host ? static_cast<HostServices*>(host->host_data) : nullptr;
 }
 
 // A renderer reads values right before it processes, so there is nothing to refresh.
@@ -19,9 +17,8 @@ void paramsRequestFlush(const clap_host_t*) {}
 
 void stateMarkDirty(const clap_host_t*) {}
 
-const clap_host_log_t kLog = {logMessage};
-const clap_host_params_t kParams = {paramsRescan, paramsClear, paramsRequestFlush};
-const clap_host_state_t kState = {stateMarkDirty};
+// Only failures matter: they end the run.
+void presetLoaded(const clap_host_t*, uint32_t, const char*, const char*) {}
 
 }  // namespace
 
@@ -39,10 +36,15 @@ HostServices::HostServices() {
 }
 
 const void* HostServices::getExtension(const clap_host_t*, const char* id) {
+    static const clap_host_log_t log = {HostServices::log};
+    static const clap_host_params_t params = {paramsRescan, paramsClear, paramsRequestFlush};
+    static const clap_host_state_t state = {stateMarkDirty};
+    static const clap_host_preset_load_t presetLoad = {presetLoadError, presetLoaded};
     if (!id) return nullptr;
-    if (std::strcmp(id, CLAP_EXT_LOG) == 0) return &kLog;
-    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &kParams;
-    if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &kState;
+    if (std::strcmp(id, CLAP_EXT_LOG) == 0) return &log;
+    if (std::strcmp(id, CLAP_EXT_PARAMS) == 0) return &params;
+    if (std::strcmp(id, CLAP_EXT_STATE) == 0) return &state;
+    if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0) return &presetLoad;
     return nullptr;
 }
 
@@ -51,8 +53,26 @@ void HostServices::requestRestart(const clap_host_t*) {}
 void HostServices::requestProcess(const clap_host_t*) {}
 
 void HostServices::requestCallback(const clap_host_t* host) {
-    if (host && host->host_data)
-        static_cast<HostServices*>(host->host_data)->callbackRequested_.store(true);
+    if (HostServices* self = servicesOf(host)) self->callbackRequested_.store(true);
+}
+
+void HostServices::log(const clap_host_t* host, clap_log_severity severity, const char* message) {
+    if (severity < CLAP_LOG_WARNING || !message) return;
+    // A failed preset load is also logged; the run's own error line says it already.
+    if (const HostServices* self = servicesOf(host); self && !self->presetError_.empty() &&
+                                                     self->presetError_ == message)
+        return;
+    const char* label = severity == CLAP_LOG_WARNING ? "warning" : "error";
+    std::fprintf(stderr, "norvale-render: plug-in %s: %s\n", label, message);
+}
+
+void HostServices::presetLoadError(const clap_host_t* host, uint32_t, const char*, const char*, int32_t osError,
+                                   const char* message) {
+    HostServices* self = servicesOf(host);
+    if (!self) return;
+    if (message && *message) self->presetError_ = message;
+    else if (osError != 0) self->presetError_ = std::strerror(osError);
+    else self->presetError_ = "no reason given";
 }
 
 }  // namespace norvale::render

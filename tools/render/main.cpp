@@ -6,6 +6,7 @@
 
 #include "render/errors.h"
 #include "render/options.h"
+#include "render/preset_commands.h"
 #include "render/renderer.h"
 
 int main(int argc, char** argv) {
@@ -20,8 +21,17 @@ int main(int argc, char** argv) {
             listParams(options, stdout);
             return 0;
         }
+        if (options.listPresets) {
+            listPresets(options, stdout);
+            return 0;
+        }
+        if (options.output.empty()) {
+            std::printf("%s\n", savedPresetLine(saveSoundAsPreset(options)).c_str());
+            return 0;
+        }
         const RenderSummary summary = render(options);
         std::printf("%s\n", summaryLine(summary).c_str());
+        if (summary.savedPreset) std::printf("%s\n", savedPresetLine(*summary.savedPreset).c_str());
         return 0;
     } catch (const UsageError& error) {
         std::fprintf(stderr, "norvale-render: %s\n", error.what());

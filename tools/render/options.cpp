@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <utility>
 
 #include "render/errors.h"
 #include "render/param_keys.h"
+#include "render/saved_preset.h"
 
 namespace norvale::render {
 namespace {
@@ -66,10 +68,19 @@ ParamSetting parseSetting(const std::string& text) {
     return setting;
 }
 
+void requireNothingToRender(const RenderOptions& options) {
+    const std::pair<const char*, bool> renderOnly[] = {{"--sidechain", !options.sidechain.empty()},
+                                                       {"--notes", !options.noteBeats.empty()},
+                                                       {"--state-out", !options.stateOut.empty()},
+                                                       {"--plot", !options.plot.empty()}};
+    for (const auto& [name, given] : renderOnly)
+        if (given) throw UsageError(fmt::format("{} needs INPUT and OUTPUT to render", name));
+}
+
 bool takesValue(const std::string& name) {
     static const char* const kWithValue[] = {"--set",      "--tempo",    "--sidechain", "--notes",
                                              "--note",     "--block",    "--state-in",  "--state-out",
-                                             "--plot",     "--plugin"};
+                                             "--plot",     "--plugin",   "--preset",    "--save-preset"};
     for (const char* option : kWithValue)
         if (name == option) return true;
     return false;
@@ -89,6 +100,13 @@ void applyOption(RenderOptions& options, const std::string& name, const std::str
     else if (name == "--state-out") options.stateOut = value;
     else if (name == "--plot") options.plot = value;
     else if (name == "--plugin") options.pluginPath = value;
+    else if (name == "--preset") {
+        if (value.empty()) throw UsageError("--preset needs a name, key or file");
+        options.preset = value;
+    } else if (name == "--save-preset") {
+        checkPresetSaveName(value);
+        options.savePreset = value;
+    }
 }
 
 }  // namespace
@@ -119,6 +137,10 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
             options.listParams = true;
             continue;
         }
+        if (arg == "--list-presets") {
+            options.listPresets = true;
+            continue;
+        }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (!takesValue(name)) throw UsageError(fmt::format("unknown option '{}'", name));
@@ -129,14 +151,20 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
         applyOption(options, name, value);
     }
 
-    const std::size_t wanted = options.listParams ? 0 : options.demo ? 1 : 2;
+    if (!options.preset.empty() && !options.stateIn.empty())
+        throw UsageError("--preset and --state-in each set the whole sound; give one of them");
+    const bool listing = options.listParams || options.listPresets;
+    const bool saveOnly = !options.savePreset.empty() && !options.demo && positional.empty();
+    const std::size_t wanted = listing || saveOnly ? 0 : options.demo ? 1 : 2;
     if (positional.size() != wanted) {
-        if (options.listParams) throw UsageError("--list-params takes no files");
+        if (listing)
+            throw UsageError(fmt::format("{} takes no files", options.listParams ? "--list-params" : "--list-presets"));
         throw UsageError(options.demo ? "usage: norvale-render --demo [options] OUTPUT"
                                       : "usage: norvale-render [options] INPUT OUTPUT");
     }
-    if (options.demo) options.output = positional[0];
-    else if (!options.listParams) {
+    if (saveOnly) requireNothingToRender(options);
+    if (wanted == 1) options.output = positional[0];
+    else if (wanted == 2) {
         options.input = positional[0];
         options.output = positional[1];
     }
@@ -146,7 +174,9 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
 std::string usageText() {
     return R"(usage: norvale-render [options] INPUT OUTPUT
        norvale-render --demo [options] OUTPUT
+       norvale-render --save-preset NAME [--preset P] [--set ...] [--plugin PATH]
        norvale-render --list-params [--plugin PATH]
+       norvale-render --list-presets [--plugin PATH]
 
 Renders an audio file through the Norvale plug-in, loaded as a CLAP host loads it.
 INPUT may be any format libsndfile reads. OUTPUT keeps the input's format and
@@ -167,14 +197,29 @@ options:
                      note-on to the plug-in's note port, to the sample
   --note N           the note's key, 0..127 (default 60)
   --block N          frames per process call, 1..4096 (default 512)
+  --preset P         start from a preset: a built-in by name ("Kick Duck", any
+                     case) or load key ("kick_duck"), a user preset by name
+                     ("My Duck", or "Bass/My Duck" with its folder), or a
+                     preset file (a path with "/" or ending in .norvale);
+                     --set values apply on top; --list-presets shows the names
+  --save-preset NAME save the sound of --preset, --state-in and --set as a
+                     user preset: "Name", or "Folder / Name" for a sub-folder
+                     of the user preset folder ($XDG_CONFIG_HOME/Norvale/presets
+                     or ~/.config/Norvale/presets); an existing preset file of
+                     that name is replaced. Without INPUT and OUTPUT nothing
+                     is rendered; with them, the preset is saved only if the
+                     render succeeds
   --state-in FILE    load a saved plug-in state before rendering (--set
-                     values apply on top)
+                     values apply on top; not together with --preset)
   --state-out FILE   save the plug-in state after rendering
   --plot FILE.png    draw input and output level over time, with the beat grid
   --demo             render a synthesized 4-bar drum and bass loop at the
                      tempo instead of INPUT (48 kHz stereo 24-bit WAV)
   --plugin PATH      the plug-in file to load
   --list-params      list the parameters: key, name, default and range
+  --list-presets     list the presets the plug-in offers: the built-ins, then
+                     the user presets by folder and name, each with the key or
+                     file that loads it
   -h, --help         show this text
 
 The plug-in is looked for at: --plugin PATH; $NORVALE_CLAP;
@@ -182,8 +227,10 @@ The plug-in is looked for at: --plugin PATH; $NORVALE_CLAP;
 ~/.clap/Norvale.clap; /usr/lib/clap/Norvale.clap.
 
 On success one summary line goes to standard output: duration, peak and RMS
-in and out (dBFS), and the real-time factor of the processing.
-Exit status: 0 success, 1 render failure (files, plug-in), 2 bad command line.
+in and out (dBFS), and the real-time factor of the processing; a saved preset
+adds a line naming its file.
+Exit status: 0 success, 1 render failure (files, plug-in, a preset that
+does not load), 2 bad command line (including an unknown preset name).
 )";
 }
 

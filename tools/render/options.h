@@ -14,8 +14,8 @@ struct ParamSetting {
 };
 
 struct RenderOptions {
-    std::string input;  // empty with --demo
-    std::string output;
+    std::string input;   // empty with --demo, and when only saving a preset
+    std::string output;  // empty when only saving a preset
     std::string pluginPath;  // empty: search the usual places
     std::vector<ParamSetting> settings;
     double tempo = 120.0;
@@ -26,9 +26,12 @@ struct RenderOptions {
     std::string stateIn;
     std::string stateOut;
     std::string plot;
+    std::string preset;      // a name, load key or file
+    std::string savePreset;  // "Name" or "Folder / Name"
     bool demo = false;
     bool help = false;
     bool listParams = false;
+    bool listPresets = false;
 };
 
 // Throws UsageError.

@@ -86,6 +86,12 @@ std::string PluginInstance::valueToText(clap_id id, double value) const {
     return text;
 }
 
+std::optional<double> PluginInstance::value(clap_id id) const {
+    double value = 0.0;
+    if (!params_->get_value(plugin_, id, &value)) return std::nullopt;
+    return value;
+}
+
 void PluginInstance::flushParams(const clap_input_events_t* events, const clap_output_events_t* out) {
     params_->flush(plugin_, events, out);
 }
@@ -129,6 +135,18 @@ std::optional<std::vector<uint8_t>> PluginInstance::saveState() const {
     const clap_ostream_t stream{&writer, ByteWriter::write};
     if (!state->save(plugin_, &stream)) return std::nullopt;
     return std::move(writer.bytes);
+}
+
+bool PluginInstance::hasPresetLoad() const { return presetLoad() != nullptr; }
+
+bool PluginInstance::loadPreset(uint32_t kind, const char* location, const char* loadKey) {
+    const auto* load = presetLoad();
+    return load && load->from_location && load->from_location(plugin_, kind, location, loadKey);
+}
+
+const clap_plugin_preset_load_t* PluginInstance::presetLoad() const {
+    if (const auto* load = extension<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD)) return load;
+    return extension<clap_plugin_preset_load_t>(CLAP_EXT_PRESET_LOAD_COMPAT);
 }
 
 void PluginInstance::activate(double sampleRate, uint32_t maxFrames) {

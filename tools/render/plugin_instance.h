@@ -25,6 +25,7 @@ public:
     std::optional<clap_param_info_t> paramInfoById(clap_id id) const;
     std::optional<double> textToValue(clap_id id, const std::string& text) const;
     std::string valueToText(clap_id id, double value) const;
+    std::optional<double> value(clap_id id) const;
     void flushParams(const clap_input_events_t* events, const clap_output_events_t* out);
 
     std::vector<clap_audio_port_info_t> audioPorts(bool input) const;
@@ -33,6 +34,11 @@ public:
     // False when the plug-in has no state or refuses the stream.
     bool loadState(const std::vector<uint8_t>& bytes);
     std::optional<std::vector<uint8_t>> saveState() const;
+
+    // Through "clap.preset-load/2" on the main thread; a failure reaches the
+    // host's on_error. False also when the plug-in cannot load presets.
+    bool hasPresetLoad() const;
+    bool loadPreset(uint32_t kind, const char* location, const char* loadKey);
 
     void activate(double sampleRate, uint32_t maxFrames);  // throws RenderError
     void startProcessing();                                 // throws RenderError
@@ -44,6 +50,7 @@ public:
 private:
     template <typename Extension>
     const Extension* extension(const char* id) const;
+    const clap_plugin_preset_load_t* presetLoad() const;
 
     const clap_plugin_t* plugin_ = nullptr;
     const clap_plugin_params_t* params_ = nullptr;

@@ -4,8 +4,6 @@
 #include <chrono>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -21,6 +19,7 @@
 #include "render/plugin_instance.h"
 #include "render/plugin_locator.h"
 #include "render/progress_bar.h"
+#include "render/sound_setup.h"
 #include "render/staged_file.h"
 #include "render/stereo_audio.h"
 #include "render/timeline.h"
@@ -31,16 +30,9 @@ namespace {
 struct PluginRun {
     StereoAudio output;
     std::vector<uint8_t> state;  // only with --state-out
+    std::optional<SavedPreset> preset;  // only with --save-preset
     double processSeconds = 0.0;
 };
-
-std::vector<uint8_t> readFileBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> bytes;
-    if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file && !file.eof()) throw RenderError(fmt::format("cannot read '{}'", path));
-    return bytes;
-}
 
 StereoAudio readSidechain(const std::string& path, const StereoAudio& input) {
     StereoAudio sidechain = readAudioFile(path);
@@ -63,29 +55,6 @@ void checkPorts(const PluginInstance& plugin, bool wantsSidechain, bool wantsNot
         if (notes.empty() || !(notes[0].supported_dialects & CLAP_NOTE_DIALECT_CLAP))
             throw RenderError("the plug-in has no note input for --notes");
     }
-}
-
-void requireKnownParameters(const PluginInstance& plugin) {
-    if (plugin.paramCount() != kParamKeys.size())
-        throw RenderError(fmt::format("the plug-in has {} parameters, but this tool knows the keys of {}",
-                                      plugin.paramCount(), kParamKeys.size()));
-}
-
-std::vector<clap_event_param_value_t> resolveSettings(const PluginInstance& plugin,
-                                                      const std::vector<ParamSetting>& settings) {
-    std::vector<clap_event_param_value_t> events;
-    if (settings.empty()) return events;
-    requireKnownParameters(plugin);
-    for (const ParamSetting& setting : settings) {
-        const auto info = plugin.paramInfoById(setting.id);
-        if (!info) throw RenderError(fmt::format("the plug-in has no parameter '{}'", setting.key));
-        const auto value = plugin.textToValue(setting.id, setting.text);
-        if (!value)
-            throw UsageError(fmt::format("--set {}: the plug-in's {} {} does not accept '{}'", setting.key,
-                                         info->module, info->name, setting.text));
-        events.push_back(paramValueEvent(setting.id, info->cookie, *value));
-    }
-    return events;
 }
 
 double processBlocks(PluginInstance& plugin, HostServices& host, const RenderOptions& options,
@@ -165,26 +134,16 @@ double processBlocks(PluginInstance& plugin, HostServices& host, const RenderOpt
 }
 
 PluginRun runPlugin(const RenderOptions& options, StereoAudio& input, StereoAudio* sidechain) {
-    const std::string pluginPath = locatePlugin(options.pluginPath);
-    const std::vector<uint8_t> stateIn = options.stateIn.empty() ? std::vector<uint8_t>{} : readFileBytes(options.stateIn);
-
     // Declared in load order so that they unload in reverse.
     HostServices host;
-    ClapModule module(pluginPath);
+    ClapModule module(locatePlugin(options.pluginPath));
     PluginInstance plugin(module, host.host());
     checkPorts(plugin, sidechain != nullptr, !options.noteBeats.empty());
-    if (!options.stateIn.empty() && !plugin.loadState(stateIn))
-        throw RenderError(fmt::format("the plug-in rejected the state in '{}'", options.stateIn));
-    const std::vector<clap_event_param_value_t> settings = resolveSettings(plugin, options.settings);
-
-    // Values go in before activation and again with the first block, so they
-    // hold from the first sample whichever path the plug-in honours.
-    InputEvents flushEvents;
-    for (const auto& setting : settings) flushEvents.add(setting);
-    DiscardedEvents discarded;
-    plugin.flushParams(flushEvents.list(), discarded.list());
+    const std::vector<clap_event_param_value_t> settings = setUpSound(plugin, host, module, options);
 
     PluginRun run;
+    // The sound as set up, before a block has run.
+    if (!options.savePreset.empty()) run.preset = presetOfSound(plugin, options.savePreset);
     run.output = silentAudio(input.frames(), input.sampleRate, input.format);
     run.processSeconds = processBlocks(plugin, host, options, settings, input, sidechain, run.output);
     if (!options.stateOut.empty()) {
@@ -227,6 +186,7 @@ RenderSummary render(const RenderOptions& options) {
         const std::vector<uint8_t> png = levelPlotPng(input, run.output, options.tempo);
         plotFile->writeAll(png.data(), png.size());
     }
+    if (run.preset) writeSavedPreset(*run.preset);
     outputFile.commit();
     if (stateFile) stateFile->commit();
     if (plotFile) plotFile->commit();
@@ -235,6 +195,7 @@ RenderSummary render(const RenderOptions& options) {
     summary.seconds = input.seconds();
     summary.input = measureLevels(input);
     summary.output = measureLevels(run.output);
+    summary.savedPreset = std::move(run.preset);
     summary.realTimeFactor = run.processSeconds > 0.0 ? summary.seconds / run.processSeconds : 0.0;
     return summary;
 }

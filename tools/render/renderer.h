@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "render/levels.h"
 #include "render/options.h"
+#include "render/saved_preset.h"
 
 namespace norvale::render {
 
@@ -14,10 +16,11 @@ struct RenderSummary {
     Levels input;
     Levels output;
     double realTimeFactor = 0.0;  // audio seconds per wall second of processing; 0 if nothing ran
+    std::optional<SavedPreset> savedPreset;
 };
 
-// Writes the output (and the state and plot if asked) only when everything
-// succeeded. Throws UsageError or RenderError.
+// Writes the output (and the state, plot and preset if asked) only when
+// everything succeeded. Throws UsageError or RenderError.
 RenderSummary render(const RenderOptions& options);
 
 std::string summaryLine(const RenderSummary& summary);
