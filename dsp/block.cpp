@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "dsp/engine.h"
+#include "dsp/hot_path.h"
 
 namespace norvale {
 
@@ -26,6 +27,7 @@ Lanes Engine::curveLanes(int module, uint32_t offset, double songBeats, double t
     return v;
 }
 
+NORVALE_HOT_PATH
 void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                               double tempo, const float* sideLeft, const float* sideRight) {
     computeSmoothing();

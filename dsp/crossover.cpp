@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "dsp/engine.h"
+#include "dsp/hot_path.h"
 
 namespace norvale {
 
@@ -67,6 +68,7 @@ void Engine::updateSplit() {
     lowPhase_.a3 = splat(high.a3);
 }
 
+NORVALE_HOT_PATH
 void Engine::splitBlock(const float* left, const float* right, uint32_t n, Lanes* bandL,
                         Lanes* bandR) {
     SvfLanes firstLow = split_[0], secondLow = split_[1], firstHigh = split_[2],

@@ -32,24 +32,48 @@ inline Lanes clamp(Lanes x, Lanes lo, Lanes hi) {
 inline LaneMask truncToInt(Lanes x) { return __builtin_convertvector(x, LaneMask); }
 inline Lanes toFloat(LaneMask x) { return __builtin_convertvector(x, Lanes); }
 
+// Both channels of the bands side by side: left in lanes 0-3, right in 4-7.
+// Only ever passed by reference: by value it would need a different calling
+// convention in the copies built with and without AVX.
+using StereoLanes = float __attribute__((vector_size(32)));
+using StereoMask = int32_t __attribute__((vector_size(32)));
+
+inline void join(StereoLanes& out, Lanes left, Lanes right) {
+    out = __builtin_shufflevector(left, right, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+inline void join(StereoMask& out, LaneMask left, LaneMask right) {
+    out = __builtin_shufflevector(left, right, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+inline Lanes leftOf(const StereoLanes& x) { return __builtin_shufflevector(x, x, 0, 1, 2, 3); }
+inline Lanes rightOf(const StereoLanes& x) { return __builtin_shufflevector(x, x, 4, 5, 6, 7); }
+
 // tanh as an odd rational of degree 13/6, within 4e-7 of the exact value over
-// the whole float range; tiny inputs (and NaN) pass unchanged.
-inline Lanes tanhLanes(Lanes x) {
-    const Lanes limit = splat(7.90531110763549805f);  // beyond this the fit rounds to +-1
-    const Lanes xc = select(x > limit, limit, select(x < -limit, -limit, x));
-    const Lanes x2 = xc * xc;
-    Lanes p = splat(-2.76076847742355e-16f);
+// the whole float range; tiny inputs (and NaN) pass unchanged. In place, for
+// Lanes and StereoLanes alike.
+template <typename V>
+inline void tanhInPlace(V& x) {
+    using Mask = decltype(x < x);
+    const V limit = V{} + 7.90531110763549805f;  // beyond this the fit rounds to +-1
+    const V xc = x > limit ? limit : (x < -limit ? -limit : x);
+    const V x2 = xc * xc;
+    V p = V{} - 2.76076847742355e-16f;
     p = p * x2 + 2.00018790482477e-13f;
     p = p * x2 - 8.60467152213735e-11f;
     p = p * x2 + 5.12229709037114e-08f;
     p = p * x2 + 1.48572235717979e-05f;
     p = p * x2 + 6.37261928875436e-04f;
     p = p * x2 + 4.89352455891786e-03f;
-    Lanes q = splat(1.19825839466702e-06f);
+    V q = V{} + 1.19825839466702e-06f;
     q = q * x2 + 1.18534705686654e-04f;
     q = q * x2 + 2.26843463243900e-03f;
     q = q * x2 + 4.89352518554385e-03f;
-    return select(abs(x) < 0.0004f, x, xc * p / q);
+    const V ax = reinterpret_cast<V>(reinterpret_cast<Mask>(x) & 0x7fffffff);
+    x = ax < 0.0004f ? x : xc * p / q;
+}
+
+inline Lanes tanhLanes(Lanes x) {
+    tanhInPlace(x);
+    return x;
 }
 
 // 2^x to about one float ulp for -126 <= x <= 127 (below gives 2^-126, above
@@ -71,14 +95,24 @@ inline Lanes exp2Lanes(Lanes x) {
 }
 
 // Nearest integer, halves away from zero. Floats of 2^23 and more are already
-// whole; NaN passes.
+// whole; NaN passes. In place, for Lanes and StereoLanes alike.
+template <typename V>
+inline void nearestInPlace(V& y) {
+    using Mask = decltype(y < y);
+    const V zero{};
+    const Mask small = reinterpret_cast<V>(reinterpret_cast<Mask>(y) & 0x7fffffff) < 8388608.0f;
+    const V ys = small ? y : zero;
+    V t = __builtin_convertvector(__builtin_convertvector(ys, Mask), V);
+    const V away = ys < 0.0f ? zero - 1.0f : zero + 1.0f;
+    const V off = ys - t;
+    const V aoff = reinterpret_cast<V>(reinterpret_cast<Mask>(off) & 0x7fffffff);
+    t += aoff >= 0.5f ? away : zero;
+    y = small ? t : y;
+}
+
 inline Lanes nearestLanes(Lanes y) {
-    const LaneMask small = abs(y) < 8388608.0f;
-    const Lanes ys = select(small, y, splat(0.0f));
-    Lanes t = toFloat(truncToInt(ys));
-    const Lanes away = select(ys < 0.0f, splat(-1.0f), splat(1.0f));
-    t += select(abs(ys - t) >= 0.5f, away, splat(0.0f));
-    return select(small, t, y);
+    nearestInPlace(y);
+    return y;
 }
 
 }  // namespace norvale

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "dsp/engine.h"
+#include "dsp/hot_path.h"
 
 namespace norvale {
 
@@ -79,26 +80,7 @@ void Engine::scatter(float BandState::*field, Lanes value) {
         if (params_.bandOn[b]) bands_[b].*field = value[b];
 }
 
-void Engine::processBands(Lanes* left, Lanes* right, uint32_t n,
-                          const Lanes* const values[kModuleCount], int tracedModule,
-                          Lanes* tracedLevels) {
-    const EngineParams& p = params_;
-    for (int i = 0; i < chainLength_; ++i) {
-        const int m = chain_[i];
-        Lanes* levels = m == tracedModule ? tracedLevels : nullptr;
-        switch (m) {
-            case kVol: if (p.volOn) stageVolume(left, right, values[kVol], n, levels); break;
-            case kFlt: if (p.fltOn) stageFilter(left, right, n); break;
-            case kDrv: if (p.drvOn) stageDrive(left, right, values[kDrv], n, levels); break;
-            case kTim: if (p.timOn) stageTime(left, right, values[kTim], n, levels); break;
-            case kCrs: if (p.crsOn) stageCrush(left, right, values[kCrs], n, levels); break;
-            case kPan: if (p.panOn) stagePan(left, right, values[kPan], n, levels); break;
-            case kWid: if (p.widOn) stageWidth(left, right, values[kWid], n, levels); break;
-            default: break;
-        }
-    }
-}
-
+NORVALE_HOT_PATH
 void Engine::stageVolume(Lanes* left, Lanes* right, const Lanes* values, uint32_t n,
                          Lanes* levels) {
     const float coef = smoothCoef_[kVol];
@@ -135,9 +117,10 @@ void Engine::updateFilter(BandState& s, float value, uint32_t length) {
     s.svf[1].setCoefficients(g, k);
 }
 
+NORVALE_HOT_PATH
 void Engine::stageFilter(Lanes* left, Lanes* right, uint32_t n) {
     const EngineParams& p = params_;
-    SvfLanes fl, fr;
+    SvfLanes fl, fr;  // the right channel's coefficients are the left's
     // Output = input*cx + band*cb + low*cl per band's response, which gives
     // each response exactly (the terms with a zero factor add nothing).
     Lanes cx{}, cb{}, cl{};
@@ -159,23 +142,46 @@ void Engine::stageFilter(Lanes* left, Lanes* right, uint32_t n) {
             default: cl[b] = 1.0f; break;
         }
     }
-    auto tick = [&](SvfLanes& f, Lanes x) {
-        const SvfLanes::Out o = f.step(x);
-        return x * cx + o.bp * cb + o.lp * cl;
+    // Both channels' sections step at once (the steps of SvfLanes::step).
+    StereoLanes ic1, ic2, a1, a2, a3, mixX, mixB, mixL;
+    join(ic1, fl.ic1, fr.ic1);
+    join(ic2, fl.ic2, fr.ic2);
+    join(a1, fl.a1, fl.a1);
+    join(a2, fl.a2, fl.a2);
+    join(a3, fl.a3, fl.a3);
+    join(mixX, cx, cx);
+    join(mixB, cb, cb);
+    join(mixL, cl, cl);
+    auto run = [&](auto saturate) __attribute__((always_inline)) {
+        for (uint32_t i = 0; i < n; ++i) {
+            StereoLanes x;
+            join(x, left[i], right[i]);
+            saturate(x);
+            const StereoLanes d = x - ic2;
+            const StereoLanes bp = a1 * ic1 + a2 * d;
+            const StereoLanes lp = ic2 + a2 * ic1 + a3 * d;
+            ic1 = 2.0f * bp - ic1;
+            ic2 = 2.0f * lp - ic2;
+            const StereoLanes y = x * mixX + bp * mixB + lp * mixL;
+            left[i] = leftOf(y);
+            right[i] = rightOf(y);
+        }
     };
     if (p.fltDrive > 0.0f) {
         // Saturation in front of the filter.
         const float drive = 1.0f + 3.0f * p.fltDrive;
-        for (uint32_t i = 0; i < n; ++i) {
-            left[i] = tick(fl, tanhLanes(drive * left[i]) / drive);
-            right[i] = tick(fr, tanhLanes(drive * right[i]) / drive);
-        }
+        run([drive](StereoLanes& x) {
+            x *= drive;
+            tanhInPlace(x);
+            x /= drive;
+        });
     } else {
-        for (uint32_t i = 0; i < n; ++i) {
-            left[i] = tick(fl, left[i]);
-            right[i] = tick(fr, right[i]);
-        }
+        run([](StereoLanes&) {});
     }
+    fl.ic1 = leftOf(ic1);
+    fr.ic1 = rightOf(ic1);
+    fl.ic2 = leftOf(ic2);
+    fr.ic2 = rightOf(ic2);
     for (int b = 0; b < kBandCount; ++b) {
         if (!p.bandOn[b]) continue;
         Svf* svf = bands_[b].svf;
@@ -186,6 +192,7 @@ void Engine::stageFilter(Lanes* left, Lanes* right, uint32_t n) {
     }
 }
 
+NORVALE_HOT_PATH
 void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t n,
                         Lanes* levels) {
     const EngineParams& p = params_;
@@ -195,7 +202,7 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     const bool toneOn = p.drvTone != 0.0f;
     const bool towardLowpass = p.drvTone > 0.0f;
     Lanes level = gather(&BandState::driveLevel);
-    Lanes dcL{}, dcR{}, toneL{}, toneR{};
+    Lanes dcL{}, dcR{}, toneL{}, toneR{};  // left and right run as one StereoLanes
     for (int b = 0; b < kBandCount; ++b) {
         dcL[b] = bands_[b].dcBlock[0].z;
         dcR[b] = bands_[b].dcBlock[1].z;
@@ -206,24 +213,12 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     const float dcCoef = bands_[0].dcBlock[0].a;
     const float toneCoef = bands_[0].tone[0].a;
 
-    // One loop per style, so the shaper is inlined into it.
-    auto run = [&](auto shaper) {
-        auto channel = [&](Lanes x, Lanes pre, Lanes makeUp, Lanes& dc, Lanes& tone) {
-            Lanes y = shaper(pre * x, level);
-            if (rectify) {
-                dc += (y - dc) * dcCoef;
-                y -= dc;
-            }
-            y *= makeUp;
-            if (toneOn) {
-                tone += (y - tone) * toneCoef;
-                if (towardLowpass)
-                    y += (tone - y) * toneAmount;
-                else
-                    y -= toneAmount * tone;
-            }
-            return x + (y - x) * p.drvMix;
-        };
+    // One loop per style, so the shaper is inlined into it; forced inline so
+    // each CPU's copy of this function gets its own loop.
+    auto run = [&](auto shaper) __attribute__((always_inline)) {
+        StereoLanes dc, tone;
+        join(dc, dcL, dcR);
+        join(tone, toneL, toneR);
         for (uint32_t i = 0; i < n; ++i) {
             const Lanes target = clamp(p.drvDrive * values[i], splat(0.0f), splat(1.0f));
             // The first sample after a reset takes its target at once.
@@ -231,18 +226,62 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
             if (levels) levels[i] = level;
             const Lanes pre = p.drvInput * exp2Lanes(level * kDriveOctaves);
             const Lanes makeUp = p.drvOutput / (1.0f + 2.5f * level);  // louder drive, lower level
-            left[i] = channel(left[i], pre, makeUp, dcL, toneL);
-            right[i] = channel(right[i], pre, makeUp, dcR, toneR);
+            StereoLanes x, y, preBoth, makeUpBoth;
+            join(x, left[i], right[i]);
+            join(preBoth, pre, pre);
+            join(makeUpBoth, makeUp, makeUp);
+            y = preBoth * x;
+            shaper(y, level);
+            if (rectify) {
+                dc += (y - dc) * dcCoef;
+                y -= dc;
+            }
+            y *= makeUpBoth;
+            if (toneOn) {
+                tone += (y - tone) * toneCoef;
+                if (towardLowpass)
+                    y += (tone - y) * toneAmount;
+                else
+                    y -= toneAmount * tone;
+            }
+            y = x + (y - x) * p.drvMix;
+            left[i] = leftOf(y);
+            right[i] = rightOf(y);
         }
+        dcL = leftOf(dc);
+        dcR = rightOf(dc);
+        toneL = leftOf(tone);
+        toneR = rightOf(tone);
+    };
+    // Shapers without a StereoLanes form take each channel in turn.
+    auto perChannel = [](StereoLanes& x, auto fn) {
+        join(x, fn(leftOf(x)), fn(rightOf(x)));
     };
     switch (p.drvStyle) {
-        case kHardClip: run([](Lanes x, Lanes) { return hardClip(x); }); break;
-        case kFold: run([](Lanes x, Lanes) { return fold(x); }); break;
-        case kRectify: run([](Lanes x, Lanes) { return abs(x); }); break;
-        case kSineFold: run([](Lanes x, Lanes) { return sineFold(x); }); break;
-        case kCrushStyle: run([](Lanes x, Lanes amount) { return crushShape(x, amount); }); break;
+        case kHardClip:
+            run([](StereoLanes& x, Lanes) {
+                const StereoLanes one = StereoLanes{} + 1.0f;
+                x = x < -one ? -one : (x > one ? one : x);
+            });
+            break;
+        case kFold:
+            run([&](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return fold(c); }); });
+            break;
+        case kRectify:
+            run([&](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return abs(c); }); });
+            break;
+        case kSineFold:
+            run([&](StereoLanes& x, Lanes) {
+                perChannel(x, [](Lanes c) { return sineFold(c); });
+            });
+            break;
+        case kCrushStyle:
+            run([&](StereoLanes& x, Lanes amount) {
+                perChannel(x, [amount](Lanes c) { return crushShape(c, amount); });
+            });
+            break;
         case kSoftClip:
-        default: run([](Lanes x, Lanes) { return tanhLanes(x); }); break;
+        default: run([](StereoLanes& x, Lanes) { tanhInPlace(x); }); break;
     }
 
     scatter(&BandState::driveLevel, level);
@@ -255,6 +294,7 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     }
 }
 
+NORVALE_HOT_PATH
 void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t n,
                         Lanes* levels) {
     const EngineParams& p = params_;
@@ -264,9 +304,13 @@ void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     const float downMinusOne = static_cast<float>(std::clamp(p.crsDown, 1, 32) - 1);
     Lanes level = gather(&BandState::crushLevel);
     Lanes phase = gather(&BandState::crushPhase);
-    Lanes hold[2]{};
-    for (int b = 0; b < kBandCount; ++b)
-        for (int c = 0; c < 2; ++c) hold[c][b] = bands_[b].crushHold[c];
+    Lanes holdL{}, holdR{};
+    for (int b = 0; b < kBandCount; ++b) {
+        holdL[b] = bands_[b].crushHold[0];
+        holdR[b] = bands_[b].crushHold[1];
+    }
+    StereoLanes hold;
+    join(hold, holdL, holdR);
 
     for (uint32_t i = 0; i < n; ++i) {
         level += (clamp(p.crsAmount * values[i], splat(0.0f), splat(1.0f)) - level) * coef;
@@ -283,27 +327,36 @@ void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t
         const LaneMask wrap = next >= 1.0f;
         next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
         phase = select(active, next, phase);
-        const LaneMask capture = active & wrap;
-        hold[0] = select(capture, left[i], hold[0]);
-        hold[1] = select(capture, right[i], hold[1]);
+        StereoLanes x, qBoth;
+        StereoMask capture, apply;
+        join(x, left[i], right[i]);
+        join(qBoth, q, q);
+        join(capture, active & wrap, active & wrap);
+        join(apply, active & (q > 1.0f), active & (q > 1.0f));
+        hold = capture ? x : hold;
 
-        const LaneMask apply = active & (q > 1.0f);
-        const Lanes yl = nearestLanes(hold[0] * q) / q;
-        const Lanes yr = nearestLanes(hold[1] * q) / q;
-        left[i] = select(apply, left[i] + (yl - left[i]) * p.crsMix, left[i]);
-        right[i] = select(apply, right[i] + (yr - right[i]) * p.crsMix, right[i]);
+        StereoLanes y = hold * qBoth;
+        nearestInPlace(y);
+        y /= qBoth;
+        x = apply ? x + (y - x) * p.crsMix : x;
+        left[i] = leftOf(x);
+        right[i] = rightOf(x);
     }
+    holdL = leftOf(hold);
+    holdR = rightOf(hold);
     scatter(&BandState::crushLevel, level);
     scatter(&BandState::crushPhase, phase);
     for (int b = 0; b < kBandCount; ++b) {
         if (!p.bandOn[b]) continue;
-        for (int c = 0; c < 2; ++c) bands_[b].crushHold[c] = hold[c][b];
+        bands_[b].crushHold[0] = holdL[b];
+        bands_[b].crushHold[1] = holdR[b];
     }
 }
 
 // A look-back, not an echo: the read head sits timeDelay samples behind the
 // write head and glides there when the curve jumps. The glide runs on all
 // bands at once; each band then reads its own ring.
+NORVALE_HOT_PATH
 void Engine::stageTime(Lanes* left, Lanes* right, const Lanes* values, uint32_t n,
                        Lanes* levels) {
     const float coef = smoothCoef_[kTim];
@@ -317,6 +370,10 @@ void Engine::stageTime(Lanes* left, Lanes* right, const Lanes* values, uint32_t 
     }
     scatter(&BandState::timeDelay, delay);
 
+    // Each band's output goes to a plain array first: writing single lanes of
+    // left[i] in memory would stall the next stage's whole-vector loads.
+    float outL[kBandCount][kSubBlock] = {}, outR[kBandCount][kSubBlock] = {};
+    bool read[kBandCount] = {};
     for (int b = 0; b < kBandCount; ++b) {
         BandState& s = bands_[b];
         const int32_t length = s.lookLength;
@@ -340,14 +397,24 @@ void Engine::stageTime(Lanes* left, Lanes* right, const Lanes* values, uint32_t 
             }
             if (i0 < 0) i0 += length;
             const int32_t i1 = i0 + 1 < length ? i0 + 1 : 0;
-            left[i][b] = ringL[i0] + (ringL[i1] - ringL[i0]) * f;
-            right[i][b] = ringR[i0] + (ringR[i1] - ringR[i0]) * f;
+            outL[b][i] = ringL[i0] + (ringL[i1] - ringL[i0]) * f;
+            outR[b][i] = ringR[i0] + (ringR[i1] - ringR[i0]) * f;
             write = write + 1 < length ? write + 1 : 0;
         }
         s.writePos = write;
+        read[b] = true;
+    }
+    LaneMask took{};
+    for (int b = 0; b < kBandCount; ++b) took[b] = read[b] ? -1 : 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const Lanes l = {outL[0][i], outL[1][i], outL[2][i], 0.0f};
+        const Lanes r = {outR[0][i], outR[1][i], outR[2][i], 0.0f};
+        left[i] = select(took, l, left[i]);
+        right[i] = select(took, r, right[i]);
     }
 }
 
+NORVALE_HOT_PATH
 void Engine::stageWidth(Lanes* left, Lanes* right, const Lanes* values, uint32_t n,
                         Lanes* levels) {
     const float coef = smoothCoef_[kWid];
@@ -363,6 +430,7 @@ void Engine::stageWidth(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     scatter(&BandState::widthLevel, level);
 }
 
+NORVALE_HOT_PATH
 void Engine::stagePan(Lanes* left, Lanes* right, const Lanes* values, uint32_t n, Lanes* levels) {
     const float coef = smoothCoef_[kPan];
     Lanes pos = gather(&BandState::panPos);
@@ -374,6 +442,28 @@ void Engine::stagePan(Lanes* left, Lanes* right, const Lanes* values, uint32_t n
         left[i] = select(towardLeft, left[i], left[i] * (2.0f * (1.0f - pos)));
     }
     scatter(&BandState::panPos, pos);
+}
+
+// After the stages: a function built in several copies must be defined
+// before its first call.
+void Engine::processBands(Lanes* left, Lanes* right, uint32_t n,
+                          const Lanes* const values[kModuleCount], int tracedModule,
+                          Lanes* tracedLevels) {
+    const EngineParams& p = params_;
+    for (int i = 0; i < chainLength_; ++i) {
+        const int m = chain_[i];
+        Lanes* levels = m == tracedModule ? tracedLevels : nullptr;
+        switch (m) {
+            case kVol: if (p.volOn) stageVolume(left, right, values[kVol], n, levels); break;
+            case kFlt: if (p.fltOn) stageFilter(left, right, n); break;
+            case kDrv: if (p.drvOn) stageDrive(left, right, values[kDrv], n, levels); break;
+            case kTim: if (p.timOn) stageTime(left, right, values[kTim], n, levels); break;
+            case kCrs: if (p.crsOn) stageCrush(left, right, values[kCrs], n, levels); break;
+            case kPan: if (p.panOn) stagePan(left, right, values[kPan], n, levels); break;
+            case kWid: if (p.widOn) stageWidth(left, right, values[kWid], n, levels); break;
+            default: break;
+        }
+    }
 }
 
 }  // namespace norvale
