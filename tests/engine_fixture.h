@@ -1,5 +1,5 @@
-// Helpers shared by the engine tests: engine construction, curve and
-// parameter set-ups, signal checks.
+// Helpers shared by the engine tests: engine construction, curves, and
+// random settings inside the ranges the plug-in allows.
 #pragma once
 
 #include <algorithm>
@@ -33,122 +33,65 @@ inline void setFlat(CurveSet& set, int module, float value) {
     for (int b = 0; b < kBandCount; ++b) set.curves[module][b].setFlat(value);
 }
 
-inline void setModuleOn(EngineParams& p, int module, bool on) {
-    switch (module) {
-        case kVol: p.volOn = on; break;
-        case kFlt: p.fltOn = on; break;
-        case kDrv: p.drvOn = on; break;
-        case kTim: p.timOn = on; break;
-        case kCrs: p.crsOn = on; break;
-        case kPan: p.panOn = on; break;
-        case kWid: p.widOn = on; break;
-        default: break;
-    }
-}
-
-inline void setRate(EngineParams& p, int module, int rate, float phase = 0.0f) {
-    switch (module) {
-        case kVol: p.volRate = rate; p.volPhase = phase; break;
-        case kFlt: p.fltRate = rate; p.fltPhase = phase; break;
-        case kDrv: p.drvRate = rate; p.drvPhase = phase; break;
-        case kTim: p.timRate = rate; p.timPhase = phase; break;
-        case kCrs: p.crsRate = rate; p.crsPhase = phase; break;
-        case kPan: p.panRate = rate; p.panPhase = phase; break;
-        case kWid: p.widRate = rate; p.widPhase = phase; break;
-        default: break;
-    }
-}
-
 inline void allModulesOn(EngineParams& p) {
-    for (int m = 0; m < kModuleCount; ++m) setModuleOn(p, m, true);
+    p.volOn = p.fltOn = p.drvOn = p.timOn = p.crsOn = p.panOn = p.widOn = true;
 }
 
 inline float dbToGain(double db) { return static_cast<float>(std::pow(10.0, db / 20.0)); }
 
-// Real value of a logarithmic parameter at position t (0..1).
-inline float logRange(double lo, double hi, double t) {
-    return static_cast<float>(lo * std::pow(hi / lo, t));
-}
-
-// Every field inside the range its parameter allows, from the same real-unit
-// conversion the plug-in applies.
-inline EngineParams randomParams(std::mt19937& rng) {
+// Every field inside its range; with `ends`, every field at one end of it.
+inline EngineParams randomParams(std::mt19937& rng, bool ends = false) {
     std::uniform_real_distribution<double> u(0.0, 1.0);
-    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    auto coin = [&] { return pick(0, 1) == 1; };
-    auto db = [&](double lo, double hi) { return dbToGain(lo + (hi - lo) * u(rng)); };
-    auto unit = [&] { return static_cast<float>(u(rng)); };
+    auto t = [&] { return ends ? (u(rng) < 0.5 ? 0.0 : 1.0) : u(rng); };
+    auto pick = [&](int lo, int hi) { return ends && lo + 1 < hi && u(rng) < 0.5 ? (u(rng) < 0.5 ? lo : hi)
+                                                                      : std::uniform_int_distribution<int>(lo, hi)(rng); };
+    auto coin = [&] { return u(rng) < 0.5; };
+    auto lin = [&](double lo, double hi) { return static_cast<float>(lo + (hi - lo) * t()); };
+    auto log = [&](double lo, double hi) { return static_cast<float>(lo * std::pow(hi / lo, t())); };
+    auto db = [&](double lo, double hi) { return dbToGain(lin(lo, hi)); };
 
     EngineParams p;
     p.inputGain = db(-24, 24);
     p.outputGain = db(-24, 24);
-    p.mix = unit();
-    p.splitLow = logRange(20, 2000, u(rng));
-    p.splitHigh = logRange(200, 20000, u(rng));
+    p.mix = lin(0, 1);
+    p.splitLow = log(20, 2000);
+    p.splitHigh = log(200, 20000);
     for (bool& on : p.bandOn) on = pick(0, 3) != 0;
-
-    p.volOn = coin();
+    p.volOn = coin(), p.fltOn = coin(), p.drvOn = coin(), p.timOn = coin();
+    p.crsOn = coin(), p.panOn = coin(), p.widOn = coin();
     p.volTrim = db(-24, 24);
-    p.volRate = pick(0, 7);
-    p.volPhase = unit();
-    p.volSmooth = unit();
-
-    p.fltOn = coin();
-    p.fltCutoff = logRange(20, 20000, u(rng));
-    p.fltRes = unit();
+    p.fltCutoff = log(20, 20000);
+    p.fltRes = lin(0, 1);
     p.fltDepth = pick(0, 8);
-    p.fltDrive = unit();
-    for (int32_t& t : p.fltType) t = pick(0, 3);
-    p.fltRate = pick(0, 7);
-    p.fltPhase = unit();
-    p.fltSmooth = unit();
-
-    p.drvOn = coin();
+    p.fltDrive = lin(0, 1);
+    for (int32_t& type : p.fltType) type = pick(0, 3);
     p.drvStyle = pick(0, 5);
-    p.drvDrive = unit();
+    p.drvDrive = lin(0, 1);
     p.drvInput = db(-12, 36);
     p.drvOutput = db(-36, 12);
-    p.drvTone = static_cast<float>(2.0 * u(rng) - 1.0);
-    p.drvMix = unit();
-    p.drvRate = pick(0, 7);
-    p.drvPhase = unit();
-    p.drvSmooth = unit();
-
-    p.timOn = coin();
-    p.timRange = logRange(20, 2000, u(rng)) * 0.001f;
-    p.timStep = unit();
-    p.timRate = pick(0, 7);
-    p.timPhase = unit();
-    p.timSmooth = unit();
-
-    p.crsOn = coin();
-    p.crsAmount = unit();
+    p.drvTone = lin(-1, 1);
+    p.drvMix = lin(0, 1);
+    p.timRange = log(20, 2000) * 0.001f;
+    p.timStep = lin(0, 1);
+    p.crsAmount = lin(0, 1);
     p.crsBits = pick(2, 16);
     p.crsDown = pick(1, 32);
-    p.crsMix = unit();
-    p.crsRate = pick(0, 7);
-    p.crsPhase = unit();
-    p.crsSmooth = unit();
-
-    p.panOn = coin();
-    p.panRate = pick(0, 7);
-    p.panPhase = unit();
-    p.panSmooth = unit();
-
-    p.widOn = coin();
-    p.widRate = pick(0, 7);
-    p.widPhase = unit();
-    p.widSmooth = unit();
-
+    p.crsMix = lin(0, 1);
+    int32_t* rates[] = {&p.volRate, &p.fltRate, &p.drvRate, &p.timRate, &p.crsRate, &p.panRate, &p.widRate};
+    float* phases[] = {&p.volPhase, &p.fltPhase, &p.drvPhase, &p.timPhase, &p.crsPhase, &p.panPhase, &p.widPhase};
+    float* smooths[] = {&p.volSmooth, &p.fltSmooth, &p.drvSmooth, &p.timSmooth, &p.crsSmooth, &p.panSmooth, &p.widSmooth};
     for (int m = 0; m < kModuleCount; ++m) {
+        *rates[m] = pick(0, 7);
+        *phases[m] = lin(0, 1);
+        *smooths[m] = lin(0, 1);
         p.trigMode[m] = pick(0, 2);
         p.trigLoop[m] = coin();
-        p.trigEnd[m] = unit();
+        p.trigEnd[m] = lin(0, 1);
     }
     p.trigFromInput = coin();
     p.trigThreshold = db(-60, 0);
-    p.trigFocus = logRange(40, 20000, u(rng));
-    p.trigHold = logRange(5, 1000, u(rng)) * 0.001f;
+    p.trigFocus = log(40, 20000);
+    p.trigHold = log(5, 1000) * 0.001f;
     return p;
 }
 
@@ -156,35 +99,24 @@ inline EngineParams randomParams(std::mt19937& rng) {
 // random length (possibly empty).
 inline void randomCurves(CurveSet& set, std::mt19937& rng) {
     std::uniform_real_distribution<float> u(0.0f, 1.0f);
-    for (int m = 0; m < kModuleCount; ++m) {
-        for (int b = 0; b < kBandCount; ++b) {
-            Curve& c = set.curves[m][b];
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (auto& module : set.curves)
+        for (Curve& c : module) {
             c.setFlat(u(rng));
-            const int points = std::uniform_int_distribution<int>(0, 20)(rng);
-            for (int i = 0; i < points; ++i) {
-                const int index = c.addPoint(u(rng), u(rng),
-                                             static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 2)(rng)));
+            for (int i = pick(0, 20); i > 0; --i) {
+                const int index = c.addPoint(u(rng), u(rng), static_cast<uint8_t>(pick(0, 2)));
                 if (index >= 0) c.setBend(index, 2.0f * u(rng) - 1.0f);
             }
-            if (std::uniform_int_distribution<int>(0, 3)(rng) == 0) c.fillSteps(std::uniform_int_distribution<int>(1, 32)(rng));
+            if (pick(0, 3) == 0) c.fillSteps(pick(1, 32));
         }
-    }
     int order[kModuleCount] = {0, 1, 2, 3, 4, 5, 6};
     std::shuffle(order, order + kModuleCount, rng);
-    set.chainLength = static_cast<int8_t>(std::uniform_int_distribution<int>(0, kModuleCount)(rng));
+    set.chainLength = static_cast<int8_t>(pick(0, kModuleCount));
     for (int i = 0; i < kModuleCount; ++i) set.chain[i] = static_cast<int8_t>(order[i]);
 }
 
 inline bool allFinite(const std::vector<float>& v) {
-    for (float x : v)
-        if (!std::isfinite(x)) return false;
-    return true;
-}
-
-inline float peakOf(const std::vector<float>& v) {
-    float peak = 0.0f;
-    for (float x : v) peak = std::max(peak, std::fabs(x));
-    return peak;
+    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
 }
 
 }  // namespace norvale::fixture

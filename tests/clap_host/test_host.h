@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../clap_test_host.h"
+
 #ifndef NORVALE_CLAP_PATH
 #error "NORVALE_CLAP_PATH must name the built plug-in file"
 #endif
@@ -63,88 +65,6 @@ private:
     void* handle_ = nullptr;
     const clap_plugin_entry_t* entry_ = nullptr;
     bool initialised_ = false;
-};
-
-// The host side: answers "clap.params", "clap.log" and "clap.preset-load/2"
-// (params and preset-load can be withdrawn) and records every call the plug-in makes.
-class TestHost {
-public:
-    TestHost();
-    TestHost(const TestHost&) = delete;
-    TestHost& operator=(const TestHost&) = delete;
-
-    const clap_host_t* clap() const { return &host_; }
-
-    bool offerParams = true;
-    bool offerPresetLoad = true;
-
-    struct LogEntry {
-        int severity;
-        std::string message;
-    };
-    struct PresetCall {
-        uint32_t kind;
-        std::optional<std::string> location;
-        std::optional<std::string> loadKey;
-        int32_t osError;
-        std::string message;
-    };
-
-    std::vector<uint32_t> rescans;  // flags of each rescan call
-    int flushRequests = 0;
-    std::vector<LogEntry> logs;
-    std::vector<PresetCall> presetErrors;
-    std::vector<PresetCall> presetsLoaded;
-
-private:
-    static TestHost& self(const clap_host_t* host);
-    static const void* getExtension(const clap_host_t* host, const char* id);
-
-    clap_host_t host_;
-};
-
-// Vector-backed input event list; events are stored in insertion order.
-class InputEvents {
-public:
-    InputEvents();
-    InputEvents(const InputEvents&) = delete;
-    InputEvents& operator=(const InputEvents&) = delete;
-
-    void add(const clap_event_header_t& event);  // copies header.size bytes
-    void paramValue(uint32_t time, clap_id id, double value);
-    void paramMod(uint32_t time, clap_id id, double amount);
-    void noteOn(uint32_t time, int16_t key, int16_t channel = 0, double velocity = 0.8);
-    void midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2);
-    void clear() { events_.clear(); }
-    uint32_t size() const { return static_cast<uint32_t>(events_.size()); }
-
-    const clap_input_events_t* list() const { return &list_; }
-
-private:
-    std::vector<std::vector<uint64_t>> events_;  // 8-byte aligned copies
-    clap_input_events_t list_;
-};
-
-// Output event list keeping a copy of every event the plug-in pushes.
-class OutputEvents {
-public:
-    OutputEvents();
-    OutputEvents(const OutputEvents&) = delete;
-    OutputEvents& operator=(const OutputEvents&) = delete;
-
-    bool accept = true;  // what try_push answers
-
-    uint32_t size() const { return static_cast<uint32_t>(events_.size()); }
-    const clap_event_header_t& header(uint32_t i) const;
-    template <class T>
-    const T& as(uint32_t i) const { return *reinterpret_cast<const T*>(&header(i)); }
-    void clear() { events_.clear(); }
-
-    const clap_output_events_t* list() const { return &list_; }
-
-private:
-    std::vector<std::vector<uint64_t>> events_;
-    clap_output_events_t list_;
 };
 
 // One audio block with its buffers and event lists. The main input and output

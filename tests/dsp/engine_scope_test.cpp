@@ -86,24 +86,6 @@ TEST(ScopeTiming, QuarterNoteAt120BpmGivesFiftySamplesPerColumn) {
     EXPECT_GE(scope.updates.load(), static_cast<uint32_t>(kColumns));
 }
 
-TEST(ScopeTiming, FollowsTheEnginesOwnBeatPositionWithoutTransport) {
-    // No song position and no tempo: 120 BPM from the engine's own clock, so
-    // the second half of a cycle lands in the second half of the columns.
-    EngineParams p = volumeOn();
-    p.volPhase = static_cast<float>(0.25 / 24000.0);
-    auto engine = volumeEngine(p);
-    for (int half = 0; half < 2; ++half) {
-        Block block(12000);
-        for (float& s : block.side) s = half == 0 ? 0.25f : 0.5f;
-        run(*engine, block, -1.0, 0.0);
-    }
-    const ScopeData& scope = engine->scope();
-    EXPECT_EQ(scope.sideMax[0], 0.25f);
-    EXPECT_EQ(scope.sideMax[239], 0.25f);
-    EXPECT_EQ(scope.sideMax[240], 0.5f);
-    EXPECT_EQ(scope.sideMax[479], 0.5f);
-}
-
 // One whole cycle of a 1/4 module at 120 BPM with a constant sidechain.
 void fillCycle(Engine& engine, float sideLevel) {
     Block block(24000);
@@ -179,7 +161,7 @@ std::unique_ptr<Engine> fastEngine(int gap, double startColumn, double& tempo) {
 }
 
 TEST(ScopeGaps, SkipsOfTwoTo119ColumnsAreFilledWithTheNewSample) {
-    for (int gap : {2, 3, 17, 60, 119}) {
+    for (int gap : {2, 17, 119}) {
         double tempo = 0.0;
         auto engine = fastEngine(gap, 0.0, tempo);
         const int samples = (kColumns - 1) / gap + 1;  // up to the last column, no wrap
@@ -201,7 +183,7 @@ TEST(ScopeGaps, SkipsOfTwoTo119ColumnsAreFilledWithTheNewSample) {
 }
 
 TEST(ScopeGaps, SkipsOf120ColumnsOrMoreAreLeftAlone) {
-    for (int gap : {120, 121, 200, 240, 479}) {
+    for (int gap : {120, 479}) {
         double tempo = 0.0;
         auto engine = fastEngine(gap, 0.0, tempo);
         Block block(4);
@@ -216,25 +198,6 @@ TEST(ScopeGaps, SkipsOf120ColumnsOrMoreAreLeftAlone) {
             ASSERT_EQ(scope.trace[c], expected[c] != 0.0f ? 1.0f : -1.0f) << "gap " << gap << " column " << c;
         }
     }
-}
-
-TEST(ScopeGaps, FillingWrapsAroundTheEndOfTheCycle) {
-    double tempo = 0.0;
-    auto engine = fastEngine(3, 478.0, tempo);
-    Block block(3);
-    block.side = {1.0f, 2.0f, 3.0f};
-    run(*engine, block, 0.0, tempo);
-
-    const ScopeData& scope = engine->scope();
-    EXPECT_EQ(scope.sideMax[478], 1.0f);
-    EXPECT_EQ(scope.sideMax[479], 2.0f);
-    EXPECT_EQ(scope.sideMax[0], 2.0f);
-    EXPECT_EQ(scope.sideMax[1], 2.0f);
-    EXPECT_EQ(scope.sideMax[2], 3.0f);
-    EXPECT_EQ(scope.sideMax[3], 3.0f);
-    EXPECT_EQ(scope.sideMax[4], 3.0f);
-    EXPECT_EQ(scope.sideMax[5], 0.0f);
-    EXPECT_EQ(scope.sideMax[477], 0.0f);
 }
 
 TEST(ScopeTriggered, ANewTriggerIsNeverFilledBackwards) {
@@ -263,47 +226,6 @@ TEST(ScopeTriggered, ANewTriggerIsNeverFilledBackwards) {
     EXPECT_EQ(scope.sideMax[4], 97.0f);  // filled forward again
 }
 
-TEST(ScopeTriggered, AOneShotAtItsEndRecordsNothingFurther) {
-    // Rate 1/32 at 120 BPM: 3000 samples per cycle; End 0.5 stops at sample 1500.
-    EngineParams p = volumeOn();
-    p.volRate = 0;
-    p.trigMode[kVol] = kTrigMidi;
-    p.trigLoop[kVol] = false;
-    p.trigEnd[kVol] = 0.5f;
-    auto engine = volumeEngine(p);
-    const ScopeData& scope = engine->scope();
-
-    Block first(1024);
-    for (size_t i = 0; i < first.side.size(); ++i) first.side[i] = 0.001f * static_cast<float>(i % 100 + 1);
-    run(*engine, first, 0.0, 120.0, {0});
-    double beats = 1024 * 2.0 / kFs;
-    float lastColumn = 0.0f;
-    for (int b = 0; b < 4; ++b) {
-        Block block(1024);
-        for (float& s : block.side) s = 0.9f;  // louder than anything recorded
-        run(*engine, block, beats, 120.0);
-        beats += 1024 * 2.0 / kFs;
-        if (b == 0) lastColumn = scope.sideMax[239];
-    }
-    EXPECT_GT(lastColumn, 0.5f) << "the run continued into the second block";
-    EXPECT_EQ(scope.playhead, 0.5f);
-    for (int c = 0; c < kColumns; ++c) {
-        if (c < 240) {
-            EXPECT_NE(scope.sideMax[c], 0.0f) << "column " << c;
-        } else {
-            EXPECT_EQ(scope.sideMax[c], 0.0f) << "column " << c;
-            EXPECT_EQ(scope.trace[c], -1.0f) << "column " << c;
-        }
-    }
-    // Blocks after the end leave the record as it was when the run stopped.
-    std::vector<float> settled(scope.sideMax, scope.sideMax + kColumns);
-    Block later(1024);
-    for (float& s : later.side) s = 0.95f;
-    run(*engine, later, beats, 120.0);
-    for (int c = 0; c < kColumns; ++c) EXPECT_EQ(scope.sideMax[c], settled[c]) << "column " << c;
-    EXPECT_EQ(scope.playhead, 0.5f);
-}
-
 TEST(ScopeSignals, TraceIsMinusOneWhileTheTracedBandIsOff) {
     EngineParams p = volumeOn();
     p.bandOn[kBandMid] = false;
@@ -313,21 +235,6 @@ TEST(ScopeSignals, TraceIsMinusOneWhileTheTracedBandIsOff) {
     const ScopeData& scope = engine->scope();
     ASSERT_EQ(writtenColumns(scope), kColumns);
     for (int c = 0; c < kColumns; ++c) EXPECT_EQ(scope.trace[c], -1.0f) << "column " << c;
-}
-
-TEST(ScopeSignals, TraceShowsTheSmoothedValueTheStageApplies) {
-    // A volume curve flat at 0.5 settles at a quarter of the level; the trace
-    // shows the curve value that level stands for.
-    EngineParams p = volumeOn();
-    auto engine = volumeEngine(p);
-    CurveSet curves = neutralCurves();
-    setFlat(curves, kVol, 0.5f);
-    engine->publishCurves(curves);
-    request(*engine, kVol, kBandMid, false);
-    fillCycle(*engine, 0.5f);
-    const ScopeData& scope = engine->scope();
-    EXPECT_GT(scope.trace[0], 0.6f) << "still gliding down from 1.0";
-    for (int c = 240; c < kColumns; ++c) EXPECT_NEAR(scope.trace[c], 0.5f, 1e-4f) << "column " << c;
 }
 
 // A 1 kHz tone: lives in the mid band with the default splits.
@@ -384,28 +291,6 @@ TEST(ScopeSignals, AllBandsShowsTheGainedInputAndTheFinalOutput) {
         EXPECT_NEAR(scope.beforeMin[c], 2.0f * lo, 0.15f) << "column " << c;
         EXPECT_NEAR(scope.afterMax[c], hi, 0.075f) << "column " << c;
         EXPECT_NEAR(scope.afterMin[c], lo, 0.075f) << "column " << c;
-    }
-}
-
-TEST(ScopeSignals, PlainGainPathShowsNoSidechainAndNoTrace) {
-    EngineParams p;  // every module off
-    p.inputGain = 2.0f;
-    auto engine = volumeEngine(p);
-    request(*engine, kVol, kBandLow, true);
-    Block block(24000);
-    for (float& s : block.side) s = 0.5f;
-    for (float& x : block.left) x = 0.25f;
-    for (float& x : block.right) x = -0.25f;
-    run(*engine, block, 0.0, 120.0);
-
-    const ScopeData& scope = engine->scope();
-    for (int c = 0; c < kColumns; ++c) {
-        EXPECT_EQ(scope.sideMax[c], 0.0f);
-        EXPECT_EQ(scope.trace[c], -1.0f);
-        EXPECT_EQ(scope.beforeMax[c], 0.5f);
-        EXPECT_EQ(scope.beforeMin[c], -0.5f);
-        EXPECT_EQ(scope.afterMax[c], 0.5f);
-        EXPECT_EQ(scope.afterMin[c], -0.5f);
     }
 }
 

@@ -15,10 +15,22 @@ protected:
     EditorInterfaces() : p(host), gui(p.object()), curves(p.object()) {}
 
     // What the host hears at its next parameter flush.
-    std::vector<OutputEvents::Seen> flushToHost() {
+    void flushInto(OutputEvents& sent) { p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, sent.list()); }
+    struct Seen {
+        uint16_t type;
+        clap_id paramId;
+        double value;
+    };
+    std::vector<Seen> flushToHost() {
         OutputEvents sent;
-        p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, sent.output());
-        return sent.seen;
+        flushInto(sent);
+        std::vector<Seen> seen;
+        for (uint32_t i = 0; i < sent.size(); ++i) {
+            const bool value = sent.header(i).type == CLAP_EVENT_PARAM_VALUE;
+            seen.push_back({sent.header(i).type, sent.as<clap_event_param_gesture>(i).param_id,
+                            value ? sent.as<clap_event_param_value>(i).value : 0.0});
+        }
+        return seen;
     }
     const Curve& published(int module, int band) {
         p.object().engine.readCurves(engineCurves);
@@ -64,37 +76,42 @@ TEST_F(EditorInterfaces, GesturesReachTheHostInOrderAtFlushOrBlock) {
         gui.guiSetParam(kParamMix, 7.0);
         gui.guiEndEdit(kParamMix);
     };
-    const auto expectGesture = [](const std::vector<OutputEvents::Seen>& seen) {
+    const auto expectGesture = [](const OutputEvents& seen) {
         ASSERT_EQ(seen.size(), 5u);
-        EXPECT_EQ(seen[0].type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
-        EXPECT_EQ(seen[0].size, sizeof(clap_event_param_gesture));
-        EXPECT_EQ(seen[1].size, sizeof(clap_event_param_value));
-        EXPECT_EQ(seen[1].noteId, -1);
-        EXPECT_EQ(seen[1].port, -1);
-        EXPECT_EQ(seen[1].channel, -1);
-        EXPECT_EQ(seen[1].key, -1);
-        EXPECT_EQ(seen[1].value, 0.2);
-        EXPECT_EQ(seen[2].value, 0.4);
-        EXPECT_EQ(seen[3].value, 1.0);  // clamped
-        EXPECT_EQ(seen[4].type, CLAP_EVENT_PARAM_GESTURE_END);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(seen[i].type, CLAP_EVENT_PARAM_VALUE);
-        for (const auto& event : seen) EXPECT_EQ(event.paramId, kParamMix);
+        EXPECT_EQ(seen.header(0).type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+        EXPECT_EQ(seen.header(0).size, sizeof(clap_event_param_gesture));
+        EXPECT_EQ(seen.header(4).type, CLAP_EVENT_PARAM_GESTURE_END);
+        for (uint32_t i : {0u, 4u}) EXPECT_EQ(seen.as<clap_event_param_gesture>(i).param_id, kParamMix);
+        const double values[] = {0.2, 0.4, 1.0};  // the last one clamped
+        for (uint32_t i = 1; i <= 3; ++i) {
+            const auto& v = seen.as<clap_event_param_value>(i);
+            EXPECT_EQ(v.header.type, CLAP_EVENT_PARAM_VALUE);
+            EXPECT_EQ(v.header.size, sizeof(clap_event_param_value));
+            EXPECT_EQ(v.param_id, kParamMix);
+            EXPECT_EQ(v.value, values[i - 1]);
+            EXPECT_EQ(v.note_id, -1);
+            EXPECT_EQ(v.port_index, -1);
+            EXPECT_EQ(v.channel, -1);
+            EXPECT_EQ(v.key, -1);
+        }
     };
 
     gesture();
     EXPECT_EQ(host.flushRequests, 5);
     EXPECT_EQ(gui.guiParamValue(kParamMix), 1.0);
     EXPECT_TRUE(gui.guiPresetEdited());
-    expectGesture(flushToHost());
+    OutputEvents flushed;
+    flushInto(flushed);
+    expectGesture(flushed);
 
     // A zero-frame block needs no buffers and still delivers the queue.
     gesture();
     AudioBlock block(0);
     block.process.audio_outputs_count = 0;
     ASSERT_EQ(block.run(p), CLAP_PROCESS_CONTINUE);
-    expectGesture(block.sent.seen);
+    expectGesture(block.sent);
     ASSERT_EQ(block.run(p), CLAP_PROCESS_CONTINUE);
-    EXPECT_EQ(block.sent.seen.size(), 5u);
+    EXPECT_EQ(block.sent.size(), 5u);
 }
 
 TEST_F(EditorInterfaces, DrawingIntoAnOffStageSwitchesItOnWithoutAGesture) {

@@ -14,7 +14,7 @@ protected:
     // Sends the values as host automation and lets one block pick them up.
     const EngineParams& synced(std::initializer_list<std::pair<ParamId, double>> changes) {
         AudioBlock block(16);
-        for (const auto& [id, value] : changes) block.events.paramValue(id, value);
+        for (const auto& [id, value] : changes) block.events.paramValue(0, id, value);
         EXPECT_EQ(block.run(p), CLAP_PROCESS_CONTINUE);
         return p.object().engine.params();
     }

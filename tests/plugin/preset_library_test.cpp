@@ -116,7 +116,7 @@ TEST_F(PresetLibrary, UserPresetsFollowByFolderThenNameAndOddFilesAreLeftOut) {
     EXPECT_EQ(list[9].name, "Sidechain Duck");
     EXPECT_EQ(list[15].path, userDir + "/Bass/Beta.norvale");
     EXPECT_TRUE(list[15].loadKey.empty());
-    EXPECT_TRUE(host.logLines.empty());
+    EXPECT_TRUE(host.logs.empty());
 
     // Built once: files that appear later wait for the next save.
     userFile("Late.norvale", "mix = 0.5\n");
@@ -127,7 +127,7 @@ TEST_F(PresetLibrary, UserPresetsFollowByFolderThenNameAndOddFilesAreLeftOut) {
 TEST_F(PresetLibrary, LoadingABuiltinReplacesTheWholeSound) {
     gui.guiSetParam(kParamCrsOn, 1.0);
     curves.curveChainAdd(kWid);
-    const int rescans = host.rescans;
+    const size_t rescans = host.rescans.size();
     ASSERT_TRUE(load(kBuiltin, nullptr, "kick_duck"));
 
     EXPECT_EQ(gui.guiCurrentPreset(), 6);
@@ -136,8 +136,8 @@ TEST_F(PresetLibrary, LoadingABuiltinReplacesTheWholeSound) {
     EXPECT_EQ(host.presetsLoaded[0].kind, kBuiltin);
     EXPECT_EQ(host.presetsLoaded[0].location, std::nullopt);
     EXPECT_EQ(host.presetsLoaded[0].loadKey, "kick_duck");
-    EXPECT_EQ(host.rescans, rescans + 1);
-    EXPECT_EQ(host.lastRescanFlags, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+    ASSERT_EQ(host.rescans.size(), rescans + 1);
+    EXPECT_EQ(host.rescans.back(), CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
 
     EXPECT_EQ(p.value(kParamCrsOn), kParams[kParamCrsOn].defaultValue);
     EXPECT_EQ(p.value(kParamVolOn), 1.0);
@@ -182,19 +182,19 @@ TEST_F(PresetLibrary, AFailedLoadChangesNothingAndTellsTheHost) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         host.presetErrors.clear();
-        host.logLines.clear();
+        host.logs.clear();
         EXPECT_FALSE(load(c.kind, c.location, c.key));
         EXPECT_TRUE(Sound(p.object()) == before);
         ASSERT_EQ(host.presetErrors.size(), 1u);
-        const FakeHost::PresetReport& error = host.presetErrors[0];
+        const FakeHost::PresetCall& error = host.presetErrors[0];
         EXPECT_EQ(error.kind, c.kind);
         EXPECT_EQ(error.location, optionalText(c.location));
         EXPECT_EQ(error.loadKey, optionalText(c.key));
         EXPECT_EQ(error.osError, 0);
         EXPECT_EQ(error.message, c.message);
-        ASSERT_EQ(host.logLines.size(), 1u);
-        EXPECT_EQ(host.logLines[0].severity, CLAP_LOG_WARNING);
-        EXPECT_EQ(host.logLines[0].message, c.message);
+        ASSERT_EQ(host.logs.size(), 1u);
+        EXPECT_EQ(host.logs[0].severity, CLAP_LOG_WARNING);
+        EXPECT_EQ(host.logs[0].message, c.message);
     }
     EXPECT_EQ(host.presetsLoaded.size(), 1u);
 }

@@ -28,24 +28,24 @@ TEST_F(Processing, TriggerNoteFilterInABlock) {
     p.object().values[kParamTrigNote] = 1;    // C
     p.object().values[kParamTrigOctave] = 5;  // octave 3
     AudioBlock block(64);
-    block.events.noteOn(48, 3);
-    block.events.noteOn(36, 4);
-    block.events.noteOn(49, 5);
-    block.events.noteOn(-1, 6);
-    block.events.noteOn(48, 7, CLAP_EVENT_NOTE_OFF);
+    block.events.noteOn(3, 48);
+    block.events.noteOn(4, 36);
+    block.events.noteOn(5, 49);
+    block.events.noteOn(6, -1);
+    block.events.noteOn(7, 48, 0, 0.8, CLAP_EVENT_NOTE_OFF);
     EXPECT_EQ(triggersOf(block), 1u);
 
     AudioBlock midi(64);
-    midi.events.midi(0x90, 48, 0);  // velocity 0 is a note-off
-    midi.events.midi(0x80, 48, 64);
-    midi.events.midi(0x91, 48, 100);  // any channel
-    midi.events.midi(0x9F, 48, 1);
+    midi.events.midi(0, 0x90, 48, 0);  // velocity 0 is a note-off
+    midi.events.midi(0, 0x80, 48, 64);
+    midi.events.midi(0, 0x91, 48, 100);  // any channel
+    midi.events.midi(0, 0x9F, 48, 1);
     EXPECT_EQ(triggersOf(midi), 2u);
 }
 
 TEST_F(Processing, AtMostSixtyFourTriggersPerBlock) {
     AudioBlock block(128);
-    for (uint32_t i = 0; i < 70; ++i) block.events.noteOn(static_cast<int16_t>(i), i);
+    for (uint32_t i = 0; i < 70; ++i) block.events.noteOn(i, static_cast<int16_t>(i));
     EXPECT_EQ(triggersOf(block), 64u);
 }
 
@@ -129,9 +129,9 @@ TEST_F(Processing, RingRefusesBadEntriesAndDropsWhenFull) {
     // Entries wait for a call that brings an output list.
     p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, nullptr);
     OutputEvents out;
-    p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, out.output());
-    ASSERT_EQ(out.seen.size(), OutQueue::kCapacity);
-    EXPECT_EQ(out.seen.back().value, (OutQueue::kCapacity - 1) / 1000.0);
+    p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, out.list());
+    ASSERT_EQ(out.size(), OutQueue::kCapacity);
+    EXPECT_EQ(out.as<clap_event_param_value>(out.size() - 1).value, (OutQueue::kCapacity - 1) / 1000.0);
     EXPECT_TRUE(o.pushOut(kParamMix, 0.9, kOutValue));
 }
 

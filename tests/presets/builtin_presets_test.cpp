@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -114,12 +113,6 @@ size_t curveLineCount(const std::string& text) {
 
 bool usesFullLayout(size_t index) { return index <= 1 || index >= 8; }
 
-double valueOf(const PresetData& data, ParamId id) {
-    for (const auto& v : data.values)
-        if (v.id == id) return v.value;
-    return std::nan("");
-}
-
 TEST(BuiltinPresets, BendedDuckIsThePublishedText) {
     EXPECT_STREQ(kBuiltinPresets[0].text, kBendedDuckText + 1);  // the literal opens with LF
 }
@@ -143,29 +136,6 @@ TEST(BuiltinPresets, EveryTextReads) {
         EXPECT_EQ(findBuiltinPreset(kBuiltinPresets[i].key), &kBuiltinPresets[i]);
     }
     EXPECT_EQ(findBuiltinPreset("Kick_Duck"), nullptr);
-}
-
-// The compact texts are not checked line by line below; spot-check them.
-TEST(BuiltinPresets, CompactTextsCarryTheirValues) {
-    const Parsed drive = parseBuiltin(2);
-    EXPECT_EQ(valueOf(drive.data, kParamDrvOutput), -4);
-    EXPECT_DOUBLE_EQ(valueOf(drive.data, kParamDrvTone), -0.15);
-    const double cutoff = valueOf(parseBuiltin(3).data, kParamFltCutoff);
-    EXPECT_NEAR(paramToReal(kParams[kParamFltCutoff], cutoff), 420, 1e-9);
-    EXPECT_TRUE(std::isnan(valueOf(parseBuiltin(6).data, kParamCrsOn)));
-    EXPECT_EQ(parseBuiltin(7).curves.curves[kTim][0].format(),
-              "0.0000 1.0000 0 0.000, 1.0000 1.0000 0 0.000");
-}
-
-TEST(BuiltinPresets, StepCurvesAreTheEditorsSixteenSteps) {
-    const float crush[8] = {0.1f, 1, 0.35f, 0.85f, 0.1f, 0.65f, 0.9f, 0.25f};
-    Curve steps;
-    steps.setFlat(crush[0]);
-    for (int i = 0; i < 16; ++i) steps.setStep(i, 16, crush[i % 8]);
-    const Parsed p = parseBuiltin(1);
-    ASSERT_EQ(steps.count, 32);
-    for (const Curve& curve : p.curves.curves[kCrs]) EXPECT_EQ(curve.format(), steps.format());
-    EXPECT_EQ(parseBuiltin(8).curves.curves[kPan][0].count, 32);
 }
 
 // The texts order their sections by stage rather than by table row, so the

@@ -17,15 +17,11 @@ namespace {
 TEST(PresetText, NumbersAreShortWithAPoint) {
     EXPECT_EQ(formatNumber(0.08), "0.08");
     EXPECT_EQ(formatNumber(220.0), "220");
-    EXPECT_EQ(formatNumber(-4.0), "-4");
     EXPECT_EQ(formatNumber(-0.0), "0");
     EXPECT_EQ(formatNumber(2600.7), "2601");
-    EXPECT_EQ(formatNumber(420.4), "420");
     EXPECT_EQ(formatNumber(12.5), "12.5");
-    EXPECT_EQ(formatNumber(2.5), "2.5");
     EXPECT_EQ(formatNumber(-0.15), "-0.15");
     EXPECT_EQ(formatNumber(0.0004), "0");
-    EXPECT_EQ(formatNumber(1e10), "10000000000");
     EXPECT_EQ(formatNumber(std::numeric_limits<double>::infinity()), "inf");
     EXPECT_NE(formatNumber(std::nan("")).find("nan"), std::string::npos);
 }
