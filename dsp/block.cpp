@@ -2,11 +2,54 @@
 // stages, sum, mix, and the samples the scope records. Lane b of every Lanes
 // value here is band b.
 #include <algorithm>
+#include <cmath>
 
 #include "dsp/engine.h"
 #include "dsp/hot_path.h"
 
 namespace norvale {
+
+// Here rather than with the rest of the scope, and forced inline (a plain
+// inline function is not inlined into the AVX2 copies); a new column takes
+// the out-of-line path.
+__attribute__((always_inline)) inline void Engine::scopeSample(
+    uint32_t index, float beforeL, float beforeR, float afterL, float afterR, float sideL,
+    float sideR, float traceLevel, float traceValue) {
+    double x;
+    if (scopeTriggered_) {
+        bool held = false;
+        x = modulePhase(scopeModule_, index, scopeSongBeats_, scopeTempo_, &held);
+        if (held) {
+            scope_.playhead = static_cast<float>(x);
+            return;
+        }
+    } else {
+        x = scopeStartPhase_ + index * scopeIncrement_;
+    }
+    double f = x - std::floor(x);
+    if (!(f >= 0.0)) f = 0.0;
+    const int c = std::min(static_cast<int>(f * kScopeColumns), kScopeColumns - 1);
+
+    const Column sample = {std::min(beforeL, beforeR), std::max(beforeL, beforeR),
+                           std::min(afterL, afterR),   std::max(afterL, afterR),
+                           std::min(sideL, sideR),     std::max(sideL, sideR),
+                           traceLevel,                 traceValue,
+                           -1.0f,                      true};
+    if (c != column_) {
+        scopeNewColumn(c, f, sample);
+        return;
+    }
+    Column& a = columnAcc_;
+    a.beforeMin = std::min(a.beforeMin, sample.beforeMin);
+    a.beforeMax = std::max(a.beforeMax, sample.beforeMax);
+    a.afterMin = std::min(a.afterMin, sample.afterMin);
+    a.afterMax = std::max(a.afterMax, sample.afterMax);
+    a.sideMin = std::min(a.sideMin, sample.sideMin);
+    a.sideMax = std::max(a.sideMax, sample.sideMax);
+    a.traceLevel = traceLevel;
+    a.traceValue = traceValue;
+    a.traceStale = true;
+}
 
 void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
     const float inputGain = params_.inputGain;
@@ -16,7 +59,7 @@ void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
         const float beforeR = right[i] * inputGain;
         left[i] *= gain;
         right[i] *= gain;
-        if (scopeActive_) scopeSample(i, beforeL, beforeR, left[i], right[i], 0.0f, 0.0f, -1.0f);
+        if (scopeActive_) scopeSample(i, beforeL, beforeR, left[i], right[i], 0.0f, 0.0f, 0.0f, 0.0f);
     }
 }
 
@@ -36,10 +79,13 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     for (int m = 0; m < kModuleCount; ++m) on[m] = moduleOn(m);
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
 
+    // Locals, not params_ reads: the stores to left/right might alias params_.
+    const float inputGain = p.inputGain, outputGain = p.outputGain, mix = p.mix;
     const bool scoping = scopeActive_;
     const int tracedModule = scopeModule_;
     const int tracedBand = scopeBand_;
     const bool tracing = scoping && on[tracedModule] && p.bandOn[tracedBand];
+    scopeTracing_ = tracing;
 
     Lanes control[kModuleCount][kSubBlock] = {};
     const Lanes* values[kModuleCount];
@@ -77,8 +123,8 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
 
         float inL[kSubBlock], inR[kSubBlock];
         for (uint32_t i = 0; i < n; ++i) {
-            inL[i] = left[o + i] * p.inputGain;
-            inR[i] = right[o + i] * p.inputGain;
+            inL[i] = left[o + i] * inputGain;
+            inR[i] = right[o + i] * inputGain;
         }
         Lanes splitL[kSubBlock], splitR[kSubBlock];
         splitBlock(inL, inR, n, splitL, splitR);
@@ -98,22 +144,19 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
             const float sideL = sideLeft ? sideLeft[at] : 0.0f;
             const float sideR = sideRight ? sideRight[at] : 0.0f;
-            left[at] = dryL + (sumL * p.outputGain - dryL) * p.mix;
-            right[at] = dryR + (sumR * p.outputGain - dryR) * p.mix;
+            left[at] = dryL + (sumL * outputGain - dryL) * mix;
+            right[at] = dryR + (sumR * outputGain - dryR) * mix;
             if (!scoping) continue;
 
-            float trace = -1.0f;
-            if (tracing) {
-                // The filter's level moves once per sub-block, not per sample.
-                const float level =
-                    tracedModule == kFlt ? bands_[tracedBand].filterLevel : levels[i][tracedBand];
-                trace = traceFromLevel(tracedModule, level, control[tracedModule][i][tracedBand]);
-            }
+            // The filter's level moves once per sub-block, not per sample.
+            const float level =
+                tracedModule == kFlt ? bands_[tracedBand].filterLevel : levels[i][tracedBand];
+            const float value = control[tracedModule][i][tracedBand];
             if (scopeAll_)
-                scopeSample(at, inL[i], inR[i], left[at], right[at], sideL, sideR, trace);
+                scopeSample(at, inL[i], inR[i], left[at], right[at], sideL, sideR, level, value);
             else
                 scopeSample(at, splitL[i][tracedBand], splitR[i][tracedBand], outL[tracedBand],
-                            outR[tracedBand], sideL, sideR, trace);
+                            outR[tracedBand], sideL, sideR, level, value);
         }
         o += n;
     }

@@ -133,8 +133,10 @@ private:
 
     // Scope capture.
     void scopeBlock(uint32_t frames, double songBeats, double tempo);
+    // traceLevel and traceValue are traceFromLevel's inputs; the trace itself
+    // is worked out only for a column's last sample.
     void scopeSample(uint32_t index, float beforeL, float beforeR, float afterL, float afterR,
-                     float sideL, float sideR, float trace);
+                     float sideL, float sideR, float traceLevel, float traceValue);
     void scopeEnd();
     // The control value a stage applies, from its smoothed state.
     float traceFromLevel(int module, float level, float value) const;
@@ -184,8 +186,12 @@ private:
 
     // Scope capture state.
     struct Column {
-        float beforeMin, beforeMax, afterMin, afterMax, sideMin, sideMax, trace;
+        float beforeMin, beforeMax, afterMin, afterMax, sideMin, sideMax;
+        float traceLevel, traceValue;
+        float trace;
+        bool traceStale;  // trace not yet worked out from traceLevel and traceValue
     };
+    void scopeNewColumn(int c, double f, const Column& sample);
     ScopeData scope_;
     bool scopeActive_ = false;
     int scopeModule_ = 0;
@@ -197,6 +203,7 @@ private:
     float scopeStartPhase_ = 0.0f;
     double scopeIncrement_ = 0.0;
     bool scopeTriggered_ = false;
+    bool scopeTracing_ = false;  // this block's samples carry a trace
     double scopeSongBeats_ = -1.0;
     double scopeTempo_ = 0.0;
     int column_ = -1;

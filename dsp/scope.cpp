@@ -18,6 +18,7 @@ constexpr int kLongestFill = 119;
 
 void Engine::scopeBlock(uint32_t /*frames*/, double songBeats, double tempo) {
     scopeActive_ = scope_.wanted.load(std::memory_order_relaxed);
+    scopeTracing_ = false;
     if (!scopeActive_) return;
     const int module =
         std::clamp(scope_.targetModule.load(std::memory_order_relaxed), 0, kModuleCount - 1);
@@ -54,39 +55,7 @@ void Engine::scopeBlock(uint32_t /*frames*/, double songBeats, double tempo) {
     scopeIncrement_ = beatsPerSample(tempo) / beatsForRate(rate);
 }
 
-void Engine::scopeSample(uint32_t index, float beforeL, float beforeR, float afterL, float afterR,
-                         float sideL, float sideR, float trace) {
-    double x;
-    if (scopeTriggered_) {
-        bool held = false;
-        x = modulePhase(scopeModule_, index, scopeSongBeats_, scopeTempo_, &held);
-        if (held) {
-            scope_.playhead = static_cast<float>(x);
-            return;
-        }
-    } else {
-        x = scopeStartPhase_ + index * scopeIncrement_;
-    }
-    double f = x - std::floor(x);
-    if (!(f >= 0.0)) f = 0.0;
-    const int c = std::min(static_cast<int>(f * kScopeColumns), kScopeColumns - 1);
-
-    const Column sample = {std::min(beforeL, beforeR), std::max(beforeL, beforeR),
-                           std::min(afterL, afterR),   std::max(afterL, afterR),
-                           std::min(sideL, sideR),     std::max(sideL, sideR),
-                           trace};
-    if (c == column_) {
-        Column& a = columnAcc_;
-        a.beforeMin = std::min(a.beforeMin, sample.beforeMin);
-        a.beforeMax = std::max(a.beforeMax, sample.beforeMax);
-        a.afterMin = std::min(a.afterMin, sample.afterMin);
-        a.afterMax = std::max(a.afterMax, sample.afterMax);
-        a.sideMin = std::min(a.sideMin, sample.sideMin);
-        a.sideMax = std::max(a.sideMax, sample.sideMax);
-        a.trace = trace;
-        return;
-    }
-
+void Engine::scopeNewColumn(int c, double f, const Column& sample) {
     const int previous = column_;
     if (previous >= 0) {
         commitColumn();
@@ -111,6 +80,14 @@ void Engine::scopeEnd() {
 
 void Engine::writeColumn() {
     const int c = column_;
+    // Worked out within the block of the column's last sample, so with that
+    // block's parameters; scopeEnd commits every block.
+    if (columnAcc_.traceStale) {
+        columnAcc_.trace = scopeTracing_ ? traceFromLevel(scopeModule_, columnAcc_.traceLevel,
+                                                          columnAcc_.traceValue)
+                                         : -1.0f;
+        columnAcc_.traceStale = false;
+    }
     scope_.beforeMin[c] = columnAcc_.beforeMin;
     scope_.beforeMax[c] = columnAcc_.beforeMax;
     scope_.afterMin[c] = columnAcc_.afterMin;

@@ -201,6 +201,8 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     const float toneAmount = std::fabs(p.drvTone);
     const bool toneOn = p.drvTone != 0.0f;
     const bool towardLowpass = p.drvTone > 0.0f;
+    // Locals, not params_ reads: the stores to left/right might alias params_.
+    const float drive = p.drvDrive, input = p.drvInput, output = p.drvOutput, mix = p.drvMix;
     Lanes level = gather(&BandState::driveLevel);
     Lanes dcL{}, dcR{}, toneL{}, toneR{};  // left and right run as one StereoLanes
     for (int b = 0; b < kBandCount; ++b) {
@@ -220,12 +222,12 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
         join(dc, dcL, dcR);
         join(tone, toneL, toneR);
         for (uint32_t i = 0; i < n; ++i) {
-            const Lanes target = clamp(p.drvDrive * values[i], splat(0.0f), splat(1.0f));
+            const Lanes target = clamp(drive * values[i], splat(0.0f), splat(1.0f));
             // The first sample after a reset takes its target at once.
             level = select(level < 0.0f, target, level + (target - level) * coef);
             if (levels) levels[i] = level;
-            const Lanes pre = p.drvInput * exp2Lanes(level * kDriveOctaves);
-            const Lanes makeUp = p.drvOutput / (1.0f + 2.5f * level);  // louder drive, lower level
+            const Lanes pre = input * exp2Lanes(level * kDriveOctaves);
+            const Lanes makeUp = output / (1.0f + 2.5f * level);  // louder drive, lower level
             StereoLanes x, y, preBoth, makeUpBoth;
             join(x, left[i], right[i]);
             join(preBoth, pre, pre);
@@ -244,7 +246,7 @@ void Engine::stageDrive(Lanes* left, Lanes* right, const Lanes* values, uint32_t
                 else
                     y -= toneAmount * tone;
             }
-            y = x + (y - x) * p.drvMix;
+            y = x + (y - x) * mix;
             left[i] = leftOf(y);
             right[i] = rightOf(y);
         }
@@ -302,6 +304,8 @@ void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     const float reduction =
         p.crsBits < 2 ? 14.0f : (p.crsBits > 16 ? 0.0f : static_cast<float>(16 - p.crsBits));
     const float downMinusOne = static_cast<float>(std::clamp(p.crsDown, 1, 32) - 1);
+    // Locals, not params_ reads: the stores to left/right might alias params_.
+    const float crushAmount = p.crsAmount, mix = p.crsMix;
     Lanes level = gather(&BandState::crushLevel);
     Lanes phase = gather(&BandState::crushPhase);
     Lanes holdL{}, holdR{};
@@ -313,7 +317,7 @@ void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t
     join(hold, holdL, holdR);
 
     for (uint32_t i = 0; i < n; ++i) {
-        level += (clamp(p.crsAmount * values[i], splat(0.0f), splat(1.0f)) - level) * coef;
+        level += (clamp(crushAmount * values[i], splat(0.0f), splat(1.0f)) - level) * coef;
         if (levels) levels[i] = level;
         // Bands whose amount is (nearly) zero pass and keep their hold.
         const LaneMask active = level > 0.0001f;
@@ -338,7 +342,7 @@ void Engine::stageCrush(Lanes* left, Lanes* right, const Lanes* values, uint32_t
         StereoLanes y = hold * qBoth;
         nearestInPlace(y);
         y /= qBoth;
-        x = apply ? x + (y - x) * p.crsMix : x;
+        x = apply ? x + (y - x) * mix : x;
         left[i] = leftOf(x);
         right[i] = rightOf(x);
     }
@@ -370,48 +374,62 @@ void Engine::stageTime(Lanes* left, Lanes* right, const Lanes* values, uint32_t 
     }
     scatter(&BandState::timeDelay, delay);
 
-    // Each band's output goes to a plain array first: writing single lanes of
-    // left[i] in memory would stall the next stage's whole-vector loads.
-    float outL[kBandCount][kSubBlock] = {}, outR[kBandCount][kSubBlock] = {};
-    bool read[kBandCount] = {};
+    // The three bands' rings are read side by side. A band that passes gets a
+    // one-sample stand-in ring, so the loop needs no per-band branch.
+    float spare[2][kBandCount] = {};
+    float* ringL[kBandCount];
+    float* ringR[kBandCount];
+    LaneMask length = {1, 1, 1, 1}, write{}, took{};
+    Lanes longest{};
     for (int b = 0; b < kBandCount; ++b) {
         BandState& s = bands_[b];
-        const int32_t length = s.lookLength;
-        if (!params_.bandOn[b] || length < 1) continue;
-        const auto longest = static_cast<float>(length - 2);
-        float* ringL = s.lookBack[0].get();
-        float* ringR = s.lookBack[1].get();
-        int32_t write = s.writePos;
-        for (uint32_t i = 0; i < n; ++i) {
-            ringL[write] = left[i][b];
-            ringR[write] = right[i][b];
-            // Position write - d, split into whole samples and a fraction.
-            const float d = std::min(distance[i][b], longest);
-            const auto whole = static_cast<int32_t>(d);
-            const float part = d - static_cast<float>(whole);
-            int32_t i0 = write - whole;
-            float f = 0.0f;
-            if (part > 0.0f) {
-                i0 -= 1;
-                f = 1.0f - part;
-            }
-            if (i0 < 0) i0 += length;
-            const int32_t i1 = i0 + 1 < length ? i0 + 1 : 0;
-            outL[b][i] = ringL[i0] + (ringL[i1] - ringL[i0]) * f;
-            outR[b][i] = ringR[i0] + (ringR[i1] - ringR[i0]) * f;
-            write = write + 1 < length ? write + 1 : 0;
+        if (params_.bandOn[b] && s.lookLength >= 1) {
+            ringL[b] = s.lookBack[0].get();
+            ringR[b] = s.lookBack[1].get();
+            length[b] = s.lookLength;
+            write[b] = s.writePos;
+            longest[b] = static_cast<float>(s.lookLength - 2);
+            took[b] = -1;
+        } else {
+            ringL[b] = &spare[0][b];
+            ringR[b] = &spare[1][b];
         }
-        s.writePos = write;
-        read[b] = true;
     }
-    LaneMask took{};
-    for (int b = 0; b < kBandCount; ++b) took[b] = read[b] ? -1 : 0;
     for (uint32_t i = 0; i < n; ++i) {
-        const Lanes l = {outL[0][i], outL[1][i], outL[2][i], 0.0f};
-        const Lanes r = {outR[0][i], outR[1][i], outR[2][i], 0.0f};
-        left[i] = select(took, l, left[i]);
-        right[i] = select(took, r, right[i]);
+        // Position write - d, split into whole samples and a fraction.
+        const Lanes d = min(distance[i], longest);
+        const LaneMask whole = truncToInt(d);
+        const Lanes part = d - toFloat(whole);
+        const LaneMask between = part > 0.0f;
+        LaneMask i0 = write - whole + between;  // one further back when between
+        const Lanes f = select(between, 1.0f - part, splat(0.0f));
+        i0 += length & (i0 < 0);
+        LaneMask i1 = i0 + 1;
+        i1 &= i1 < length;
+        // Built whole from scalars: lane stores followed by a vector load
+        // would stall on store forwarding.
+        auto tap = [&](int b, const Lanes* in, float* const* ring, float& at0, float& at1)
+                       __attribute__((always_inline)) {
+            ring[b][write[b]] = in[i][b];
+            at0 = ring[b][i0[b]];
+            at1 = ring[b][i1[b]];
+        };
+        float a0, a1, b0, b1, c0, c1;
+        tap(0, left, ringL, a0, a1);
+        tap(1, left, ringL, b0, b1);
+        tap(2, left, ringL, c0, c1);
+        const Lanes l0 = {a0, b0, c0, 0.0f}, l1 = {a1, b1, c1, 0.0f};
+        tap(0, right, ringR, a0, a1);
+        tap(1, right, ringR, b0, b1);
+        tap(2, right, ringR, c0, c1);
+        const Lanes r0 = {a0, b0, c0, 0.0f}, r1 = {a1, b1, c1, 0.0f};
+        left[i] = select(took, l0 + (l1 - l0) * f, left[i]);
+        right[i] = select(took, r0 + (r1 - r0) * f, right[i]);
+        write += 1;
+        write &= write < length;
     }
+    for (int b = 0; b < kBandCount; ++b)
+        if (took[b]) bands_[b].writePos = write[b];
 }
 
 NORVALE_HOT_PATH
