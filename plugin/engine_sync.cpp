@@ -9,7 +9,7 @@ namespace norvale {
 
 double NorvalePlugin::realValue(uint32_t id) const {
     if (id >= kParamCount) return 0.0;
-    return plugincore::paramToReal(kParams[id], values[id].load(std::memory_order_relaxed));
+    return plugincore::paramToReal(kParams[id], effectiveValue(id));
 }
 
 void NorvalePlugin::syncEngine() {

@@ -1,6 +1,7 @@
-// The exported entry and the plug-in factory with its single plug-in.
+// The exported entry and the plug-in factory with its single plug-in. The
+// VST 3 adapter in the same object reaches the plug-in only through here.
+#include <atomic>
 #include <cstring>
-#include <new>
 
 #include <clap/entry.h>
 #include <clap/factory/plugin-factory.h>
@@ -14,11 +15,25 @@ namespace norvale {
 
 namespace {
 
-bool entryInit(const char*) { return true; }
+// A CLAP host and the VST 3 adapter may both initialise the entry in one
+// process; the factories stay offered until the last of them lets go.
+std::atomic<int> initCount{0};
 
-void entryDeinit() {}
+bool entryInit(const char*) {
+    initCount.fetch_add(1, std::memory_order_acq_rel);
+    return true;
+}
 
-uint32_t factoryCount(const clap_plugin_factory*) { return 1; }
+void entryDeinit() {
+    // An unbalanced deinit must not take the count below zero.
+    int count = initCount.load(std::memory_order_acquire);
+    while (count > 0 &&
+           !initCount.compare_exchange_weak(count, count - 1, std::memory_order_acq_rel)) {}
+}
+
+uint32_t factoryCount(const clap_plugin_factory*) {
+    return 1;
+}
 
 const clap_plugin_descriptor* factoryGetDescriptor(const clap_plugin_factory*, uint32_t index) {
     return index == 0 ? &kDescriptor : nullptr;
@@ -38,16 +53,16 @@ const clap_plugin* factoryCreate(const clap_plugin_factory*, const clap_host* ho
 const clap_plugin_factory kFactory = {factoryCount, factoryGetDescriptor, factoryCreate};
 
 const void* entryGetFactory(const char* factoryId) {
-    if (factoryId == nullptr) return nullptr;
+    if (factoryId == nullptr || initCount.load(std::memory_order_acquire) == 0) return nullptr;
     if (std::strcmp(factoryId, CLAP_PLUGIN_FACTORY_ID) == 0) return &kFactory;
     if (std::strcmp(factoryId, CLAP_PRESET_DISCOVERY_FACTORY_ID) == 0)
         return presetDiscoveryFactory();
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace norvale
+} // namespace norvale
 
 extern "C" CLAP_EXPORT const clap_plugin_entry clap_entry = {
     CLAP_VERSION_INIT,

@@ -1,21 +1,13 @@
-// The extension tables get_extension hands out, each defined beside the code
-// it forwards to.
+// Tables still defined beside the state and preset-load code. getExtension
+// builds its own tables now; these go once those files are folded in.
 #pragma once
 
-#include <clap/ext/audio-ports.h>
-#include <clap/ext/note-ports.h>
-#include <clap/ext/params.h>
 #include <clap/ext/preset-load.h>
 #include <clap/ext/state.h>
-#include <clap/ext/tail.h>
 
 namespace norvale {
 
-extern const clap_plugin_params kParamsExt;
-extern const clap_plugin_audio_ports kAudioPortsExt;
-extern const clap_plugin_note_ports kNotePortsExt;
 extern const clap_plugin_state kStateExt;
-extern const clap_plugin_tail kTailExt;
 extern const clap_plugin_preset_load kPresetLoadExt;
 
-}  // namespace norvale
+} // namespace norvale

@@ -1,5 +1,27 @@
 // The CLAP plug-in object: owns the parameter values, the curves, the engine
 // and the way gestures leave for the host.
+//
+// Who owns what
+// - Main thread: creation, activate, state, presets, get_extension, destroy;
+//   it edits curveSet, presets and the preset fields, and writes values.
+// - Audio thread: process and reset; it alone touches modulation, engine
+//   processing and the reading end of outQueue.
+// - Editor thread (the main thread under a host timer, else the editor's own
+//   clock): writes values, the selection atomics and the writing end of
+//   outQueue, edits curveSet.
+// - Crossing threads: values (whole doubles), paramsDirty and presetEdited
+//   (atomics), outQueue (one producer, one consumer), curves through
+//   Engine::publishCurves. Nothing else crosses, and nothing locks.
+//
+// How a block flows through process
+// 1. Host events in list order: values and modulation are stored, note-ons
+//    that pass the trigger-note filter become trigger offsets.
+// 2. Gestures and values queued by the editor go out to the host.
+// 3. The main input is copied onto the output (silence when it is missing,
+//    a mono input on both sides); the engine works in place from here on.
+// 4. If a parameter changed, syncEngine rebuilds the engine's parameters.
+// 5. The engine runs with the sidechain, the transport and the triggers,
+//    with denormals flushed to zero for the length of the block.
 #pragma once
 
 #include <array>
@@ -10,6 +32,8 @@
 #include <vector>
 
 #include <clap/events.h>
+#include <clap/ext/audio-ports.h>
+#include <clap/ext/note-ports.h>
 #include <clap/ext/params.h>
 #include <clap/ext/preset-load.h>
 #include <clap/plugin.h>
@@ -20,8 +44,6 @@
 #include "dsp/engine.h"
 #include "plugin/curve_access.h"
 #include "plugin/gui_delegate.h"
-#include "plugin/note_filter.h"
-#include "plugin/out_queue.h"
 #include "plugin/params.h"
 #include "presets/gui_preset.h"
 
@@ -31,6 +53,54 @@ namespace norvale {
 // the audio thread.
 static_assert(std::atomic<double>::is_always_lock_free);
 
+// ---- editor-to-host ring ----
+
+inline constexpr uint8_t kOutGestureBegin = 0;
+inline constexpr uint8_t kOutValue = 1;
+inline constexpr uint8_t kOutGestureEnd = 2;
+
+struct OutEvent {
+    uint32_t paramId = 0;
+    double value = 0.0;
+    uint8_t kind = kOutValue;
+};
+
+// Gestures and values on their way from the editor to the host. One producer
+// (the editor's thread), one consumer (process or the parameter flush);
+// neither side ever waits.
+class OutQueue {
+public:
+    static constexpr uint32_t kCapacity = 512;
+
+    // False when kCapacity entries are still pending: the entry is dropped.
+    bool push(const OutEvent& event) noexcept {
+        const uint32_t write = outWrite.load(std::memory_order_relaxed);
+        if (write - outRead.load(std::memory_order_acquire) >= kCapacity) return false;
+        entries[write % kCapacity] = event;
+        outWrite.store(write + 1, std::memory_order_release);
+        return true;
+    }
+
+    // Hands every entry published so far to deliver, oldest first, and frees
+    // them whatever deliver does with them.
+    template <class Deliver>
+    void drain(Deliver&& deliver) noexcept {
+        const uint32_t write = outWrite.load(std::memory_order_acquire);
+        for (uint32_t read = outRead.load(std::memory_order_relaxed); read != write; ++read)
+            deliver(entries[read % kCapacity]);
+        outRead.store(write, std::memory_order_release);
+    }
+
+private:
+    // Free-running counters: unsigned wrap-around keeps the difference right.
+    static_assert((kCapacity & (kCapacity - 1)) == 0);
+    std::array<OutEvent, kCapacity> entries{};
+    std::atomic<uint32_t> outWrite{0};
+    std::atomic<uint32_t> outRead{0};
+};
+
+// ---- the plug-in object ----
+
 // The editor reaches the plug-in only through its two bases.
 class NorvalePlugin : public plugincore::GuiDelegate, public CurveAccess {
 public:
@@ -39,37 +109,63 @@ public:
     NorvalePlugin& operator=(const NorvalePlugin&) = delete;
 
     // The object behind a record handed out by clapPlugin(); null for null.
-    static NorvalePlugin* from(const clap_plugin* plugin);
+    static NorvalePlugin* from(const clap_plugin* plugin) {
+        return plugin != nullptr ? static_cast<NorvalePlugin*>(plugin->plugin_data) : nullptr;
+    }
     const clap_plugin* clapPlugin() const { return &clap; }
 
-    // Lifecycle (main thread).
-    void activate(double rate);
+    // clap_plugin (plugin.cpp, process.cpp). Each is named after its CLAP call.
+    bool init() { return true; }
+    void destroy();
+    bool activate(double rate, uint32_t minFrames, uint32_t maxFrames);
+    void deactivate() {}
+    bool startProcessing() { return true; }
+    void stopProcessing() {}
     void reset();
-    // Engine tail in samples, within 0..2 000 000 000.
-    uint32_t tailSamples() const;
-
-    // Audio side.
     clap_process_status process(const clap_process* block);
+    const void* getExtension(const char* id);
+    void onMainThread() {}
+
+    // Small extensions (plugin.cpp).
+    uint32_t audioPortsCount(bool isInput) const { return isInput ? 2 : 1; }
+    bool audioPortsGet(uint32_t index, bool isInput, clap_audio_port_info* info) const;
+    uint32_t notePortsCount(bool isInput) const { return isInput ? 1 : 0; }
+    bool notePortsGet(uint32_t index, bool isInput, clap_note_port_info* info) const;
+    // Engine tail in samples, within 0..2 000 000 000.
+    uint32_t tailGet() const;
+
+    // "clap.params" (params.cpp; the flush in process.cpp).
+    uint32_t paramsCount() const { return kParamCount; }
+    bool paramsGetInfo(uint32_t index, clap_param_info* info) const;
+    bool paramsGetValue(clap_id id, double* out) const;
+    bool paramsValueToText(clap_id id, double value, char* buffer, uint32_t capacity) const;
+    bool paramsTextToValue(clap_id id, const char* text, double* out) const;
     void paramsFlush(const clap_input_events* in, const clap_output_events* out);
+
+    // Audio side (process.cpp, engine_sync.cpp).
     void syncEngine();
-    // Real quantity of a parameter (Hz, ms, dB, index); 0 for unknown ids.
+    // What the engine hears: the value plus the host's modulation, clamped to
+    // the row's range. Audio thread only; ids 0..82.
+    double effectiveValue(uint32_t id) const;
+    // Real quantity (Hz, ms, dB, index) of effectiveValue; 0 for unknown ids.
     double realValue(uint32_t id) const;
     void updateScopeTarget();
 
     // Queues a gesture or value for the host and asks it for a flush. False
-    // when the id or kind is unknown or the ring is full.
+    // when the ring is full.
     bool pushOut(uint32_t paramId, double value, uint8_t kind);
 
-    // State stream.
+    // State stream (state_stream.cpp).
     bool stateSave(const clap_ostream* stream) const;
     // A failed load changes nothing.
     bool stateLoad(const clap_istream* stream);
 
+    // The plain value, as the host and the state see it; 0 for unknown ids.
     double paramValue(uint32_t id) const {
         return id < kParamCount ? values[id].load(std::memory_order_relaxed) : 0.0;
     }
 
-    // Preset library (main thread, or the editor's thread).
+    // Preset library (preset_library.cpp; main thread, or the editor's thread).
     void ensurePresetList();
     // Kind 0: a file at location; kind 1: the built-in named by loadKey. A
     // failed load changes nothing and is reported to the host.
@@ -77,7 +173,7 @@ public:
     void reportPresetError(uint32_t kind, const char* location, const char* loadKey,
                            const std::string& message) const;
 
-    // plugincore::GuiDelegate
+    // plugincore::GuiDelegate (editor_interfaces.cpp)
     double guiParamValue(uint32_t id) const override { return paramValue(id); }
     void guiBeginEdit(uint32_t id) override;
     void guiSetParam(uint32_t id, double value) override;
@@ -92,7 +188,8 @@ public:
     std::string guiSuggestedPresetName() const override;
     bool guiSavePreset(const std::string& name, std::string& err) override;
 
-    // CurveAccess
+    // CurveAccess (editor_interfaces.cpp). Module and band numbers are
+    // brought into range here, where they enter.
     int curveModule() const override { return selModule.load(std::memory_order_relaxed); }
     int curveBand() const override { return selBand.load(std::memory_order_relaxed); }
     void curveSelectModule(int module) override;
@@ -102,7 +199,7 @@ public:
     const Curve& curveAt(int module, int band) const override;
     bool curveModuleEnabled(int module) const override;
     bool curveBandEnabled(int band) const override;
-    void curveEnableModule(int module) override { ensureStageForEdit(module); }
+    void curveEnableModule(int module) override;
     int curveAddPoint(int module, int band, float x, float y, int weight) override;
     void curveMovePoint(int module, int band, int point, float x, float y) override;
     void curveRemovePoint(int module, int band, int point) override;
@@ -128,26 +225,33 @@ public:
     void curveSetEnd(int module, float value) override;
     void curveFinishEnd(int module) override;
 
-    // Switches module and edited band(s) on, so drawing is heard at once.
-    void ensureStageForEdit(int module);
-
     // Handed to the host; plugin_data points back at this object.
     clap_plugin clap;
 
+    // -- set at creation, read by every thread --
     const clap_host* host;
+    // -- main thread (activate) --
     double sampleRate = 48000.0;
+    // -- written by host events, the editor and loads; read by all --
     // Each in its parameter's value space, indexed by parameter id.
     std::array<std::atomic<double>, kParamCount> values;
     std::atomic<bool> paramsDirty{true};
+    // -- audio thread only: the host's modulation amounts, in value space --
+    std::array<double, kParamCount> modulation{};
+    // -- editor and main thread; reaches the audio thread via publishCurves --
     CurveSet curveSet;
+    // -- editor selection, read by the audio thread through the scope target --
     std::atomic<int> selModule{0};
     std::atomic<int> selBand{1};
     std::atomic<bool> editAllBands{true};
     std::atomic<bool> stepMode{false};
     std::atomic<bool> scopeVisible{false};
     std::atomic<bool> snap{true};
+    // -- prepared on the main thread, run on the audio thread --
     Engine engine;
+    // -- editor writes, process or flush reads --
     OutQueue outQueue;
+    // -- presets (main thread), presetEdited set by every writer --
     std::atomic<bool> presetEdited{false};
     int currentPreset = -1;
     bool presetListReady = false;
@@ -155,21 +259,26 @@ public:
     // The editor adds window, guiClockThread, guiClockRunning and timerId.
 
 private:
-    void readInputEvents(const clap_input_events* in, TriggerList* triggers);
-    void applyParamValue(const clap_event_param_value& event);
+    ~NorvalePlugin() override = default;
+
+    // process.cpp
+    void readInputEvents(const clap_input_events* in, uint32_t* triggers, uint32_t* triggerCount);
+    void setParam(uint32_t id, double value);
     void drainOut(const clap_output_events* out);
-    const clap_host_params* hostParams() const;
+
     const void* hostExtension(const char* id) const;
+    const clap_host_params* hostParams() const;
     // "clap.preset-load/2", or else its draft id; null when neither.
     const clap_host_preset_load* hostPresetLoad() const;
 
-    // Editing helpers for the editor's interfaces.
+    // editor_interfaces.cpp; these take valid module and band numbers.
     template <class Edit>
     void editCurves(int module, std::optional<int> point, bool switchOn, Edit&& edit);
+    void ensureStageForEdit(int module);
     void finishCurveEdit();
     void materialiseChain();
     bool moduleSwitchOn(int module) const;
     void setModuleSwitch(int module, bool on);
 };
 
-}  // namespace norvale
+} // namespace norvale

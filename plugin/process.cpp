@@ -1,14 +1,63 @@
 // The audio block, the parameter flush, and the traffic of parameter events
 // in both directions. Nothing here allocates, locks or waits.
+#include <clap/fixedpoint.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "plugin/denormals.h"
 #include "plugin/norvale_plugin.h"
-#include "plugin/transport.h"
 
 namespace norvale {
 
 namespace {
+
+// ---- note filter ----
+
+constexpr uint32_t kMaxTriggers = 64;
+
+// Key of a note-on that may trigger: a CLAP note-on, or a MIDI note-on with a
+// non-zero velocity on any channel. -1 for every other event.
+int noteOnKey(const clap_event_header& event) {
+    if (event.type == CLAP_EVENT_NOTE_ON && event.size >= sizeof(clap_event_note))
+        return reinterpret_cast<const clap_event_note&>(event).key;
+    if (event.type == CLAP_EVENT_MIDI && event.size >= sizeof(clap_event_midi)) {
+        const auto& midi = reinterpret_cast<const clap_event_midi&>(event);
+        // MIDI sends a note-off as a note-on with velocity 0.
+        if ((midi.data[0] & 0xF0) == 0x90 && midi.data[2] != 0) return midi.data[1];
+    }
+    return -1;
+}
+
+// noteChoice is the trig_note item (0 any, 1..12 C..B), octaveChoice the
+// trig_octave item (0 any, 1..11 octaves -1..9, so C3 is note 48).
+bool triggerNotePasses(int note, int noteChoice, int octaveChoice) {
+    if (note < 0 || note > 127) return false;
+    const bool nameMatches = noteChoice == 0 || note % 12 == noteChoice - 1;
+    const bool octaveMatches = octaveChoice == 0 || note / 12 == octaveChoice - 1;
+    return nameMatches && octaveMatches;
+}
+
+// ---- transport and audio ports ----
+
+struct Transport {
+    double songBeats = -1.0; // negative: the host is not playing
+    double tempo = 0.0;      // 0: the host gives none
+};
+
+Transport transportOf(const clap_event_transport* transport) {
+    Transport position;
+    if (transport == nullptr) return position;
+    // Some hosts fill the tempo without flagging it; a plausible value beats
+    // the engine's 120 BPM fallback.
+    position.tempo = transport->tempo;
+    constexpr uint32_t kPlayingOnTimeline =
+        CLAP_TRANSPORT_HAS_BEATS_TIMELINE | CLAP_TRANSPORT_IS_PLAYING;
+    if ((transport->flags & kPlayingOnTimeline) == kPlayingOnTimeline)
+        position.songBeats = static_cast<double>(transport->song_pos_beats) /
+                             static_cast<double>(CLAP_BEATTIME_FACTOR);
+    return position;
+}
 
 struct Sidechain {
     const float* left = nullptr;
@@ -26,31 +75,42 @@ Sidechain sidechainOf(const clap_process& block) {
     return side;
 }
 
-// The engine works in place on the output; hosts that process in place
-// already hand the same buffers in.
-void copyInput(const clap_audio_buffer& input, float* const out[2], uint32_t frames) {
-    if (input.data32 == nullptr) return;
-    for (uint32_t channel = 0; channel < 2 && channel < input.channel_count; ++channel) {
-        const float* source = input.data32[channel];
-        if (source != nullptr && source != out[channel])
-            std::memmove(out[channel], source, frames * sizeof(float));
+// The engine works in place on the output, so the output always gets the
+// input: both channels, a mono input on both sides, or silence without one.
+void copyInput(const clap_process& block, float* const out[2], uint32_t frames) {
+    const float* in[2] = {nullptr, nullptr};
+    if (block.audio_inputs_count >= 1 && block.audio_inputs != nullptr) {
+        const clap_audio_buffer& port = block.audio_inputs[0];
+        for (uint32_t channel = 0; channel < 2 && channel < port.channel_count; ++channel)
+            if (port.data32 != nullptr) in[channel] = port.data32[channel];
+    }
+    if (in[0] == nullptr) std::swap(in[0], in[1]);
+    if (in[1] == nullptr) in[1] = in[0];
+    for (int channel = 0; channel < 2; ++channel) {
+        if (in[channel] == nullptr)
+            std::fill_n(out[channel], frames, 0.0f);
+        else if (in[channel] != out[channel])
+            std::memmove(out[channel], in[channel], frames * sizeof(float));
     }
 }
 
-}  // namespace
+} // namespace
+
+// ---- process ----
 
 clap_process_status NorvalePlugin::process(const clap_process* block) {
     if (block == nullptr) return CLAP_PROCESS_ERROR;
 
-    TriggerList triggers;
-    readInputEvents(block->in_events, &triggers);
+    // 1. Host events in, 2. editor events out.
+    uint32_t triggers[kMaxTriggers];
+    uint32_t triggerCount = 0;
+    readInputEvents(block->in_events, triggers, &triggerCount);
     drainOut(block->out_events);
 
     const uint32_t frames = block->frames_count;
     if (frames == 0) return CLAP_PROCESS_CONTINUE;
 
-    if (block->audio_inputs_count < 1 || block->audio_inputs == nullptr ||
-        block->audio_outputs_count < 1 || block->audio_outputs == nullptr)
+    if (block->audio_outputs_count < 1 || block->audio_outputs == nullptr)
         return CLAP_PROCESS_ERROR;
     const clap_audio_buffer& output = block->audio_outputs[0];
     if (output.data32 == nullptr || output.channel_count < 2 || output.data32[0] == nullptr ||
@@ -58,52 +118,74 @@ clap_process_status NorvalePlugin::process(const clap_process* block) {
         return CLAP_PROCESS_ERROR;
     float* const out[2] = {output.data32[0], output.data32[1]};
 
-    copyInput(block->audio_inputs[0], out, frames);
+    // 3. The input onto the output.
+    copyInput(*block, out, frames);
 
+    // 4. Engine parameters, once per block at most.
     if (paramsDirty.exchange(false, std::memory_order_acq_rel)) syncEngine();
 
+    // 5. The engine.
     const Sidechain side = sidechainOf(*block);
-    const TransportPosition transport = readTransport(block->transport);
-
+    const Transport transport = transportOf(block->transport);
     const ScopedFlushToZero flushToZero;
     engine.process(out[0], out[1], frames, transport.songBeats, transport.tempo, side.left,
-                   side.right, triggers.data(), triggers.size());
+                   side.right, triggers, triggerCount);
     return CLAP_PROCESS_CONTINUE;
 }
 
 void NorvalePlugin::paramsFlush(const clap_input_events* in, const clap_output_events* out) {
-    readInputEvents(in, nullptr);
+    readInputEvents(in, nullptr, nullptr);
     drainOut(out);
 }
 
-void NorvalePlugin::readInputEvents(const clap_input_events* in, TriggerList* triggers) {
+// ---- events in ----
+
+double NorvalePlugin::effectiveValue(uint32_t id) const {
+    return plugincore::paramClamp(kParams[id],
+                                  values[id].load(std::memory_order_relaxed) + modulation[id]);
+}
+
+// Without a trigger list (the flush) only parameter events count.
+void NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t* triggers,
+                                    uint32_t* triggerCount) {
     if (in == nullptr || in->size == nullptr || in->get == nullptr) return;
     const uint32_t count = in->size(in);
     for (uint32_t i = 0; i < count; ++i) {
         const clap_event_header* event = in->get(in, i);
         if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
-        if (event->type == CLAP_EVENT_PARAM_VALUE) {
-            if (event->size >= sizeof(clap_event_param_value))
-                applyParamValue(reinterpret_cast<const clap_event_param_value&>(*event));
+        if (event->type == CLAP_EVENT_PARAM_VALUE &&
+            event->size >= sizeof(clap_event_param_value)) {
+            const auto& value = reinterpret_cast<const clap_event_param_value&>(*event);
+            if (value.param_id < kParamCount) setParam(value.param_id, value.value);
+            continue;
+        }
+        if (event->type == CLAP_EVENT_PARAM_MOD && event->size >= sizeof(clap_event_param_mod)) {
+            // Monophonic modulation only: the plug-in has no voices to aim at.
+            const auto& mod = reinterpret_cast<const clap_event_param_mod&>(*event);
+            if (mod.param_id < kParamCount && mod.note_id < 0 && mod.key < 0 &&
+                mod.amount == mod.amount) {
+                modulation[mod.param_id] = mod.amount;
+                paramsDirty.store(true, std::memory_order_release);
+            }
             continue;
         }
         if (triggers == nullptr) continue;
         const int note = noteOnKey(*event);
-        if (note < 0) continue;
         // Read per note: a change of the filter earlier in the list applies.
         const int noteChoice = static_cast<int>(realValue(kParamTrigNote));
         const int octaveChoice = static_cast<int>(realValue(kParamTrigOctave));
-        if (triggerNotePasses(note, noteChoice, octaveChoice)) triggers->add(event->time);
+        if (triggerNotePasses(note, noteChoice, octaveChoice) && *triggerCount < kMaxTriggers)
+            triggers[(*triggerCount)++] = event->time;
     }
 }
 
-void NorvalePlugin::applyParamValue(const clap_event_param_value& event) {
-    if (event.param_id >= kParamCount) return;
-    values[event.param_id].store(plugincore::paramClamp(kParams[event.param_id], event.value),
-                                 std::memory_order_relaxed);
+void NorvalePlugin::setParam(uint32_t id, double value) {
+    values[id].store(plugincore::paramClamp(kParams[id], value), std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
     presetEdited.exchange(true, std::memory_order_acq_rel);
 }
+
+// ---- events out ----
 
 void NorvalePlugin::drainOut(const clap_output_events* out) {
     // Without a list the entries wait for the next call that brings one.
@@ -132,11 +214,10 @@ void NorvalePlugin::drainOut(const clap_output_events* out) {
 }
 
 bool NorvalePlugin::pushOut(uint32_t paramId, double value, uint8_t kind) {
-    if (paramId >= kParamCount || kind > kOutGestureEnd) return false;
     if (!outQueue.push({paramId, value, kind})) return false;
     if (const clap_host_params* params = hostParams(); params != nullptr && params->request_flush)
         params->request_flush(host);
     return true;
 }
 
-}  // namespace norvale
+} // namespace norvale

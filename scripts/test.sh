@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the optimised and the sanitizer presets and
-# runs the whole test suite under both. Exits non-zero on any failure.
+# runs the whole test suite under both, then the thread tests under
+# ThreadSanitizer. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +18,12 @@ for preset in default asan; do
     status=1
   fi
 done
+# ThreadSanitizer only over the tests whose threads meet (label "threads").
+echo "== tsan: configure and build"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+echo "== tsan: tests labelled threads"
+if ! ctest --preset tsan -j "$jobs"; then
+  status=1
+fi
 exit $status

@@ -9,3 +9,28 @@ if(clap_host_sources AND TARGET norvale_module)
   add_dependencies(clap_host_tests norvale_module)
   gtest_discover_tests(clap_host_tests DISCOVERY_TIMEOUT 120)
 endif()
+
+# The in-process plug-in tests drive the object through the same test host.
+if(TARGET plugin_tests)
+  target_sources(plugin_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
+                                      "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp")
+  target_link_libraries(plugin_tests PRIVATE ${CMAKE_DL_LIBS})
+endif()
+
+# The CLAP ecosystem's validator over the built file. It lives beside the
+# repository in shared/; without it the test shows as skipped, never passed.
+get_filename_component(NORVALE_VALIDATORS "${CMAKE_SOURCE_DIR}/../shared/validators" ABSOLUTE)
+set(norvale_validator_skip "")
+if(NOT EXISTS "${NORVALE_VALIDATORS}/clap-validator")
+  set(norvale_validator_skip "clap-validator not found in ${NORVALE_VALIDATORS}")
+elseif(NOT TARGET norvale_module)
+  set(norvale_validator_skip "the plug-in file is not built")
+endif()
+if(norvale_validator_skip STREQUAL "")
+  add_test(NAME clap_validator
+           COMMAND "${NORVALE_VALIDATORS}/clap-validator" validate --only-failed
+                   "$<TARGET_FILE:norvale_module>")
+else()
+  add_test(NAME clap_validator COMMAND sh -c "echo 'skipped: ${norvale_validator_skip}'; exit 77")
+  set_tests_properties(clap_validator PROPERTIES SKIP_RETURN_CODE 77)
+endif()
