@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace claphost {
 
@@ -22,16 +23,9 @@ clap_event_header_t newHeader(uint32_t size, uint32_t time, uint16_t type) {
 } // namespace
 
 TestHost::TestHost() {
-    host_ = {CLAP_VERSION,
-             this,
-             "claphost",
-             "Norvale tests",
-             nullptr,
-             "1",
-             &getExtension,
-             [](const clap_host_t*) {},
-             [](const clap_host_t*) {},
-             [](const clap_host_t*) {}};
+    const auto noop = [](const clap_host_t*) {};
+    host_ = {CLAP_VERSION, this, "claphost", "Norvale tests", nullptr, "1", &getExtension,
+             noop,         noop, noop};
 }
 
 const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
@@ -66,58 +60,56 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
 
 // ---- events ----
 
-InputEvents::InputEvents() {
-    list_.ctx = this;
-    list_.size = [](const clap_input_events_t* l) {
-        return static_cast<const InputEvents*>(l->ctx)->size();
+EventList::EventList() {
+    in_.ctx = out_.ctx = this;
+    in_.size = [](const clap_input_events_t* l) {
+        return static_cast<const EventList*>(l->ctx)->size();
     };
-    list_.get = [](const clap_input_events_t* l, uint32_t i) -> const clap_event_header_t* {
-        const auto* me = static_cast<const InputEvents*>(l->ctx);
+    in_.get = [](const clap_input_events_t* l, uint32_t i) -> const clap_event_header_t* {
+        const auto* me = static_cast<const EventList*>(l->ctx);
         return i < me->size() ? &me->header(i) : nullptr;
+    };
+    out_.try_push = [](const clap_output_events_t* l, const clap_event_header_t* event) {
+        auto* me = static_cast<EventList*>(l->ctx);
+        if (event) me->add(*event);
+        return me->accept;
     };
 }
 
-void InputEvents::paramValue(uint32_t time, clap_id id, double value) {
+void EventList::add(const clap_event_header_t& event) {
+    events_.emplace_back((event.size + 7) / 8);
+    std::memcpy(events_.back().data(), &event, event.size);
+}
+
+void EventList::paramValue(uint32_t time, clap_id id, double value) {
     clap_event_param_value_t ev{
         newHeader(sizeof ev, time, CLAP_EVENT_PARAM_VALUE), id, nullptr, -1, -1, -1, -1, value};
     add(ev.header);
 }
 
-void InputEvents::paramMod(uint32_t time, clap_id id, double amount, int32_t noteId) {
+void EventList::paramMod(uint32_t time, clap_id id, double amount, int32_t noteId) {
     clap_event_param_mod_t ev{
         newHeader(sizeof ev, time, CLAP_EVENT_PARAM_MOD), id, nullptr, noteId, -1, -1, -1, amount};
     add(ev.header);
 }
 
-void InputEvents::noteOn(uint32_t time, int16_t key, uint16_t type) {
+void EventList::noteOn(uint32_t time, int16_t key, uint16_t type) {
     clap_event_note_t ev{newHeader(sizeof ev, time, type), -1, 0, 0, key, 0.8};
     add(ev.header);
 }
 
-void InputEvents::midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
+void EventList::midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2) {
     clap_event_midi_t ev{newHeader(sizeof ev, time, CLAP_EVENT_MIDI), 0, {status, data1, data2}};
     add(ev.header);
-}
-
-OutputEvents::OutputEvents() {
-    list_.ctx = this;
-    list_.try_push = [](const clap_output_events_t* l, const clap_event_header_t* event) {
-        auto* me = static_cast<OutputEvents*>(l->ctx);
-        if (event) me->add(*event);
-        return me->accept;
-    };
 }
 
 // ---- module ----
 
 Module::Module(const char* path) : path_(path ? path : "") {
     handle_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
-    entry_ =
-        handle_ ? static_cast<const clap_plugin_entry_t*>(dlsym(handle_, "clap_entry")) : nullptr;
-    if (entry_)
-        init();
-    else
-        error_ = handle_ ? "no clap_entry symbol" : path ? dlerror() : "no plug-in file given";
+    if (handle_) entry_ = static_cast<const clap_plugin_entry_t*>(dlsym(handle_, "clap_entry"));
+    if (entry_) init();
+    if (!entry_) error_ = handle_ ? "no clap_entry symbol" : path ? dlerror() : "no file given";
 }
 
 Module::Module(const clap_plugin_entry_t* linkedEntry) : entry_(linkedEntry) {
@@ -135,9 +127,8 @@ Module::~Module() {
 }
 
 const clap_plugin_factory_t* Module::factory() const {
-    return ok() ? static_cast<const clap_plugin_factory_t*>(
-                      entry_->get_factory(CLAP_PLUGIN_FACTORY_ID))
-                : nullptr;
+    const void* factory = ok() ? entry_->get_factory(CLAP_PLUGIN_FACTORY_ID) : nullptr;
+    return static_cast<const clap_plugin_factory_t*>(factory);
 }
 
 const clap_plugin_descriptor_t* Module::descriptor() const {
@@ -166,21 +157,12 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     if (inputChannels < 2) ins[inputChannels] = nullptr;
     if (outputChannels < 2) outs[outputChannels] = nullptr;
     clap_audio_buffer_t inputs[2] = {
-        {inputChannels > 0 ? ins : nullptr, nullptr, inputChannels, 0, 0},
+        {inputChannels ? ins : nullptr, nullptr, inputChannels, 0, 0},
         {side.empty() ? nullptr : side.data(), nullptr, static_cast<uint32_t>(side.size()), 0, 0}};
-    clap_audio_buffer_t output = {outputChannels > 0 ? outs : nullptr, nullptr, outputChannels, 0,
-                                  0};
-    const clap_process_t process = {-1,
-                                    frames,
-                                    nullptr,
-                                    mainInput ? inputs : nullptr,
-                                    &output,
-                                    !mainInput      ? 0u
-                                    : sidechainPort ? 2u
-                                                    : 1u,
-                                    1,
-                                    events.list(),
-                                    outEvents.list()};
+    clap_audio_buffer_t output = {outputChannels ? outs : nullptr, nullptr, outputChannels, 0, 0};
+    const uint32_t inputCount = mainInput ? 2 : 0;
+    const clap_process_t process = {
+        -1, frames, nullptr, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
     return plugin->process(plugin, &process);
 }
 
@@ -211,18 +193,6 @@ void Instance::deactivate() {
     active_ = false;
 }
 
-const void* Instance::extension(const char* id) const {
-    return plugin_->get_extension(plugin_, id);
-}
-
-const clap_plugin_params_t* Instance::params() const {
-    return static_cast<const clap_plugin_params_t*>(extension(CLAP_EXT_PARAMS));
-}
-
-const clap_plugin_state_t* Instance::state() const {
-    return static_cast<const clap_plugin_state_t*>(extension(CLAP_EXT_STATE));
-}
-
 double Instance::value(clap_id id) const {
     double v = 0.0;
     return params()->get_value(plugin_, id, &v) ? v : std::nan("");
@@ -243,7 +213,7 @@ void Instance::flushValue(clap_id id, double value) const {
     InputEvents in;
     in.paramValue(0, id, value);
     OutputEvents out;
-    params()->flush(plugin_, in.list(), out.list());
+    params()->flush(plugin_, in.list(), out.outList());
 }
 
 std::optional<std::vector<uint8_t>> Instance::save() const {

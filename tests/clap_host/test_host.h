@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,11 +25,11 @@ inline constexpr uint32_t kParamCount = 83;
 
 // Parameter ids the tests drive directly.
 namespace pid {
-inline constexpr clap_id kMix = 0, kInput = 1, kOutput = 2, kBandLow = 5, kVolOn = 8;
-inline constexpr clap_id kVolRate = 10, kVolSmooth = 12, kFltOn = 13, kFltCutoff = 14;
-inline constexpr clap_id kDrvOn = 24, kDrvStyle = 25, kDrvDrive = 26, kDrvInput = 27;
-inline constexpr clap_id kTimOn = 34, kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60;
-inline constexpr clap_id kTrigOctave = 61, kVolTrigger = 62, kVolLoop = 63, kVolEnd = 64;
+inline constexpr clap_id kMix = 0, kInput = 1, kOutput = 2, kVolOn = 8, kVolRate = 10,
+                         kVolSmooth = 12;
+inline constexpr clap_id kFltOn = 13, kFltCutoff = 14, kDrvOn = 24, kDrvDrive = 26, kTimOn = 34;
+inline constexpr clap_id kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60, kTrigOctave = 61;
+inline constexpr clap_id kVolTrigger = 62;
 } // namespace pid
 
 // Answers "clap.params", "clap.log" and "clap.preset-load/2" (params and
@@ -64,9 +63,12 @@ private:
     clap_host_t host_{};
 };
 
-// Copies of events, 8-byte aligned.
-class EventStore {
+// Events in insertion order, copied 8-byte aligned: a host's input list, and
+// the output list the plug-in pushes into.
+class EventList {
 public:
+    EventList();
+    EventList(const EventList&) = delete;
     uint32_t size() const { return static_cast<uint32_t>(events_.size()); }
     const clap_event_header_t& header(uint32_t i) const {
         return *reinterpret_cast<const clap_event_header_t*>(events_.at(i).data());
@@ -75,44 +77,26 @@ public:
     const T& as(uint32_t i) const {
         return *reinterpret_cast<const T*>(&header(i));
     }
-    void add(const clap_event_header_t& event) { // copies header.size bytes
-        events_.emplace_back((event.size + 7) / 8);
-        std::memcpy(events_.back().data(), &event, event.size);
-    }
+    void add(const clap_event_header_t& event);
     void clear() { events_.clear(); }
-
-private:
-    std::vector<std::vector<uint64_t>> events_;
-};
-
-// Input event list in insertion order.
-class InputEvents : public EventStore {
-public:
-    InputEvents();
-    InputEvents(const InputEvents&) = delete;
 
     void paramValue(uint32_t time, clap_id id, double value);
     // note -1: monophonic, as hosts modulate a whole parameter.
     void paramMod(uint32_t time, clap_id id, double amount, int32_t noteId = -1);
     void noteOn(uint32_t time, int16_t key, uint16_t type = CLAP_EVENT_NOTE_ON);
     void midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2);
-    const clap_input_events_t* list() const { return &list_; }
 
-private:
-    clap_input_events_t list_{};
-};
-
-// Output event list keeping a copy of every event the plug-in pushes.
-class OutputEvents : public EventStore {
-public:
     bool accept = true; // what try_push answers
-    OutputEvents();
-    OutputEvents(const OutputEvents&) = delete;
-    const clap_output_events_t* list() const { return &list_; }
+    const clap_input_events_t* list() const { return &in_; }
+    const clap_output_events_t* outList() const { return &out_; }
 
 private:
-    clap_output_events_t list_{};
+    std::vector<std::vector<uint64_t>> events_;
+    clap_input_events_t in_{};
+    clap_output_events_t out_{};
 };
+using InputEvents = EventList;
+using OutputEvents = EventList;
 
 // Loads the plug-in file (or takes an entry linked in) and runs the entry's
 // init; undone in reverse.
@@ -138,9 +122,8 @@ private:
     bool initialised_ = false;
 };
 
-// One audio block with its buffers and event lists. The main input has
-// `inputChannels` channels (0..2, none at all without `mainInput`); the
-// sidechain port carries as many channels as `sidechain` has.
+// One audio block with its buffers and event lists; the sidechain port
+// carries as many channels as `sidechain` has.
 struct AudioBlock {
     explicit AudioBlock(uint32_t frames);
 
@@ -148,8 +131,7 @@ struct AudioBlock {
     std::vector<float> inL, inR, outL, outR;
     // One vector per channel; an empty one stands for a null pointer.
     std::vector<std::vector<float>> sidechain;
-    bool sidechainPort = true; // false: only the main input port
-    bool mainInput = true;     // false: no input port at all
+    bool mainInput = true; // false: no input port at all
     uint32_t inputChannels = 2;
     uint32_t outputChannels = 2; // 0: no buffers at all
     bool inPlace = false;        // output buffers double as the input
@@ -172,9 +154,13 @@ public:
     bool activate(double sampleRate = 48000.0, uint32_t minFrames = 1, uint32_t maxFrames = 1024);
     void deactivate();
 
-    const void* extension(const char* id) const;
-    const clap_plugin_params_t* params() const;
-    const clap_plugin_state_t* state() const;
+    const void* extension(const char* id) const { return plugin_->get_extension(plugin_, id); }
+    auto params() const {
+        return static_cast<const clap_plugin_params_t*>(extension(CLAP_EXT_PARAMS));
+    }
+    auto state() const {
+        return static_cast<const clap_plugin_state_t*>(extension(CLAP_EXT_STATE));
+    }
 
     double value(clap_id id) const; // NaN when get_value fails
     clap_param_info_t info(uint32_t index) const;

@@ -32,7 +32,7 @@ protected:
 
     std::vector<Seen> flushToHost() {
         OutputEvents sent;
-        p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, sent.list());
+        p.ext<clap_plugin_params>(CLAP_EXT_PARAMS).flush(p.plugin, nullptr, sent.outList());
         return seenIn(sent);
     }
     const Curve& published(int module, int band) {
@@ -42,15 +42,6 @@ protected:
     std::vector<int> storedChain() const {
         return {plugin.curveSet.chain, plugin.curveSet.chain + plugin.curveSet.chainLength};
     }
-    // One shape per band, each with a middle point at its own x; then all bands.
-    void drawBands(int module, std::vector<float> middleX) {
-        for (int band = 0; band < kBandCount; ++band) {
-            curves.curveSelectBand(band);
-            curves.curveAddPoint(module, band, middleX[band], 0.25f, 0);
-        }
-        curves.curveSetEditAllBands(true);
-    }
-
     FakeHost host;
     TestPlugin p;
     NorvalePlugin& plugin;
@@ -61,10 +52,8 @@ protected:
 
 TEST_F(EditorInterfaces, GesturesReachTheHostInOrderAtFlushOrBlock) {
     const auto gesture = [&] {
-        gui.guiBeginEdit(kParamMix);
-        gui.guiSetParam(kParamMix, 0.2);
-        gui.guiSetParam(kParamMix, 7.0);
-        gui.guiEndEdit(kParamMix);
+        gui.guiBeginEdit(kParamMix), gui.guiSetParam(kParamMix, 0.2);
+        gui.guiSetParam(kParamMix, 7.0), gui.guiEndEdit(kParamMix);
     };
     const std::vector<Seen> expected = {{kBegin, kParamMix, 0.0},
                                         {kValue, kParamMix, 0.2},
@@ -121,10 +110,9 @@ TEST_F(EditorInterfaces, EditsWithoutAllBandsGoToTheSelectedBand) {
 
 TEST_F(EditorInterfaces, AllBandsEditsMoveTheCorrespondingPoints) {
     // Band 2's points at 0.25 and 0.75 are equally near 0.5: the first counts.
-    drawBands(kDrv, {0.3f, 0.5f, 0.25f});
-    curves.curveSelectBand(kBandHigh);
-    curves.curveAddPoint(kDrv, kBandHigh, 0.75f, 0.9f, 0);
-    curves.curveSelectBand(kBandMid);
+    for (auto [band, x] :
+         {std::pair{kBandLow, 0.3f}, {kBandHigh, 0.25f}, {kBandHigh, 0.75f}, {kBandMid, 0.5f}})
+        curves.curveSelectBand(band), curves.curveAddPoint(kDrv, band, x, 0.9f, 0);
     curves.curveSetEditAllBands(true);
     curves.curveMovePoint(kDrv, kBandMid, 1, 0.7f, 0.2f);
     for (int band = 0; band < kBandCount; ++band) {
@@ -134,21 +122,16 @@ TEST_F(EditorInterfaces, AllBandsEditsMoveTheCorrespondingPoints) {
     curves.curveRemovePoint(kDrv, kBandMid, 1);
     EXPECT_EQ(curves.curveAt(kDrv, kBandLow).count, 2);
     EXPECT_EQ(curves.curveAt(kDrv, kBandHigh).points[1].x, 0.75f);
-}
 
-TEST_F(EditorInterfaces, AnInvalidPointWithAllBandsChangesNothing) {
-    drawBands(kCrs, {0.3f, 0.5f, 0.7f});
-    gui.guiSetParam(kParamCrsOn, 0.0);
+    // A point the selected band lacks has no counterpart: nothing changes.
     flushToHost();
     plugin.presetEdited = false;
     const CurveSet before = plugin.curveSet;
-    curves.curveMovePoint(kCrs, kBandMid, 3, 0.5f, 0.5f);
-    curves.curveRemovePoint(kCrs, kBandMid, -1);
-    curves.curveSetBend(kCrs, kBandMid, 64, 1.0f);
+    curves.curveMovePoint(kDrv, kBandMid, 3, 0.5f, 0.5f);
+    curves.curveSetBend(kDrv, kBandMid, -1, 1.0f);
     EXPECT_FALSE(gui.guiPresetEdited());
-    EXPECT_TRUE(flushToHost().empty());
     for (int band = 0; band < kBandCount; ++band)
-        EXPECT_EQ(curves.curveAt(kCrs, band).format(), before.curves[kCrs][band].format());
+        EXPECT_EQ(curves.curveAt(kDrv, band).format(), before.curves[kDrv][band].format());
 }
 
 TEST_F(EditorInterfaces, OutsideNumbersAreBroughtIntoRange) {

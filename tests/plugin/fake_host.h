@@ -11,7 +11,6 @@ namespace norvale::test {
 
 using FakeHost = claphost::TestHost;
 using claphost::AudioBlock;
-using claphost::InputEvents;
 using claphost::OutputEvents;
 
 class TestPlugin {
