@@ -5,7 +5,7 @@ set(NORVALE_EXPORTS "${CMAKE_CURRENT_SOURCE_DIR}/cmake/exports.map")
 add_library(norvale_module MODULE "${CMAKE_CURRENT_SOURCE_DIR}/cmake/module_anchor.cpp")
 target_link_libraries(norvale_module PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,norvale_plugin>")
 target_link_options(norvale_module PRIVATE "-Wl,--version-script=${NORVALE_EXPORTS}")
-if(NOT NORVALE_SANITIZE)
+if(NOT NORVALE_SANITIZE AND NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
   # The sanitizer runtimes resolve only once loaded into a host.
   target_link_options(norvale_module PRIVATE -Wl,-z,defs)
 endif()
