@@ -324,7 +324,6 @@ void ClapAsVst3::setupBusses() {
     if (audioPorts_ != nullptr) {
         const uint32_t ins = audioPorts_->count(plugin_, true);
         const uint32_t outs = audioPorts_->count(plugin_, false);
-        fmt::print(stderr, "\tAUDIO in: {}, out: {}\n", ins, outs);
         for (const bool input : {true, false}) {
             for (uint32_t i = 0; i < (input ? ins : outs); ++i) {
                 clap_audio_port_info port{};
