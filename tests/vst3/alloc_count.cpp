@@ -7,22 +7,13 @@ thread_local bool tCounting = false;
 thread_local size_t tAllocations = 0;
 
 void* operator new(size_t size) {
-    if (tCounting) ++tAllocations;
+    tAllocations += tCounting;
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
-}
-void* operator new[](size_t size) {
-    return operator new(size);
 }
 void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
     std::free(p);
 }

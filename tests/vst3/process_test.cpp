@@ -1,5 +1,5 @@
-// One VST 3 process call end to end: flushes, block sizes, busses the host
-// leaves out, and notes on the audio thread.
+// One VST 3 process call end to end, and the lifecycle around it: flushes,
+// block sizes, busses the host leaves out, notes on the audio thread.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,157 +15,138 @@ namespace vst3host {
 namespace {
 
 constexpr ParamID kOutputGain = 2;
+constexpr float kStale = 1234.0f;
 
+// Noise in (main and sidechain), a stale output, parameter changes, events.
 struct Block {
-    Stereo in, side, out;
+    std::vector<float> buffers[6];
+    float* channels[3][2];
+    AudioBusBuffers inputs[2]{}, out{};
     ParamChanges changes;
     EventList events;
     ProcessData data{};
-    AudioBusBuffers inputs[2];
 
-    explicit Block(int32 frames, uint32_t seed = 1) : in(frames), side(frames), out(frames) {
-        std::minstd_rand noise(seed);
-        for (auto* channel : {&in.left, &in.right, &side.left, &side.right})
-            for (float& x : *channel)
-                x = static_cast<float>(noise()) / noise.max() - 0.5f;
-        inputs[0] = in.bus;
-        inputs[1] = side.bus;
+    explicit Block(int32 frames) {
+        std::minstd_rand noise(1);
+        for (int i = 0; i < 6; ++i) {
+            buffers[i].resize(frames, kStale);
+            for (float& x : buffers[i])
+                x = i < 4 ? float(noise()) / float(noise.max()) - 0.5f : kStale;
+            channels[i / 2][i % 2] = buffers[i].data();
+        }
+        for (int bus = 0; bus < 3; ++bus)
+            (bus < 2 ? inputs[bus] : out).channelBuffers32 = channels[bus];
+        inputs[0].numChannels = inputs[1].numChannels = out.numChannels = 2;
         data.numSamples = frames;
-        data.symbolicSampleSize = kSample32;
-        data.numInputs = 1;
+        data.numInputs = data.numOutputs = 1;
         data.inputs = inputs;
-        data.numOutputs = 1;
-        data.outputs = &out.bus;
+        data.outputs = &out;
         data.inputParameterChanges = &changes;
         data.inputEvents = &events;
     }
     double rms() const {
         double sum = 0;
-        for (float x : out.left)
+        for (float x : buffers[4])
             sum += double(x) * x;
-        return std::sqrt(sum / out.left.size());
+        return std::sqrt(sum / double(buffers[4].size()));
     }
 };
 
-struct Flush {
-    const char* name;
-    int32 frames;
-    bool busses;
-    bool nullBuffers;
-};
-
-class Flushes : public testing::TestWithParam<Flush> {};
-
-TEST_P(Flushes, SucceedAndDeliverParameterValues) {
+TEST(Lifecycle, ValidatorLikeCyclesAndProcessBeforeActivation) {
     Instance instance;
-    ASSERT_TRUE(instance.activate(1024));
-    Block before(1024);
-    ASSERT_EQ(instance.processor->process(before.data), kResultOk);
-
-    Block flush(1024);
-    flush.data.numSamples = GetParam().frames;
-    if (!GetParam().busses) flush.data.numInputs = flush.data.numOutputs = 0;
-    if (GetParam().nullBuffers)
-        flush.inputs[0].channelBuffers32 = flush.out.bus.channelBuffers32 = nullptr;
-    flush.changes.set(kOutputGain, 0.0);
-    EXPECT_EQ(instance.processor->process(flush.data), kResultOk);
-
-    Block after(1024);
-    ASSERT_EQ(instance.processor->process(after.data), kResultOk);
-    EXPECT_LT(after.rms(), 0.5 * before.rms());
-}
-
-INSTANTIATE_TEST_SUITE_P(Vst3, Flushes,
-                         testing::Values(Flush{"ZeroSamples", 0, true, false},
-                                         Flush{"NoBusses", 0, false, false},
-                                         Flush{"NullBuffers", 64, true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Processing, RandomBlockSizesMatchOneClapRender) {
-    std::minstd_rand random(7);
-    std::vector<int32> sizes(500);
-    for (int32& size : sizes)
-        size = 1 + static_cast<int32>(random() % 8191);
-    int32 total = 0;
-    for (int32 size : sizes)
-        total += size;
-    Block whole(total);
-
-    ClapReference reference;
-    ASSERT_TRUE(reference.plugin->activate(reference.plugin, 48000.0, 1, total));
-    reference.plugin->start_processing(reference.plugin);
-    clap_audio_buffer in{whole.in.channels, nullptr, 2, 0, 0};
-    clap_audio_buffer out{whole.out.channels, nullptr, 2, 0, 0};
-    clap_process process{};
-    process.frames_count = static_cast<uint32_t>(total);
-    process.audio_inputs = &in;
-    process.audio_inputs_count = 1;
-    process.audio_outputs = &out;
-    process.audio_outputs_count = 1;
-    clap_input_events none{
-        nullptr, [](const clap_input_events*) { return 0u; },
-        [](const clap_input_events*, uint32_t) -> const clap_event_header* { return nullptr; }};
-    clap_output_events sink{
-        nullptr, [](const clap_output_events*, const clap_event_header*) { return true; }};
-    process.in_events = &none;
-    process.out_events = &sink;
-    ASSERT_NE(reference.plugin->process(reference.plugin, &process), CLAP_PROCESS_ERROR);
-    reference.plugin->stop_processing(reference.plugin);
-    reference.plugin->deactivate(reference.plugin);
-
-    Instance instance;
-    ASSERT_TRUE(instance.activate(8191));
-    Block pieces(total);
-    double worst = 0;
-    for (int32 at = 0, i = 0; i < 500; at += sizes[i++]) {
-        float* inputs[2] = {pieces.in.channels[0] + at, pieces.in.channels[1] + at};
-        float* outputs[2] = {pieces.out.channels[0] + at, pieces.out.channels[1] + at};
-        pieces.inputs[0].channelBuffers32 = inputs;
-        pieces.out.bus.channelBuffers32 = outputs;
-        pieces.data.numSamples = sizes[i];
-        ASSERT_EQ(instance.processor->process(pieces.data), kResultOk);
+    ASSERT_TRUE(instance.component);
+    BusInfo side{};
+    instance.component->getBusInfo(kAudio, kInput, 1, side);
+    EXPECT_EQ(side.busType, kAux);
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        ASSERT_TRUE(cycle == 0 || instance.component->initialize(nullptr) == kResultOk);
+        instance.component->activateBus(kAudio, kInput, 1, cycle % 2 == 1);
+        instance.component->activateBus(kEvent, kInput, 0, cycle < 2);
+        Block block(256);
+        EXPECT_EQ(instance.processor->process(block.data), kNotInitialized);
+        EXPECT_EQ(block.buffers[4][0], kStale);
+        for (int resume = 0; resume < 2; ++resume) {
+            ASSERT_TRUE(instance.activate(512));
+            EXPECT_EQ(instance.processor->process(block.data), kResultOk);
+            EXPECT_NE(block.buffers[4][0], kStale);
+            instance.processor->setProcessing(false);
+            instance.processor->setProcessing(false);
+            EXPECT_EQ(instance.component->setActive(false), kResultOk);
+        }
+        EXPECT_EQ(instance.component->terminate(), kResultOk);
     }
-    for (size_t i = 0; i < whole.out.left.size(); ++i)
-        worst = std::max<double>({worst, std::fabs(whole.out.left[i] - pieces.out.left[i]),
-                                  std::fabs(whole.out.right[i] - pieces.out.right[i])});
-    EXPECT_LT(worst, 1e-5);
+    ASSERT_EQ(instance.component->initialize(nullptr), kResultOk);
 }
 
-struct Missing {
+struct Irregular {
     const char* name;
     void (*change)(Block&);
     bool silent; // a main-bus mismatch writes silence
 };
 
-class MissingBusses : public testing::TestWithParam<Missing> {};
+class IrregularBlocks : public testing::TestWithParam<Irregular> {};
 
-TEST_P(MissingBusses, NeverLeaveStaleOutput) {
+// Every irregular block succeeds, delivers its parameter changes and leaves
+// no stale output behind.
+TEST_P(IrregularBlocks, SucceedDeliverValuesAndLeaveNoStaleOutput) {
     Instance instance;
     instance.component->activateBus(kAudio, kInput, 1, true);
     ASSERT_TRUE(instance.activate(512));
-    Block block(512);
+    Block before(512), block(512), after(512);
+    ASSERT_EQ(instance.processor->process(before.data), kResultOk);
     block.data.numInputs = 2;
-    std::fill(block.out.left.begin(), block.out.left.end(), 1234.0f);
-    std::fill(block.out.right.begin(), block.out.right.end(), 1234.0f);
+    block.changes.set(kOutputGain, 0.0);
     GetParam().change(block);
-    ASSERT_EQ(instance.processor->process(block.data), kResultOk);
-    for (float x : block.out.left) {
-        ASSERT_NE(x, 1234.0f);
-        if (GetParam().silent) {
-            ASSERT_EQ(x, 0.0f);
-        }
+    EXPECT_EQ(instance.processor->process(block.data), kResultOk);
+    ASSERT_EQ(instance.processor->process(after.data), kResultOk);
+    EXPECT_LT(after.rms(), 0.5 * before.rms());
+    if (block.data.numSamples == 0 || block.data.numOutputs == 0 || !block.out.channelBuffers32)
+        return;
+    for (float x : block.buffers[4]) {
+        ASSERT_NE(x, kStale);
+        ASSERT_TRUE(!GetParam().silent || x == 0.0f);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Vst3, MissingBusses,
+    Vst3, IrregularBlocks,
     testing::Values(
-        Missing{"NoSidechainBus", [](Block& b) { b.data.numInputs = 1; }, false},
-        Missing{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
-        Missing{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
-        Missing{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
-        Missing{"MonoMainOutput", [](Block& b) { b.out.bus.numChannels = 1; }, true}),
+        Irregular{"ZeroSamples", [](Block& b) { b.data.numSamples = 0; }, false},
+        Irregular{"NoBusses", [](Block& b) { b.data.numInputs = b.data.numOutputs = 0; }, false},
+        Irregular{"NullBuffers", [](Block& b) { b.out.channelBuffers32 = nullptr; }, false},
+        Irregular{"NoSidechainBus", [](Block& b) { b.data.numInputs = 1; }, false},
+        Irregular{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
+        Irregular{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
+        Irregular{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
+        Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Processing, RandomBlockSizesMatchOneClapRender) {
+    std::minstd_rand random(7);
+    std::vector<int32> sizes(500);
+    int32 total = 0;
+    for (int32& size : sizes)
+        total += size = 1 + int32(random() % 8191);
+    Block whole(total), pieces(total);
+    ClapReference reference;
+    ASSERT_TRUE(reference.render(whole.channels[0], whole.channels[2], uint32_t(total)));
+
+    Instance instance;
+    ASSERT_TRUE(instance.activate(8191));
+    for (int32 at = 0, i = 0; i < 500; at += sizes[i++]) {
+        float* in[2] = {pieces.channels[0][0] + at, pieces.channels[0][1] + at};
+        float* out[2] = {pieces.channels[2][0] + at, pieces.channels[2][1] + at};
+        pieces.inputs[0].channelBuffers32 = in;
+        pieces.out.channelBuffers32 = out;
+        pieces.data.numSamples = sizes[i];
+        ASSERT_EQ(instance.processor->process(pieces.data), kResultOk);
+    }
+    double worst = 0;
+    for (int c = 4; c < 6; ++c)
+        for (int32 i = 0; i < total; ++i)
+            worst = std::max<double>(worst, std::fabs(whole.buffers[c][i] - pieces.buffers[c][i]));
+    EXPECT_LT(worst, 1e-5);
+}
 
 TEST(Processing, NoteFloodAllocatesNothing) {
     Instance instance;
@@ -175,10 +156,7 @@ TEST(Processing, NoteFloodAllocatesNothing) {
         Event e{};
         e.sampleOffset = i % 256;
         e.type = i % 2 ? Event::kNoteOffEvent : Event::kNoteOnEvent;
-        e.noteOn.channel = static_cast<int16>(i % 16);
-        e.noteOn.pitch = static_cast<int16>(i % 128);
-        e.noteOn.velocity = 1.0f;
-        e.noteOn.noteId = i;
+        e.noteOn = {int16(i % 16), int16(i % 128), 0.0f, 1.0f, 0, i};
         block.events.events.push_back(e);
     }
     tCounting = true;

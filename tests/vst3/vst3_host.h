@@ -1,22 +1,15 @@
-// A small VST 3 host for the built bundle: it dlopens the object, enters the
-// module and talks to it only through VST 3 interfaces; the few hosting
-// classes the packaged SDK lacks (parameter changes, event list, component
-// handler, run loop, frame) are written here.
+// A small VST 3 host: it dlopens the built bundle's object and uses only VST 3
+// interfaces, with the few hosting classes the packaged SDK lacks.
 #pragma once
 
 #include <dlfcn.h>
 
-#include <array>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include <base/source/fobject.h>
 #include <clap/clap.h>
-#include <pluginterfaces/base/ipluginbase.h>
 #include <pluginterfaces/gui/iplugview.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
-#include <pluginterfaces/vst/ivstcomponent.h>
 #include <pluginterfaces/vst/ivsteditcontroller.h>
 #include <pluginterfaces/vst/ivstevents.h>
 #include <pluginterfaces/vst/ivstparameterchanges.h>
@@ -35,79 +28,62 @@ struct Module {
         return handle != nullptr ? reinterpret_cast<F>(dlsym(handle, name)) : nullptr;
     }
     IPtr<IPluginFactory> factory() const {
-        auto get = symbol<IPluginFactory* (*)()>("GetPluginFactory");
-        return get != nullptr ? owned(get()) : nullptr;
+        return owned(symbol<IPluginFactory* (*)()>("GetPluginFactory")());
     }
     const clap_plugin_entry* clapEntry() const {
         return symbol<const clap_plugin_entry*>("clap_entry");
     }
     static Module& get() {
         static Module module;
-        static const bool entered = module.symbol<bool (*)(void*)>("ModuleEntry")(module.handle);
-        (void)entered;
+        [[maybe_unused]] static bool entered =
+            module.symbol<bool (*)(void*)>("ModuleEntry")(module.handle);
         return module;
     }
 };
 
-struct ParamQueue : IParamValueQueue {
+// Host-owned objects that live on the stack: no reference counting.
+template <typename I>
+struct Local : I {
+    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+};
+
+struct ParamQueue : Local<IParamValueQueue> {
     ParamID id = 0;
     std::vector<std::pair<int32, ParamValue>> points;
     ParamID PLUGIN_API getParameterId() override { return id; }
     int32 PLUGIN_API getPointCount() override { return static_cast<int32>(points.size()); }
     tresult PLUGIN_API getPoint(int32 i, int32& offset, ParamValue& value) override {
-        if (i < 0 || i >= getPointCount()) return kInvalidArgument;
-        std::tie(offset, value) = points[i];
-        return kResultOk;
+        return std::tie(offset, value) = points.at(i), kResultOk;
     }
     tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& i) override {
-        i = getPointCount();
-        points.emplace_back(offset, value);
-        return kResultOk;
+        return i = getPointCount(), points.emplace_back(offset, value), kResultOk;
     }
-    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
 };
 
-struct ParamChanges : IParameterChanges {
-    std::array<ParamQueue, 128> queues;
+struct ParamChanges : Local<IParameterChanges> {
+    std::vector<ParamQueue> queues = std::vector<ParamQueue>(128);
     int32 used = 0;
     int32 PLUGIN_API getParameterCount() override { return used; }
-    IParamValueQueue* PLUGIN_API getParameterData(int32 i) override {
-        return i >= 0 && i < used ? &queues[i] : nullptr;
-    }
+    IParamValueQueue* PLUGIN_API getParameterData(int32 i) override { return &queues.at(i); }
     IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& i) override {
-        for (i = 0; i < used; ++i)
-            if (queues[i].id == id) return &queues[i];
-        if (used == static_cast<int32>(queues.size())) return nullptr;
-        queues[used] = {};
-        queues[used].id = id;
-        return &queues[used++];
+        for (i = 0; i < used && queues[i].id != id;)
+            ++i;
+        if (i == used) queues.at(used++).id = id;
+        return &queues[i];
     }
     void set(ParamID id, ParamValue value, int32 offset = 0) {
         int32 index = 0;
         addParameterData(id, index)->addPoint(offset, value, index);
     }
-    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
 };
 
-struct EventList : IEventList {
+struct EventList : Local<IEventList> {
     std::vector<Event> events;
     int32 PLUGIN_API getEventCount() override { return static_cast<int32>(events.size()); }
-    tresult PLUGIN_API getEvent(int32 i, Event& e) override {
-        if (i < 0 || i >= getEventCount()) return kInvalidArgument;
-        e = events[i];
-        return kResultOk;
-    }
-    tresult PLUGIN_API addEvent(Event& e) override {
-        events.push_back(e);
-        return kResultOk;
-    }
-    tresult PLUGIN_API queryInterface(const TUID, void**) override { return kNoInterface; }
-    uint32 PLUGIN_API addRef() override { return 1; }
-    uint32 PLUGIN_API release() override { return 1; }
+    tresult PLUGIN_API getEvent(int32 i, Event& e) override { return e = events.at(i), kResultOk; }
+    tresult PLUGIN_API addEvent(Event& e) override { return events.push_back(e), kResultOk; }
 };
 
 // One instance, created through the factory and initialised.
@@ -142,72 +118,51 @@ struct Instance {
         return {stream->getData(), stream->getData() + stream->getSize()};
     }
     tresult setState(const std::vector<char>& bytes) {
-        IPtr<MemoryStream> stream = owned(new MemoryStream());
-        int32 written = 0;
-        stream->write(const_cast<char*>(bytes.data()), static_cast<int32>(bytes.size()), &written);
-        stream->seek(0, IBStream::kIBSeekSet, nullptr);
+        std::vector<char> copy = bytes;
+        IPtr<MemoryStream> stream = owned(new MemoryStream(copy.data(), TSize(copy.size())));
         return component->setState(stream);
     }
 };
 
-// Stereo buffers with the pointer tables ProcessData wants.
-struct Stereo {
-    std::vector<float> left, right;
-    float* channels[2];
-    AudioBusBuffers bus{};
-    explicit Stereo(size_t frames, float fill = 0.0f) : left(frames, fill), right(frames, fill) {
-        channels[0] = left.data();
-        channels[1] = right.data();
-        bus.numChannels = 2;
-        bus.channelBuffers32 = channels;
-    }
-};
-
-} // namespace vst3host
-
-namespace vst3host {
-
 // The same object's CLAP face, for reference renders and state bytes.
 struct ClapReference {
-    clap_host host{CLAP_VERSION,
-                   this,
-                   "test",
-                   "",
-                   "",
-                   "1",
-                   [](const clap_host*, const char*) -> const void* { return nullptr; },
-                   [](const clap_host*) {},
-                   [](const clap_host*) {},
-                   [](const clap_host*) {}};
+    static const void* noExtension(const clap_host*, const char*) { return nullptr; }
+    static void nothing(const clap_host*) {}
+    clap_host host{CLAP_VERSION, this, "test", "", "", "1", noExtension, nothing, nothing, nothing};
     const clap_plugin_entry* entry = Module::get().clapEntry();
     const clap_plugin* plugin = nullptr;
 
     ClapReference() {
         entry->init(NORVALE_VST3_SO);
-        auto* factory =
+        auto* f =
             static_cast<const clap_plugin_factory*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-        plugin =
-            factory->create_plugin(factory, &host, factory->get_plugin_descriptor(factory, 0)->id);
+        plugin = f->create_plugin(f, &host, f->get_plugin_descriptor(f, 0)->id);
         plugin->init(plugin);
     }
     ~ClapReference() {
         plugin->destroy(plugin);
         entry->deinit();
     }
-    template <typename T>
-    const T* extension(const char* id) const {
-        return static_cast<const T*>(plugin->get_extension(plugin, id));
-    }
     std::vector<char> state() const {
         std::vector<char> bytes;
         clap_ostream out{&bytes, [](const clap_ostream* s, const void* data, uint64_t size) {
                              auto* v = static_cast<std::vector<char>*>(s->ctx);
-                             v->insert(v->end(), static_cast<const char*>(data),
-                                       static_cast<const char*>(data) + size);
-                             return static_cast<int64_t>(size);
+                             auto* from = static_cast<const char*>(data);
+                             return v->insert(v->end(), from, from + size), int64_t(size);
                          }};
-        extension<clap_plugin_state>(CLAP_EXT_STATE)->save(plugin, &out);
+        auto* ext =
+            static_cast<const clap_plugin_state*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
+        ext->save(plugin, &out);
         return bytes;
+    }
+    // One block through the plug-in, no events, no transport.
+    bool render(float** in, float** out, uint32_t frames) {
+        clap_audio_buffer input{in, nullptr, 2, 0, 0}, output{out, nullptr, 2, 0, 0};
+        clap_input_events none{nullptr, [](const clap_input_events*) { return 0u; }, nullptr};
+        clap_output_events sink{nullptr, [](auto, auto) { return true; }};
+        clap_process block{-1, frames, nullptr, &input, &output, 1, 1, &none, &sink};
+        return plugin->activate(plugin, 48000.0, 1, frames) && plugin->start_processing(plugin) &&
+               plugin->process(plugin, &block) != CLAP_PROCESS_ERROR;
     }
 };
 
