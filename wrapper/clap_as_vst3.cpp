@@ -484,6 +484,7 @@ tresult PLUGIN_API ClapAsVst3::setActive(TBool state) {
             if (!plugin_->activate(plugin_, processSetup_.sampleRate, 1, frames))
                 return kResultFalse;
             active_ = true;
+            steadyTime_ = 0;
         } else if (!state && active_) {
             if (processing_) plugin_->stop_processing(plugin_);
             processing_ = false;
@@ -515,9 +516,9 @@ tresult PLUGIN_API ClapAsVst3::setProcessing(TBool state) {
 }
 
 uint32 PLUGIN_API ClapAsVst3::getTailSamples() {
-    std::lock_guard lock(main_);
-    std::lock_guard audio(audio_);
-    if (!active_ || tail_ == nullptr) return 0;
+    // Hosts ask from either thread: never wait here.
+    std::unique_lock audio(audio_, std::try_to_lock);
+    if (!audio.owns_lock() || !active_ || tail_ == nullptr) return 0;
     const uint32_t tail = tail_->get(plugin_);
     return tail >= 0x7FFFFFFF ? kInfiniteTail : tail;
 }
@@ -763,8 +764,8 @@ tresult PLUGIN_API ClapAsVst3::process(ProcessData& data) {
 
     fillTransport(b.transport, data.processContext);
     b.process = {};
-    b.process.steady_time =
-        data.processContext != nullptr ? data.processContext->projectTimeSamples : -1;
+    b.process.steady_time = steadyTime_;
+    steadyTime_ += data.numSamples;
     b.process.frames_count = static_cast<uint32_t>(data.numSamples);
     b.process.transport = data.processContext != nullptr ? &b.transport : nullptr;
     b.process.audio_inputs = b.inputs;

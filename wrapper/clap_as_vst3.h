@@ -142,6 +142,7 @@ private:
     bool active_ = false;          // guarded by audio_
     bool processing_ = false;      // guarded by audio_
     bool sidechainActive_ = false; // guarded by audio_
+    int64_t steadyTime_ = 0;       // audio thread while active
     std::thread::id mainThread_;
 
     clap_host host_{};
