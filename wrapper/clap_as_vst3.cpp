@@ -556,7 +556,7 @@ tresult PLUGIN_API ClapAsVst3::setState(IBStream* stream) {
     clap_istream in{&reader, [](const clap_istream* s, void* buffer, uint64_t size) {
                         auto* r = static_cast<Reader*>(s->ctx);
                         const size_t n = std::min<uint64_t>(size, r->bytes->size() - r->at);
-                        std::memcpy(buffer, r->bytes->data() + r->at, n);
+                        if (n > 0) std::memcpy(buffer, r->bytes->data() + r->at, n);
                         r->at += n;
                         return int64_t(n);
                     }};

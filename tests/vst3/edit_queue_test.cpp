@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <thread>
-#include <vector>
 
 #include "wrapper/edit_queue.h"
 

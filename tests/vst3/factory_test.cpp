@@ -7,11 +7,6 @@
 namespace vst3host {
 namespace {
 
-template <size_t N, typename C>
-bool terminated(const C (&field)[N]) {
-    return std::find(field, field + N, C(0)) != field + N;
-}
-
 // RFC 4122 version 5 in the DNS namespace, with the first three fields
 // stored little-endian the way VST 3 class ids are kept.
 std::array<uint8_t, 16> expectedClassId(const std::string& clapId) {
@@ -50,6 +45,9 @@ TEST(Factory, OneClassWithTheIdOfTheClapIdentifier) {
     EXPECT_STREQ(info.name, descriptor->name);
     EXPECT_STREQ(info.sdkVersion, kVstVersionString);
     EXPECT_EQ(std::string(info.subCategories).substr(0, 3), "Fx|");
+    auto terminated = [](const auto& f) {
+        return std::find(f, f + std::size(f), 0) != f + std::size(f);
+    };
     EXPECT_TRUE(terminated(info.name) && terminated(info.vendor) && terminated(info.version) &&
                 terminated(info.subCategories) && terminated(info.sdkVersion) &&
                 terminated(wide.name) && terminated(wide.vendor) && terminated(about.vendor) &&
