@@ -34,16 +34,15 @@ bool WrappedView::ensureGui() {
 }
 
 void WrappedView::dropGui() {
-    if (attached_) {
-        owner_->viewRunLoop(nullptr);
-        attached_ = false;
-    }
     if (created_) {
         // Destroying the gui unparents its window before the host's goes.
         gui_->hide(plugin_);
         gui_->destroy(plugin_);
         created_ = false;
     }
+    // Nothing of the plug-in may stay on the loop of a frame that goes away.
+    if (owner_ != nullptr) owner_->viewRunLoop(nullptr);
+    attached_ = false;
 }
 
 bool WrappedView::applySize(ViewRect& rect) {
@@ -69,8 +68,14 @@ tresult PLUGIN_API WrappedView::isPlatformTypeSupported(FIDString type) {
 tresult PLUGIN_API WrappedView::attached(void* parent, FIDString type) {
     if (parent == nullptr || isPlatformTypeSupported(type) != kResultTrue) return kResultFalse;
     std::lock_guard lock(owner_->mainLock());
-    // Timers and descriptors of the plug-in need the frame's run loop.
-    if (attached_ || !runLoop_ || !ensureGui()) return kResultFalse;
+    // Timers and descriptors of the plug-in need the frame's run loop, from
+    // before the gui exists.
+    if (attached_ || !runLoop_ || plugin_ == nullptr) return kResultFalse;
+    owner_->viewRunLoop(runLoop_);
+    if (!ensureGui()) {
+        dropGui();
+        return kResultFalse;
+    }
     clap_window window{};
     window.api = CLAP_WINDOW_API_X11;
     window.x11 = reinterpret_cast<clap_xwnd>(parent);
@@ -79,7 +84,6 @@ tresult PLUGIN_API WrappedView::attached(void* parent, FIDString type) {
         return kResultFalse;
     }
     attached_ = true;
-    owner_->viewRunLoop(runLoop_);
     if (rect_.getWidth() > 0 && rect_.getHeight() > 0) applySize(rect_);
     uint32_t width = 0, height = 0;
     if (gui_->get_size(plugin_, &width, &height)) {
@@ -122,6 +126,7 @@ tresult PLUGIN_API WrappedView::setFrame(IPlugFrame* frame) {
     frame_ = frame;
     runLoop_ = nullptr;
     if (frame != nullptr) runLoop_ = FUnknownPtr<Linux::IRunLoop>(frame);
+    if (plugin_ != nullptr) owner_->viewRunLoop(runLoop_);
     return kResultOk;
 }
 
