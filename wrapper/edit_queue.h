@@ -50,8 +50,9 @@ public:
             overflowing_ = false;
         if (!overflowing_ && push(kind, index)) return;
         overflowing_ = true;
-        overflowed_[index].fetch_add(1, std::memory_order_relaxed);
-        overflowTotal_.fetch_add(1, std::memory_order_release);
+        // Total first: it never drops below what the counters hold.
+        overflowTotal_.fetch_add(1, std::memory_order_acq_rel);
+        overflowed_[index].fetch_add(1, std::memory_order_release);
     }
 
     // ---- consumer ----
@@ -67,12 +68,16 @@ public:
         read_.store(at, std::memory_order_release);
         if (overflowTotal_.load(std::memory_order_acquire) != 0 &&
             write_.load(std::memory_order_acquire) == at) {
+            // The total drops only after the whole pass, so the producer stays
+            // off the ring until every counted gesture is out.
+            uint32_t replayed = 0;
             for (uint32_t index = 0; index < count_; ++index) {
                 const uint32_t times = overflowed_[index].exchange(0, std::memory_order_acq_rel);
                 for (uint32_t i = 0; i < times; ++i)
                     deliver(sink, open, open[index] ? EditKind::End : EditKind::Begin, index);
-                overflowTotal_.fetch_sub(times, std::memory_order_acq_rel);
+                replayed += times;
             }
+            overflowTotal_.fetch_sub(replayed, std::memory_order_acq_rel);
         }
         if (sweep_.exchange(false, std::memory_order_acq_rel))
             for (uint32_t index = 0; index < count_; ++index)
