@@ -12,12 +12,10 @@ build=build/default
 install -d "$HOME/.clap"
 install -m 644 "$build/bundles/Norvale.clap" "$HOME/.clap/Norvale.clap"
 echo "Installed $HOME/.clap/Norvale.clap"
-if [ -d "$build/bundles/Norvale.vst3" ]; then
-  install -d "$HOME/.vst3"
-  rm -rf "$HOME/.vst3/Norvale.vst3"
-  cp -r "$build/bundles/Norvale.vst3" "$HOME/.vst3/"
-  echo "Installed $HOME/.vst3/Norvale.vst3"
-fi
+install -d "$HOME/.vst3"
+rm -rf "$HOME/.vst3/Norvale.vst3"
+cp -r "$build/bundles/Norvale.vst3" "$HOME/.vst3/"
+echo "Installed $HOME/.vst3/Norvale.vst3"
 
 out=$PWD/out
 mkdir -p "$out"

@@ -1,0 +1,170 @@
+// One VST 3 process call end to end, and the lifecycle around it: flushes,
+// block sizes, busses the host leaves out, notes on the audio thread.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "vst3/vst3_host.h"
+
+// From alloc_count.cpp: allocations on this thread while counting.
+extern thread_local bool tCounting;
+extern thread_local size_t tAllocations;
+
+namespace vst3host {
+namespace {
+
+constexpr ParamID kOutputGain = 2;
+constexpr float kStale = 1234.0f;
+
+// Noise in (main and sidechain), a stale output, parameter changes, events.
+struct Block {
+    std::vector<float> buffers[6];
+    float* channels[3][2];
+    AudioBusBuffers inputs[2]{}, out{};
+    ParamChanges changes;
+    EventList events;
+    ProcessData data{};
+
+    explicit Block(int32 frames) {
+        std::minstd_rand noise(1);
+        for (int i = 0; i < 6; ++i) {
+            buffers[i].resize(frames, kStale);
+            for (float& x : buffers[i])
+                x = i < 4 ? float(noise()) / float(noise.max()) - 0.5f : kStale;
+            channels[i / 2][i % 2] = buffers[i].data();
+        }
+        for (int bus = 0; bus < 3; ++bus)
+            (bus < 2 ? inputs[bus] : out).channelBuffers32 = channels[bus];
+        inputs[0].numChannels = inputs[1].numChannels = out.numChannels = 2;
+        data.numSamples = frames;
+        data.numInputs = data.numOutputs = 1;
+        data.inputs = inputs;
+        data.outputs = &out;
+        data.inputParameterChanges = &changes;
+        data.inputEvents = &events;
+    }
+    double rms() const {
+        double sum = 0;
+        for (float x : buffers[4])
+            sum += double(x) * x;
+        return std::sqrt(sum / double(buffers[4].size()));
+    }
+};
+
+TEST(Lifecycle, ValidatorLikeCyclesAndProcessBeforeActivation) {
+    Instance instance;
+    ASSERT_TRUE(instance.component);
+    BusInfo side{};
+    instance.component->getBusInfo(kAudio, kInput, 1, side);
+    EXPECT_EQ(side.busType, kAux);
+    for (int cycle = 0; cycle < 4; ++cycle) {
+        ASSERT_TRUE(cycle == 0 || instance.component->initialize(nullptr) == kResultOk);
+        instance.component->activateBus(kAudio, kInput, 1, cycle % 2 == 1);
+        instance.component->activateBus(kEvent, kInput, 0, cycle < 2);
+        Block block(256);
+        EXPECT_EQ(instance.processor->process(block.data), kNotInitialized);
+        EXPECT_EQ(block.buffers[4][0], kStale);
+        for (int resume = 0; resume < 2; ++resume) {
+            ASSERT_TRUE(instance.activate(512));
+            EXPECT_EQ(instance.processor->process(block.data), kResultOk);
+            EXPECT_NE(block.buffers[4][0], kStale);
+            instance.processor->setProcessing(false);
+            instance.processor->setProcessing(false);
+            EXPECT_EQ(instance.component->setActive(false), kResultOk);
+        }
+        EXPECT_EQ(instance.component->terminate(), kResultOk);
+    }
+    ASSERT_EQ(instance.component->initialize(nullptr), kResultOk);
+}
+
+struct Irregular {
+    const char* name;
+    void (*change)(Block&);
+    bool silent; // a main-bus mismatch writes silence
+};
+
+class IrregularBlocks : public testing::TestWithParam<Irregular> {};
+
+// Every irregular block succeeds, delivers its parameter changes and leaves
+// no stale output behind.
+TEST_P(IrregularBlocks, SucceedDeliverValuesAndLeaveNoStaleOutput) {
+    Instance instance;
+    instance.component->activateBus(kAudio, kInput, 1, true);
+    ASSERT_TRUE(instance.activate(512));
+    Block before(512), block(512), after(512);
+    ASSERT_EQ(instance.processor->process(before.data), kResultOk);
+    block.data.numInputs = 2;
+    block.changes.set(kOutputGain, 0.0);
+    GetParam().change(block);
+    EXPECT_EQ(instance.processor->process(block.data), kResultOk);
+    ASSERT_EQ(instance.processor->process(after.data), kResultOk);
+    EXPECT_LT(after.rms(), 0.5 * before.rms());
+    if (block.data.numSamples == 0 || block.data.numOutputs == 0 || !block.out.channelBuffers32)
+        return;
+    for (float x : block.buffers[4]) {
+        ASSERT_NE(x, kStale);
+        ASSERT_TRUE(!GetParam().silent || x == 0.0f);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Vst3, IrregularBlocks,
+    testing::Values(
+        Irregular{"ZeroSamples", [](Block& b) { b.data.numSamples = 0; }, false},
+        Irregular{"NoBusses", [](Block& b) { b.data.numInputs = b.data.numOutputs = 0; }, false},
+        Irregular{"NullBuffers", [](Block& b) { b.out.channelBuffers32 = nullptr; }, false},
+        Irregular{"NoSidechainBus", [](Block& b) { b.data.numInputs = 1; }, false},
+        Irregular{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
+        Irregular{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
+        Irregular{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
+        Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Processing, RandomBlockSizesMatchOneClapRender) {
+    std::minstd_rand random(7);
+    std::vector<int32> sizes(500);
+    int32 total = 0;
+    for (int32& size : sizes)
+        total += size = 1 + int32(random() % 8191);
+    Block whole(total), pieces(total);
+    ClapReference reference;
+    ASSERT_TRUE(reference.render(whole.channels[0], whole.channels[2], uint32_t(total)));
+
+    Instance instance;
+    ASSERT_TRUE(instance.activate(8191));
+    for (int32 at = 0, i = 0; i < 500; at += sizes[i++]) {
+        float* in[2] = {pieces.channels[0][0] + at, pieces.channels[0][1] + at};
+        float* out[2] = {pieces.channels[2][0] + at, pieces.channels[2][1] + at};
+        pieces.inputs[0].channelBuffers32 = in;
+        pieces.out.channelBuffers32 = out;
+        pieces.data.numSamples = sizes[i];
+        ASSERT_EQ(instance.processor->process(pieces.data), kResultOk);
+    }
+    double worst = 0;
+    for (int c = 4; c < 6; ++c)
+        for (int32 i = 0; i < total; ++i)
+            worst = std::max<double>(worst, std::fabs(whole.buffers[c][i] - pieces.buffers[c][i]));
+    EXPECT_LT(worst, 1e-5);
+}
+
+TEST(Processing, NoteFloodAllocatesNothing) {
+    Instance instance;
+    ASSERT_TRUE(instance.activate(256));
+    Block block(256);
+    for (int i = 0; i < 20000; ++i) {
+        Event e{};
+        e.sampleOffset = i % 256;
+        e.type = i % 2 ? Event::kNoteOffEvent : Event::kNoteOnEvent;
+        e.noteOn = {int16(i % 16), int16(i % 128), 0.0f, 1.0f, 0, i};
+        block.events.events.push_back(e);
+    }
+    tCounting = true;
+    for (int i = 0; i < 20; ++i)
+        instance.processor->process(block.data);
+    tCounting = false;
+    EXPECT_EQ(tAllocations, 0u);
+}
+
+} // namespace
+} // namespace vst3host
