@@ -224,7 +224,15 @@ PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::
 PluginWindow::~PluginWindow() {
     endGestures();
     if (x_->display == nullptr) return;
+    // cairo keeps a device per X connection; it must go before the connection.
+    cairo_device_t* device = backSurface_ != nullptr
+                                 ? cairo_device_reference(cairo_surface_get_device(backSurface_))
+                                 : nullptr;
     freeSurfaces();
+    if (device != nullptr) {
+        cairo_device_finish(device);
+        cairo_device_destroy(device);
+    }
     if (xwindow_ != 0) XDestroyWindow(x_->display, xwindow_);
     if (x_->gc != nullptr) XFreeGC(x_->display, x_->gc);
     // Errors of the calls above (our window may be gone with its parent)
