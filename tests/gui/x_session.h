@@ -1,8 +1,6 @@
-// Test support for the editor under a virtual X server (the test program runs
-// under xvfb-run): a host that clocks the editor with timers or watched
-// descriptors, the plug-in created in-process with its editor embedded in a
-// host window, pointer and keys through XTest, pixels read back with
-// XGetImage, and a PNG of what the window showed for looking at failures.
+// The editor under a virtual X server (xvfb-run starts the test program): a host
+// clocking it, the plug-in in-process with its editor embedded in a host window,
+// XTest input, pixels read back with XGetImage, and a PNG dump for failures.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -16,9 +14,6 @@
 #include <clap/ext/posix-fd-support.h>
 #include <clap/ext/timer-support.h>
 #include <clap/factory/plugin-factory.h>
-
-#include <string>
-#include <vector>
 
 #include "gui/plugin_window.h"
 #include "plugin/descriptor.h"
@@ -48,27 +43,30 @@ struct GuiHost {
         self(h).fds.push_back(fd);
         return true;
     }
-    static bool modifyFd(const clap_host_t*, int, clap_posix_fd_flags_t) { return true; }
     static bool dropFd(const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd); }
     static const void* extension(const clap_host_t* h, const char* id) {
         static const clap_host_timer_support_t kTimers = {addTimer, dropTimer};
-        static const clap_host_posix_fd_support_t kFds = {addFd, modifyFd, dropFd};
+        static const clap_host_posix_fd_support_t kFds = {addFd, nullptr, dropFd};
         if (self(h).offerTimers && std::string(id) == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
         if (self(h).offerFds && std::string(id) == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
         return nullptr;
     }
 };
 
-// The plug-in, and its editor in a host window on a connection of the test's own.
+// The plug-in with VOLUME in its chain, and its editor in a host window on a
+// connection of the test's own.
 class Session {
 public:
-    explicit Session(GuiHost& host) {
+    explicit Session(bool timers = true, bool fds = false) {
+        host.offerTimers = timers;
+        host.offerFds = fds;
         auto& factory = *static_cast<const clap_plugin_factory*>(
             clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
         plugin = factory.create_plugin(&factory, &host.clap, kPluginId);
         plugin->init(plugin);
         plugin->activate(plugin, 48000.0, 1, 1024);
-        gui = static_cast<const clap_plugin_gui*>(plugin->get_extension(plugin, CLAP_EXT_GUI));
+        object().curveChainAdd(kVol);
+        gui = ext<clap_plugin_gui>(CLAP_EXT_GUI);
         dpy = XOpenDisplay(nullptr);
         parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 2900, 1800, 0, 0, 0);
         XMapWindow(dpy, parent);
@@ -79,9 +77,10 @@ public:
         if (parent != 0) XDestroyWindow(dpy, parent);
         XCloseDisplay(dpy);
     }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
+    template <class Extension>
+    const Extension* ext(const char* id) const {
+        return static_cast<const Extension*>(plugin->get_extension(plugin, id));
+    }
     bool open(double scale = 1.0) {
         const clap_window_t window{CLAP_WINDOW_API_X11, {.x11 = parent}};
         const bool ok = gui->create(plugin, CLAP_WINDOW_API_X11, false) &&
@@ -112,11 +111,8 @@ public:
         XTestFakeButtonEvent(dpy, static_cast<unsigned>(b), down, CurrentTime);
         settle(1);
     }
-    void click(double x, double y, int b = 1) {
-        move(x, y);
-        button(b, true);
-        button(b, false);
-    }
+    void move(const plugincore::Rect& r) { move(r.x + r.width / 2, r.y + r.height / 2); }
+    void click(const plugincore::Rect& r, int b = 1) { move(r), button(b, true), button(b, false); }
     // Types one keysym through the highest keycode, mapped to it for the moment.
     void type(KeySym keysym) {
         int low, high;
@@ -154,9 +150,7 @@ public:
     std::pair<int, int> gestures() {
         claphost::InputEvents in;
         claphost::OutputEvents out;
-        auto* params =
-            static_cast<const clap_plugin_params*>(plugin->get_extension(plugin, CLAP_EXT_PARAMS));
-        params->flush(plugin, in.list(), out.list());
+        ext<clap_plugin_params>(CLAP_EXT_PARAMS)->flush(plugin, in.list(), out.list());
         for (uint32_t i = 0; i < out.size(); ++i) {
             begins_ += out.header(i).type == CLAP_EVENT_PARAM_GESTURE_BEGIN;
             ends_ += out.header(i).type == CLAP_EVENT_PARAM_GESTURE_END;
@@ -164,6 +158,7 @@ public:
         return {begins_, ends_};
     }
 
+    GuiHost host;
     const clap_plugin* plugin;
     const clap_plugin_gui* gui;
     Display* dpy;
