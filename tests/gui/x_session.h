@@ -32,21 +32,15 @@ struct GuiHost {
 
     static void nothing(const clap_host_t*) {}
     static GuiHost& self(const clap_host_t* h) { return *static_cast<GuiHost*>(h->host_data); }
-    static bool addTimer(const clap_host_t* h, uint32_t, clap_id* id) {
-        self(h).timers.push_back(*id = 7);
-        return true;
-    }
-    static bool dropTimer(const clap_host_t* h, clap_id id) {
-        return std::erase(self(h).timers, id);
-    }
-    static bool addFd(const clap_host_t* h, int fd, clap_posix_fd_flags_t) {
-        self(h).fds.push_back(fd);
-        return true;
-    }
-    static bool dropFd(const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd); }
     static const void* extension(const clap_host_t* h, const char* id) {
-        static const clap_host_timer_support_t kTimers = {addTimer, dropTimer};
-        static const clap_host_posix_fd_support_t kFds = {addFd, nullptr, dropFd};
+        static const clap_host_timer_support_t kTimers = {
+            [](const clap_host_t* h, uint32_t, clap_id* t) {
+                return self(h).timers.push_back(*t = 7), true;
+            },
+            [](const clap_host_t* h, clap_id t) { return std::erase(self(h).timers, t) > 0; }};
+        static const clap_host_posix_fd_support_t kFds = {
+            [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
+            nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
         if (self(h).offerTimers && std::string(id) == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
         if (self(h).offerFds && std::string(id) == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
         return nullptr;
