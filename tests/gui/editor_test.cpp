@@ -7,14 +7,12 @@
 #include "dsp/curve_set.h"
 #include "gui/text_edit.h"
 #include "tests/gui/x_session.h"
-#include "tests/plugin/fake_host.h"
 
 namespace norvale::guitest {
 namespace {
 
 using plugincore::Rect;
 
-// A window's parent and how many children it has.
 std::pair<Window, unsigned> treeOf(Display* dpy, Window window) {
     Window root, parent, *children = nullptr;
     unsigned n = 0;
@@ -22,8 +20,6 @@ std::pair<Window, unsigned> treeOf(Display* dpy, Window window) {
     XFree(children);
     return {parent, n};
 }
-
-// ---- embedding, teardown and the clock ----
 
 // A hundred editors come and go without a trace; then the host destroys the
 // parent first (hosts do): X calls on the dead window neither end the process
@@ -78,8 +74,6 @@ TEST(EditorClock, RunsOnWhatTheHostOffers) {
     }
 }
 
-// ---- gestures ----
-
 TEST(EditorGestures, EveryBeginHasOneEnd) {
     enum End { kHide, kDestroy, kLostRelease, kWindowManagerClose };
     for (bool knob : {false, true})
@@ -114,8 +108,6 @@ TEST(EditorGestures, EveryBeginHasOneEnd) {
             EXPECT_EQ(s.gestures(), std::pair(1, 1)) << knob << how;
         }
 }
-
-// ---- input that must not destroy drawings ----
 
 std::string soundOf(const NorvalePlugin& p) {
     std::string all = formatChain(p.curveSet);
@@ -168,8 +160,6 @@ TEST(EditorInput, APointDraggedAcrossItsNeighbourEndsUnderThePointer) {
     EXPECT_EQ(std::pair(c.points[2].x, c.points[2].y), std::pair(0.5f, 0.8f));
 }
 
-// ---- drawing reaches the sound ----
-
 double renderedLevel(Session& s) { // RMS of a second of a sine
     test::AudioBlock block(48000);
     for (size_t i = 0; i < 48000; ++i)
@@ -193,8 +183,6 @@ TEST(EditorDrawing, ADragOnTheGraphChangesTheCurveAndTheSound) {
     EXPECT_LT(renderedLevel(s), 0.9 * before);
 }
 
-// ---- text ----
-
 TEST(EditorText, NonAsciiTypingStaysValidAndPaintingGoesOn) {
     Session s;
     ASSERT_TRUE(s.open());
@@ -210,8 +198,6 @@ TEST(EditorText, NonAsciiTypingStaysValidAndPaintingGoesOn) {
     EXPECT_EQ(bar.saveName(), start + "\xc3\xa9\xe4\xb8\xad\xf0\x9f\x8e\xb5"); // é中🎵
     EXPECT_EQ(plugincore::validUtf8(bar.saveName()), bar.saveName());
 }
-
-// ---- sizes ----
 
 TEST(EditorSize, AChildOfTheHostWindowAtTheSizeItAnswers) {
     Session s;
@@ -243,8 +229,6 @@ TEST(EditorSize, AChildOfTheHostWindowAtTheSizeItAnswers) {
     s.settle();
     EXPECT_EQ(s.window().scale(), 1.5);
 }
-
-// ---- pixels, clicks and idle ----
 
 // Pixels computed from the geometry, clicks at scale 2 hit what half the
 // coordinates hit at scale 1, and an idle editor paints nothing.

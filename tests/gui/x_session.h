@@ -3,28 +3,20 @@
 // XTest input, pixels read back with XGetImage, and a PNG dump for failures.
 #pragma once
 
-#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <cairo.h>
 #include <unistd.h>
 
-#include <clap/entry.h>
-#include <clap/ext/gui.h>
-#include <clap/ext/posix-fd-support.h>
-#include <clap/ext/timer-support.h>
-#include <clap/factory/plugin-factory.h>
-
 #include "gui/plugin_window.h"
-#include "plugin/descriptor.h"
-#include "plugin/norvale_plugin.h"
-#include "tests/clap_test_host.h"
+#include "plugin/extensions.h"
+#include "tests/plugin/fake_host.h"
 
 namespace norvale::guitest {
 
 // Offers "clap.timer-support" and/or "clap.posix-fd-support", nothing else.
 struct GuiHost {
-    bool offerTimers = true, offerFds = false;
+    GuiHost(bool timers, bool fds) : offerTimers(timers), offerFds(fds) {}
+    bool offerTimers, offerFds;
     std::vector<clap_id> timers;
     std::vector<int> fds;
     clap_host_t clap{CLAP_VERSION, this,       "guihost", "Norvale tests", "",
@@ -51,9 +43,7 @@ struct GuiHost {
 // connection of the test's own.
 class Session {
 public:
-    explicit Session(bool timers = true, bool fds = false) {
-        host.offerTimers = timers;
-        host.offerFds = fds;
+    explicit Session(bool timers = true, bool fds = false) : host(timers, fds) {
         auto& factory = *static_cast<const clap_plugin_factory*>(
             clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
         plugin = factory.create_plugin(&factory, &host.clap, kPluginId);
