@@ -452,6 +452,8 @@ void PluginWindow::paintFull() {
     if (backCr_ == nullptr) return;
     dirty_ = false;
     shown_.remember();
+    if (const ScopeData* scope = curves_.curveScope())
+        scopeSeen_ = scope->updates.load(std::memory_order_acquire);
     const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
     // A host-chosen size off the aspect shows the background beyond the design.
     cairo_set_source_rgb(backCr_, fill.r, fill.g, fill.b);
@@ -502,6 +504,8 @@ void PluginWindow::pumpEvents() {
 }
 
 void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, bool shift) {
+    // Sideways wheel and extra buttons mean nothing here and must not act as clicks.
+    if (button > 5) return;
     dirty_ = true;
     if (rack_.pressModal(x, y, button, time, shift)) return;
     if (panel_.menuOpen() && !panel_.bounds.contains(x, y)) {
