@@ -27,6 +27,9 @@
 
 namespace norvale {
 
+// The open editor: window and clock (gui_extension.cpp).
+struct Editor;
+
 // Values cross threads as whole doubles; a lock inside the atomic would reach
 // the audio thread.
 static_assert(std::atomic<double>::is_always_lock_free);
@@ -152,7 +155,8 @@ public:
     int currentPreset = -1;
     bool presetListReady = false;
     std::vector<plugincore::GuiPreset> presets;
-    // The editor adds window, guiClockThread, guiClockRunning and timerId.
+    // Only while the editor is open; main thread.
+    Editor* editor = nullptr;
 
 private:
     void readInputEvents(const clap_input_events* in, TriggerList* triggers);
@@ -172,4 +176,7 @@ private:
     void setModuleSwitch(int module, bool on);
 };
 
-}  // namespace norvale
+// Stops the editor's clock and closes its window; nothing when none is open.
+void destroyEditor(NorvalePlugin& self);
+
+} // namespace norvale

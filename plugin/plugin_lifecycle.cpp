@@ -9,11 +9,14 @@ namespace norvale {
 
 namespace {
 
-bool pluginInit(const clap_plugin*) { return true; }
+bool pluginInit(const clap_plugin*) {
+    return true;
+}
 
 void pluginDestroy(const clap_plugin* plugin) {
-    // The editor's clock and window are torn down here first once it exists.
-    delete NorvalePlugin::from(plugin);
+    NorvalePlugin* self = NorvalePlugin::from(plugin);
+    if (self != nullptr) destroyEditor(*self);
+    delete self;
 }
 
 bool pluginActivate(const clap_plugin* plugin, double rate, uint32_t, uint32_t) {
@@ -28,7 +31,9 @@ bool pluginActivate(const clap_plugin* plugin, double rate, uint32_t, uint32_t) 
 }
 
 void pluginDeactivate(const clap_plugin*) {}
-bool pluginStartProcessing(const clap_plugin*) { return true; }
+bool pluginStartProcessing(const clap_plugin*) {
+    return true;
+}
 void pluginStopProcessing(const clap_plugin*) {}
 
 void pluginReset(const clap_plugin* plugin) {
@@ -50,13 +55,17 @@ const void* pluginGetExtension(const clap_plugin*, const char* id) {
     if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 ||
         std::strcmp(id, CLAP_EXT_PRESET_LOAD_COMPAT) == 0)
         return &kPresetLoadExt;
-    // "clap.gui" and "clap.timer-support" follow here with the editor.
+    if (std::strcmp(id, CLAP_EXT_GUI) == 0) return &kGuiExt;
+    if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) return &kTimerSupportExt;
+    if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) return &kPosixFdSupportExt;
     return nullptr;
 }
 
 void pluginOnMainThread(const clap_plugin*) {}
 
-uint32_t audioPortsCount(const clap_plugin*, bool isInput) { return isInput ? 2 : 1; }
+uint32_t audioPortsCount(const clap_plugin*, bool isInput) {
+    return isInput ? 2 : 1;
+}
 
 bool audioPortsGet(const clap_plugin*, uint32_t index, bool isInput, clap_audio_port_info* info) {
     if (info == nullptr) return false;
@@ -85,7 +94,9 @@ bool audioPortsGet(const clap_plugin*, uint32_t index, bool isInput, clap_audio_
     return true;
 }
 
-uint32_t notePortsCount(const clap_plugin*, bool isInput) { return isInput ? 1 : 0; }
+uint32_t notePortsCount(const clap_plugin*, bool isInput) {
+    return isInput ? 1 : 0;
+}
 
 bool notePortsGet(const clap_plugin*, uint32_t index, bool isInput, clap_note_port_info* info) {
     if (info == nullptr || !isInput || index != 0) return false;
@@ -102,7 +113,7 @@ uint32_t tailGet(const clap_plugin* plugin) {
     return self != nullptr ? self->tailSamples() : 0;
 }
 
-}  // namespace
+} // namespace
 
 const clap_plugin_audio_ports kAudioPortsExt = {audioPortsCount, audioPortsGet};
 const clap_plugin_note_ports kNotePortsExt = {notePortsCount, notePortsGet};
@@ -161,4 +172,4 @@ const clap_host_params* NorvalePlugin::hostParams() const {
     return static_cast<const clap_host_params*>(hostExtension(CLAP_EXT_PARAMS));
 }
 
-}  // namespace norvale
+} // namespace norvale
