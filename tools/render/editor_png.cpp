@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "gui/rack.h"
+#include "gui/plugin_window.h"
 #include "plugin/norvale_plugin.h"
 #include "render/errors.h"
 #include "render/host_services.h"
@@ -79,16 +79,15 @@ std::string writeEditorPng(const RenderOptions& options) {
     Rack rack(*plugin, spec, keyboard);
     int chain[kModuleCount];
     rack.buildLayout(plugin->curveChain(chain) > 0 ? plugin->curveModule() : -1);
+    CurvePanel panel;
+    panel.bounds = rack.curvePanelRect();
+    const CurvePalette palette = curvePalette(spec.palette);
 
     const double scale = options.editorScale;
     const int width = int((spec.width + 32) * scale + 0.5), height = int(spec.height * scale + 0.5);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface);
-    cairo_scale(cr, scale, scale);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    rack.paintBackground(cr);
-    rack.paintPanels(cr);
-    rack.paintOverlays(cr);
+    paintEditor(cr, scale, {panel, palette, *plugin, rack});
     cairo_destroy(cr);
     const cairo_status_t written = cairo_surface_write_to_png(surface, options.editorPng.c_str());
     cairo_surface_destroy(surface);
