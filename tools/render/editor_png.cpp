@@ -77,9 +77,11 @@ std::string writeEditorPng(const RenderOptions& options) {
     spec.paramDescCount = kParamCount;
     NoKeyboard keyboard;
     Rack rack(*plugin, spec, keyboard);
+    CurvePanel panel;
+    // As the window's first tick: the panel settles the selection first.
+    panel.sync(*plugin);
     int chain[kModuleCount];
     rack.buildLayout(plugin->curveChain(chain) > 0 ? plugin->curveModule() : -1);
-    CurvePanel panel;
     panel.bounds = rack.curvePanelRect();
     const CurvePalette palette = curvePalette(spec.palette);
 
