@@ -256,7 +256,9 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
         }
         return true;
     }
-    if (graph().contains(px, py)) pressGraph(px, py, button, timeMs, curves);
+    // The End marker may sit on the graph's right edge.
+    if (graph().contains(px, py) || endAt(px, py, curves))
+        pressGraph(px, py, button, timeMs, curves);
     return true;
 }
 

@@ -532,8 +532,10 @@ void PluginWindow::dispatch(void* raw) {
     }
     case LeaveNotify: rack_.leave(); break;
     case FocusOut:
-        // Our own grab moves the focus too; only a real loss ends text entry.
-        if (event.xfocus.mode == NotifyNormal && keyboardGrabbed_) {
+        // Our own grab moves the focus too, and focus that only followed the
+        // pointer was never ours; only a real loss ends text entry.
+        if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyPointer &&
+            event.xfocus.detail != NotifyInferior && keyboardGrabbed_) {
             rack_.closeTextEntry();
             releaseKeyboard();
             dirty_ = true;
@@ -557,6 +559,10 @@ void PluginWindow::dispatch(void* raw) {
                                 plugincore::kMinScale, plugincore::kMaxScale);
             rebuildBackBuffer();
         }
+        break;
+    case MappingNotify:
+        // The keyboard layout changed: keys must read as the new layout.
+        XRefreshKeyboardMapping(&event.xmapping);
         break;
     case DestroyNotify:
         if (event.xdestroywindow.window == window) windowGone();

@@ -250,6 +250,10 @@ void destroyEditor(NorvalePlugin& self) {
     self.updateScopeTarget();
 }
 
+PluginWindow* editorWindow(const NorvalePlugin& self) {
+    return self.editor != nullptr ? self.editor->window.get() : nullptr;
+}
+
 const clap_plugin_gui kGuiExt = {
     guiIsApiSupported, guiGetPreferredApi, guiCreate,         guiDestroy,    guiSetScale,
     guiGetSize,        guiCanResize,       guiGetResizeHints, guiAdjustSize, guiSetSize,

@@ -29,6 +29,7 @@ namespace norvale {
 
 // The open editor: window and clock (gui_extension.cpp).
 struct Editor;
+class PluginWindow;
 
 // Values cross threads as whole doubles; a lock inside the atomic would reach
 // the audio thread.
@@ -178,5 +179,7 @@ private:
 
 // Stops the editor's clock and closes its window; nothing when none is open.
 void destroyEditor(NorvalePlugin& self);
+// The open editor's window, or null.
+PluginWindow* editorWindow(const NorvalePlugin& self);
 
 } // namespace norvale
