@@ -32,8 +32,11 @@ void roundedRect(cairo_t* cr, const Rect& r, double radius) {
 }
 
 void font(cairo_t* cr, bool bold, double size) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // Made once: selecting a face by name asks fontconfig every time.
+    static cairo_font_face_t* const faces[2] = {
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
+    cairo_set_font_face(cr, faces[bold ? 1 : 0]);
     cairo_set_font_size(cr, size);
 }
 
@@ -591,10 +594,30 @@ void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& cur
     cairo_set_line_width(cr, 1);
     cairo_stroke(cr);
     drawTabs(cr, p, curves, chain, n);
+    if (n > 0) {
+        const Rect g = graph();
+        font(cr, false, 8);
+        colour(cr, p.textFaint);
+        text(cr, "100", g.x - 6, g.y + 4, 1);
+        text(cr, "50", g.x - 6, g.y + g.height / 2 + 3, 1);
+        text(cr, "0", g.x - 6, g.y + g.height + 3, 1);
+        text(cr, "0", g.x, g.y + g.height + 16);
+        text(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, 0.5);
+        text(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, 1);
+    }
+    drawGraph(cr, p, curves);
+}
 
+void CurvePanel::drawGraph(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
     const Rect g = graph();
+    // panelLine at 0.3 over panelFill, painted opaque: a scope frame repaints
+    // this area alone without what lies beneath.
     cairo_rectangle(cr, g.x, g.y, g.width, g.height);
-    colour(cr, p.panelLine, 0.3);
+    const Rgb under = p.panelFill, over = p.panelLine;
+    cairo_set_source_rgb(cr, under.r * 0.7 + over.r * 0.3, under.g * 0.7 + over.g * 0.3,
+                         under.b * 0.7 + over.b * 0.3);
     cairo_fill(cr);
     if (n == 0) {
         drawPicker(cr, p);
@@ -620,14 +643,6 @@ void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& cur
     }
     cairo_stroke(cr);
 
-    font(cr, false, 8);
-    colour(cr, p.textFaint);
-    text(cr, "100", g.x - 6, g.y + 4, 1);
-    text(cr, "50", g.x - 6, g.y + g.height / 2 + 3, 1);
-    text(cr, "0", g.x - 6, g.y + g.height + 3, 1);
-    text(cr, "0", g.x, g.y + g.height + 16);
-    text(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, 0.5);
-    text(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, 1);
     if (curves.curveEditAllBands()) {
         font(cr, true, 8);
         colour(cr, p.accent, 0.75);

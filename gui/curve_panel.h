@@ -62,7 +62,8 @@ public:
 
     // ---- painting ----
     void draw(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves);
-    // The part a new scope frame changes.
+    // The graph alone (opaque, with the menus over it): what a scope frame repaints.
+    void drawGraph(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves);
     plugincore::Rect scopeRect() const { return graph(); }
 
     // ---- hit tests ----

@@ -136,11 +136,63 @@ void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, Rect area
     cairo_clip(cr);
     cairo_scale(cr, scale, scale);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    view.rack.paintBackground(cr);
-    view.panel.draw(cr, view.palette, view.curves);
-    // The rack's panels lie below the curve panel; its overlays may cover it.
+    // The graph is opaque; the rack's panels lie below the curve panel, but
+    // its overlays (browser, menu, save prompt) may cover it.
+    view.panel.drawGraph(cr, view.palette, view.curves);
     view.rack.paintOverlays(cr);
     cairo_restore(cr);
+}
+
+// ---- what the frame showed ----
+
+uint64_t FrameWatch::fingerprint() const {
+    uint64_t key = 1469598103934665603ull;
+    auto mix = [&](uint64_t v) { key = (key ^ v) * 1099511628211ull; };
+    auto mixFloat = [&](float f) {
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        mix(bits);
+    };
+    for (int m = 0; m < kModuleCount; ++m)
+        for (int b = 0; b < kBandCount; ++b) {
+            const Curve& c = curves_.curveAt(m, b);
+            mix(static_cast<uint64_t>(c.count));
+            for (int i = 0; i < c.count && i < kMaxCurvePoints; ++i) {
+                mixFloat(c.points[i].x);
+                mixFloat(c.points[i].y);
+                mixFloat(c.points[i].bend);
+                mix(c.points[i].weight);
+            }
+        }
+    int chain[kModuleCount];
+    const int n = curves_.curveChain(chain);
+    for (int i = 0; i < n; ++i)
+        mix(static_cast<uint64_t>(chain[i]));
+    mix(static_cast<uint64_t>(n));
+    mix(static_cast<uint64_t>(curves_.curveModule() * 8 + curves_.curveBand()));
+    mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
+        static_cast<uint64_t>(curves_.curveSnap()) << 1 |
+        static_cast<uint64_t>(curves_.curveStepMode()) << 2 |
+        static_cast<uint64_t>(delegate_.guiPresetEdited()) << 3);
+    mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
+    mix(delegate_.guiPresets().size());
+    return key;
+}
+
+FrameWatch::FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
+                       uint32_t paramCount)
+    : delegate_(delegate), curves_(curves), values_(paramCount, -1e9) {}
+
+bool FrameWatch::changed() const {
+    for (uint32_t id = 0; id < values_.size(); ++id)
+        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) return true;
+    return fingerprint() != key_;
+}
+
+void FrameWatch::remember() {
+    for (uint32_t id = 0; id < values_.size(); ++id)
+        values_[id] = delegate_.guiParamValue(id);
+    key_ = fingerprint();
 }
 
 // ---- creation ----
@@ -163,7 +215,7 @@ PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::
     : delegate_(delegate), spec_(spec), curves_(curves), palette_(curvePalette(spec.palette)),
       rack_(delegate, spec_, *this), x_(std::make_unique<X>()),
       width_(roundPixels((spec.width + 32) * scale_)), height_(roundPixels(spec.height * scale_)),
-      valueCache_(spec.paramDescCount, -1e9) {
+      shown_(delegate, curves, spec.paramDescCount) {
     int chain[kModuleCount];
     rack_.buildLayout(curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1);
     panel_.bounds = rack_.curvePanelRect();
@@ -172,7 +224,15 @@ PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::
 PluginWindow::~PluginWindow() {
     endGestures();
     if (x_->display == nullptr) return;
+    // cairo keeps a device per X connection; it must go before the connection.
+    cairo_device_t* device = backSurface_ != nullptr
+                                 ? cairo_device_reference(cairo_surface_get_device(backSurface_))
+                                 : nullptr;
     freeSurfaces();
+    if (device != nullptr) {
+        cairo_device_finish(device);
+        cairo_device_destroy(device);
+    }
     if (xwindow_ != 0) XDestroyWindow(x_->display, xwindow_);
     if (x_->gc != nullptr) XFreeGC(x_->display, x_->gc);
     // Errors of the calls above (our window may be gone with its parent)
@@ -374,7 +434,7 @@ void PluginWindow::tick() {
     }
     if (panel_.takeDirty()) dirty_ = true;
     if (rack_.takeDirty()) dirty_ = true;
-    if (dirty_ || modelChanged()) {
+    if (dirty_ || shown_.changed()) {
         paintFull();
         return;
     }
@@ -388,54 +448,10 @@ void PluginWindow::tick() {
     }
 }
 
-// A cheap fingerprint of what the frame shows from the model, so host
-// automation, preset loads and state loads repaint without an event.
-uint64_t PluginWindow::modelFingerprint() const {
-    uint64_t key = 1469598103934665603ull;
-    auto mix = [&](uint64_t v) { key = (key ^ v) * 1099511628211ull; };
-    auto mixFloat = [&](float f) {
-        uint32_t bits;
-        std::memcpy(&bits, &f, sizeof bits);
-        mix(bits);
-    };
-    for (int m = 0; m < kModuleCount; ++m)
-        for (int b = 0; b < kBandCount; ++b) {
-            const Curve& c = curves_.curveAt(m, b);
-            mix(static_cast<uint64_t>(c.count));
-            for (int i = 0; i < c.count && i < kMaxCurvePoints; ++i) {
-                mixFloat(c.points[i].x);
-                mixFloat(c.points[i].y);
-                mixFloat(c.points[i].bend);
-                mix(c.points[i].weight);
-            }
-        }
-    int chain[kModuleCount];
-    const int n = curves_.curveChain(chain);
-    for (int i = 0; i < n; ++i)
-        mix(static_cast<uint64_t>(chain[i]));
-    mix(static_cast<uint64_t>(n));
-    mix(static_cast<uint64_t>(curves_.curveModule() * 8 + curves_.curveBand()));
-    mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
-        static_cast<uint64_t>(curves_.curveSnap()) << 1 |
-        static_cast<uint64_t>(curves_.curveStepMode()) << 2 |
-        static_cast<uint64_t>(delegate_.guiPresetEdited()) << 3);
-    mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
-    mix(delegate_.guiPresets().size());
-    return key;
-}
-
-bool PluginWindow::modelChanged() const {
-    for (uint32_t id = 0; id < valueCache_.size(); ++id)
-        if (std::fabs(delegate_.guiParamValue(id) - valueCache_[id]) > 1e-9) return true;
-    return modelFingerprint() != modelKey_;
-}
-
 void PluginWindow::paintFull() {
     if (backCr_ == nullptr) return;
     dirty_ = false;
-    for (uint32_t id = 0; id < valueCache_.size(); ++id)
-        valueCache_[id] = delegate_.guiParamValue(id);
-    modelKey_ = modelFingerprint();
+    shown_.remember();
     const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
     // A host-chosen size off the aspect shows the background beyond the design.
     cairo_set_source_rgb(backCr_, fill.r, fill.g, fill.b);

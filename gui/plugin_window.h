@@ -61,6 +61,24 @@ void paintEditor(cairo_t* cr, double scale, const EditorView& view);
 // Repaints only what lies inside a rectangle of the curve panel (design units).
 void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, plugincore::Rect area);
 
+// What the last full frame showed of the model (parameter values, curves,
+// chain, selection, preset state), so that an idle tick can tell cheaply
+// whether host automation or a state or preset load changed anything.
+class FrameWatch {
+public:
+    FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
+               uint32_t paramCount);
+    bool changed() const;
+    void remember();
+
+private:
+    uint64_t fingerprint() const;
+    const plugincore::GuiDelegate& delegate_;
+    const CurveAccess& curves_;
+    std::vector<double> values_;
+    uint64_t key_ = 0;
+};
+
 class PluginWindow final : public plugincore::Gui, public RackHost {
 public:
     PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
@@ -114,8 +132,6 @@ private:
     void paintFull();
     void paintScope();
     void present(int x, int y, int width, int height);
-    bool modelChanged() const;
-    uint64_t modelFingerprint() const;
     void windowGone();
 
     plugincore::GuiDelegate& delegate_;
@@ -136,11 +152,12 @@ private:
     int xErrors_ = 0;
     uint64_t fullPaints_ = 0, scopePaints_ = 0;
 
-    // What the last paint showed, so an idle tick can tell nothing changed.
-    std::vector<double> valueCache_;
-    uint64_t modelKey_ = 0;
+    FrameWatch shown_;
     uint32_t scopeSeen_ = 0;
 };
+
+// kWindowSpec with the parameter table filled in.
+plugincore::WindowSpec norvaleWindowSpec();
 
 // The Norvale editor for a plug-in; null when no X display can be reached.
 std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves);
