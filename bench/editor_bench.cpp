@@ -81,6 +81,45 @@ void ScopeRepaint(benchmark::State& state) {
 }
 BENCHMARK(ScopeRepaint)->Unit(benchmark::kMillisecond);
 
+// ---- the rack ----
+
+// Every control of the largest layout (GLOBAL, TRIGGER and FILTER).
+void RackFullPaint(benchmark::State& state) {
+    Editor editor;
+    editor.rack.buildLayout(kFlt);
+    Surface target(2);
+    for (auto _ : state) {
+        cairo_save(target.cr);
+        cairo_scale(target.cr, 2, 2);
+        editor.rack.paintBackground(target.cr);
+        editor.rack.paintPanels(target.cr);
+        editor.rack.paintOverlays(target.cr);
+        cairo_restore(target.cr);
+        cairo_surface_flush(target.surface);
+    }
+    state.SetLabel("scale 2, " + std::to_string(editor.rack.cells().size()) + " controls");
+}
+BENCHMARK(RackFullPaint)->Unit(benchmark::kMillisecond);
+
+// A knob moved by automation: only its rectangle is painted again.
+void KnobRepaint(benchmark::State& state) {
+    Editor editor;
+    Surface target(2);
+    paintEditor(target.cr, 2, editor.view());
+    double value = 0.25;
+    for (auto _ : state) {
+        value = 1 - value;
+        editor.plugin.values[kParamMix].store(value);
+        cairo_save(target.cr);
+        cairo_scale(target.cr, 2, 2);
+        editor.rack.paintControlArea(target.cr, kParamMix);
+        cairo_restore(target.cr);
+        cairo_surface_flush(target.surface);
+    }
+    state.SetLabel("scale 2");
+}
+BENCHMARK(KnobRepaint)->Unit(benchmark::kMicrosecond);
+
 void IdleTick(benchmark::State& state) {
     Editor editor;
     editor.watch.remember();

@@ -441,18 +441,22 @@ bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
 
 // ---- painting ----
 
-void Rack::paintBackground(cairo_t* cr) const {
+void Rack::fillBackground(cairo_t* cr, const Rect& area) const {
     const plugincore::Palette& pal = spec_.palette;
-    const double designWidth = spec_.width + 32.0;
     cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, spec_.height);
     cairo_pattern_add_color_stop_rgb(gradient, 0, pal.backgroundTop.r, pal.backgroundTop.g,
                                      pal.backgroundTop.b);
     cairo_pattern_add_color_stop_rgb(gradient, 1, pal.backgroundBottom.r, pal.backgroundBottom.g,
                                      pal.backgroundBottom.b);
-    cairo_rectangle(cr, 0, 0, designWidth, spec_.height);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_set_source(cr, gradient);
     cairo_fill(cr);
     cairo_pattern_destroy(gradient);
+}
+
+void Rack::paintBackground(cairo_t* cr) const {
+    const plugincore::Palette& pal = spec_.palette;
+    fillBackground(cr, {0, 0, spec_.width + 32.0, double(spec_.height)});
 
     plugincore::setFont(cr, 30, true);
     plugincore::setColour(cr, pal.textBright);
@@ -499,7 +503,7 @@ void Rack::paintControlArea(cairo_t* cr, uint32_t paramId) const {
         cairo_save(cr);
         cairo_rectangle(cr, c.x, c.y, c.width, c.height);
         cairo_clip(cr);
-        paintBackground(cr);
+        fillBackground(cr, c);
         for (const PanelRect& panel : panelRects_)
             if (panel.rect.contains(c.x, c.y)) paintPanel(cr, panel);
         paintControl(cr, i);

@@ -75,7 +75,8 @@ public:
     plugincore::Rect controlRect(uint32_t paramId) const;
     plugincore::Rect valueBoxRect(uint32_t paramId) const;
     plugincore::Rect menuItemRect(int item) const; // of the open menu
-    // Repaints only what lies under one control: background, panel, control.
+    // Repaints only what lies under one control (background, panel, control),
+    // for a value that moved without anything else changing.
     void paintControlArea(cairo_t* cr, uint32_t paramId) const;
     int hoverParam() const { return hoverParam_; }
     int dragParam() const { return dragParam_; }
@@ -103,6 +104,7 @@ private:
     void endTyping();
     bool typingKey(unsigned long keysym, std::string_view utf8);
 
+    void fillBackground(cairo_t* cr, const plugincore::Rect& area) const;
     void paintPanel(cairo_t* cr, const PanelRect& panel) const;
     void paintControl(cairo_t* cr, size_t index) const;
     void paintHint(cairo_t* cr) const;

@@ -51,7 +51,7 @@ TEST(EditorWindow, ComesAndGoesWithoutATraceAndOutlivesItsParent) {
 TEST(EditorClock, RunsOnWhatTheHostOffers) {
     for (auto [timers, fds] :
          {std::pair{true, false}, {false, true}, {true, true}, {false, false}}) {
-        Session s(timers, fds);
+        Session s(GuiHost(timers, fds));
         const GuiHost& host = s.host;
         const bool supported = timers || fds;
         EXPECT_EQ(s.gui->is_api_supported(s.plugin, CLAP_WINDOW_API_X11, false), supported);
@@ -86,7 +86,7 @@ TEST(EditorGestures, EveryBeginHasOneEnd) {
             const Rect end = {s.window().curvePanel().xOf(1.0), 300, 0, 0};
             s.move(knob ? mix : end);
             s.button(1, true);
-            ASSERT_EQ(s.gestures(), std::pair(1, 0)) << knob << how;
+            ASSERT_EQ(s.drainGestures(), (Session::Gestures{1, 0})) << knob << how;
             XEvent event{};
             event.xany.window = s.window().windowId();
             if (how == kHide) s.gui->hide(s.plugin);
@@ -103,9 +103,9 @@ TEST(EditorGestures, EveryBeginHasOneEnd) {
                                  {.l = {(long)XInternAtom(s.dpy, "WM_DELETE_WINDOW", False)}}};
             if (event.type != 0) XSendEvent(s.dpy, event.xany.window, False, 0, &event);
             s.settle();
-            EXPECT_EQ(s.gestures(), std::pair(1, 1)) << knob << how;
+            EXPECT_EQ(s.drainGestures(), (Session::Gestures{1, 1})) << knob << how;
             s.button(1, false);
-            EXPECT_EQ(s.gestures(), std::pair(1, 1)) << knob << how;
+            EXPECT_EQ(s.drainGestures(), (Session::Gestures{1, 1})) << knob << how;
         }
 }
 
@@ -175,10 +175,7 @@ TEST(EditorDrawing, ADragOnTheGraphChangesTheCurveAndTheSound) {
     ASSERT_TRUE(s.open());
     const double before = renderedLevel(s);
     const CurvePanel& panel = s.window().curvePanel();
-    s.move(panel.xOf(0.3), panel.yOf(0.9));
-    s.button(1, true);
-    s.move(panel.xOf(0.5), panel.yOf(0.0));
-    s.button(1, false);
+    s.drag(panel.xOf(0.3), panel.yOf(0.9), panel.xOf(0.5), panel.yOf(0.0));
     EXPECT_LT(s.object().curveAt(kVol, s.object().curveBand()).valueAt(0.5f), 0.05f);
     EXPECT_LT(renderedLevel(s), 0.9 * before);
 }
@@ -261,11 +258,11 @@ TEST(EditorFrame, ProbesClicksAndIdleAtEveryScale) {
         // Idle: two seconds of ticks paint nothing; host automation paints once.
         const uint64_t full = s.window().fullPaints(), scope = s.window().scopePaints();
         for (int tick = 0; tick < 60; ++tick)
-            s.window().tick();
+            s.tick();
         EXPECT_EQ(std::pair(s.window().fullPaints(), s.window().scopePaints()),
                   std::pair(full, scope));
         s.object().guiSetParam(kParamMix, 0.25);
-        s.window().tick();
+        s.tick();
         EXPECT_EQ(s.window().fullPaints(), full + 1);
     }
 }

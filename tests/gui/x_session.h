@@ -15,7 +15,8 @@ namespace norvale::guitest {
 
 // Offers "clap.timer-support" and/or "clap.posix-fd-support", nothing else.
 struct GuiHost {
-    GuiHost(bool timers, bool fds) : offerTimers(timers), offerFds(fds) {}
+    GuiHost(bool timers = true, bool fds = false) : offerTimers(timers), offerFds(fds) {}
+    GuiHost(const GuiHost& other) : GuiHost(other.offerTimers, other.offerFds) {}
     bool offerTimers, offerFds;
     std::vector<clap_id> timers;
     std::vector<int> fds;
@@ -43,7 +44,7 @@ struct GuiHost {
 // connection of the test's own.
 class Session {
 public:
-    explicit Session(bool timers = true, bool fds = false) : host(timers, fds) {
+    explicit Session(const GuiHost& offers = {}) : host(offers) {
         auto& factory = *static_cast<const clap_plugin_factory*>(
             clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
         plugin = factory.create_plugin(&factory, &host.clap, kPluginId);
@@ -74,6 +75,9 @@ public:
         return ok;
     }
     NorvalePlugin& object() const { return *NorvalePlugin::from(plugin); }
+    void tick() const {
+        if (editorWindow(object()) != nullptr) window().tick();
+    }
     PluginWindow& window() const { return *editorWindow(object()); }
 
     // Lets the server deliver what was sent, then ticks the window.
@@ -81,7 +85,7 @@ public:
         for (int i = 0; i < ticks; ++i) {
             XSync(dpy, False);
             usleep(3000);
-            if (editorWindow(object()) != nullptr) window().tick();
+            tick();
         }
     }
 
@@ -96,6 +100,10 @@ public:
         settle(1);
     }
     void move(const plugincore::Rect& r) { move(r.x + r.width / 2, r.y + r.height / 2); }
+    void click(double x, double y, int b = 1) { click(plugincore::Rect{x, y, 0, 0}, b); }
+    void drag(double x0, double y0, double x1, double y1) {
+        move(x0, y0), button(1, true), move(x1, y1), button(1, false);
+    }
     void click(const plugincore::Rect& r, int b = 1) { move(r), button(b, true), button(b, false); }
     // Types one keysym through the highest keycode, mapped to it for the moment.
     void type(KeySym keysym) {
@@ -131,7 +139,11 @@ public:
     }
 
     // Gesture begins and ends the host has been sent so far.
-    std::pair<int, int> gestures() {
+    struct Gestures {
+        int begins, ends;
+        bool operator==(const Gestures&) const = default;
+    };
+    Gestures drainGestures() {
         claphost::InputEvents in;
         claphost::OutputEvents out;
         ext<clap_plugin_params>(CLAP_EXT_PARAMS)->flush(plugin, in.list(), out.list());
