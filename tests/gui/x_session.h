@@ -59,8 +59,7 @@ public:
     }
     ~Session() {
         plugin->destroy(plugin);
-        if (parent != 0) XDestroyWindow(dpy, parent);
-        XCloseDisplay(dpy);
+        XCloseDisplay(dpy); // and with it the host window
     }
     template <class Extension>
     const Extension* ext(const char* id) const {
@@ -89,7 +88,7 @@ public:
         }
     }
 
-    // ---- input, in design units of the editor ----
+    // Input in design units of the editor.
     void move(double x, double y) {
         const double s = window().scale();
         XTestFakeMotionEvent(dpy, 0, static_cast<int>(x * s), static_cast<int>(y * s), CurrentTime);
@@ -117,8 +116,7 @@ public:
         settle(2);
     }
 
-    // ---- what the window shows, as 0xRRGGBB ----
-    uint32_t pixel(double x, double y) {
+    uint32_t pixel(double x, double y) { // as 0xRRGGBB
         const double s = window().scale();
         XImage* image = XGetImage(dpy, window().windowId(), static_cast<int>(x * s),
                                   static_cast<int>(y * s), 1, 1, AllPlanes, ZPixmap);
