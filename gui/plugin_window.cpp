@@ -348,7 +348,7 @@ void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
     applySize(roundPixels((spec_.width + 32) * factor), roundPixels(spec_.height * factor), factor);
-    return xwindow_ == 0 || syncOk();
+    return xwindow_ != 0 && syncOk();
 }
 
 bool PluginWindow::resize(uint32_t width, uint32_t height) {
@@ -359,7 +359,7 @@ bool PluginWindow::resize(uint32_t width, uint32_t height) {
     const double s = std::min(static_cast<double>(height) / spec_.height,
                               static_cast<double>(width) / (spec_.width + 32));
     applySize(width, height, std::clamp(s, plugincore::kMinScale, plugincore::kMaxScale));
-    return xwindow_ == 0 || syncOk();
+    return xwindow_ != 0 && syncOk();
 }
 
 void PluginWindow::show() {
