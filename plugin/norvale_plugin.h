@@ -49,6 +49,10 @@
 
 namespace norvale {
 
+// The open editor: window and clock (gui_extension.cpp).
+struct Editor;
+class PluginWindow;
+
 // Values cross threads as whole doubles; a lock inside the atomic would reach
 // the audio thread.
 static_assert(std::atomic<double>::is_always_lock_free);
@@ -256,7 +260,8 @@ public:
     int currentPreset = -1;
     bool presetListReady = false;
     std::vector<plugincore::GuiPreset> presets;
-    // The editor adds window, guiClockThread, guiClockRunning and timerId.
+    // Only while the editor is open; main thread.
+    Editor* editor = nullptr;
 
 private:
     ~NorvalePlugin() override = default;
@@ -280,5 +285,10 @@ private:
     bool moduleSwitchOn(int module) const;
     void setModuleSwitch(int module, bool on);
 };
+
+// Stops the editor's clock and closes its window; nothing when none is open.
+void destroyEditor(NorvalePlugin& self);
+// The open editor's window, or null.
+PluginWindow* editorWindow(const NorvalePlugin& self);
 
 } // namespace norvale

@@ -7,6 +7,7 @@
 #include <clap/ext/tail.h>
 
 #include "plugin/descriptor.h"
+#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
 
 namespace norvale {
@@ -102,7 +103,8 @@ NorvalePlugin::NorvalePlugin(const clap_host* creatingHost)
 }
 
 void NorvalePlugin::destroy() {
-    // The editor's clock and window are torn down here first once it exists.
+    // The editor's clock stops and its window closes before anything it reads goes.
+    destroyEditor(*this);
     delete this;
 }
 
@@ -148,7 +150,9 @@ const void* NorvalePlugin::getExtension(const char* id) {
     if (is(CLAP_EXT_STATE)) return &state;
     if (is(CLAP_EXT_TAIL)) return &tail;
     if (is(CLAP_EXT_PRESET_LOAD) || is(CLAP_EXT_PRESET_LOAD_COMPAT)) return &presetLoad;
-    // "clap.gui" and "clap.timer-support" follow here with the editor.
+    if (is(CLAP_EXT_GUI)) return &kGuiExt;
+    if (is(CLAP_EXT_TIMER_SUPPORT)) return &kTimerSupportExt;
+    if (is(CLAP_EXT_POSIX_FD_SUPPORT)) return &kPosixFdSupportExt;
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "render/editor_png.h"
 #include "render/errors.h"
 #include "render/options.h"
 #include "render/preset_commands.h"
@@ -15,6 +16,10 @@ int main(int argc, char** argv) {
         const RenderOptions options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        if (!options.editorPng.empty()) {
+            std::printf("%s\n", writeEditorPng(options).c_str());
             return 0;
         }
         if (options.listParams) {

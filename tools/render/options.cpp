@@ -80,7 +80,8 @@ void requireNothingToRender(const RenderOptions& options) {
 bool takesValue(const std::string& name) {
     static const char* const kWithValue[] = {"--set",      "--tempo",    "--sidechain", "--notes",
                                              "--note",     "--block",    "--state-in",  "--state-out",
-                                             "--plot",     "--plugin",   "--preset",    "--save-preset"};
+                                             "--plot",     "--plugin",   "--preset",    "--save-preset",
+                                             "--editor-png", "--scale"};
     for (const char* option : kWithValue)
         if (name == option) return true;
     return false;
@@ -103,6 +104,11 @@ void applyOption(RenderOptions& options, const std::string& name, const std::str
     else if (name == "--preset") {
         if (value.empty()) throw UsageError("--preset needs a name, key or file");
         options.preset = value;
+    } else if (name == "--editor-png") options.editorPng = value;
+    else if (name == "--scale") {
+        options.editorScale = parseNumber(name, value);
+        if (options.editorScale < 0.5 || options.editorScale > 4)
+            throw UsageError(fmt::format("--scale must lie between 0.5 and 4, not {}", value));
     } else if (name == "--save-preset") {
         checkPresetSaveName(value);
         options.savePreset = value;
@@ -155,7 +161,8 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
         throw UsageError("--preset and --state-in each set the whole sound; give one of them");
     const bool listing = options.listParams || options.listPresets;
     const bool saveOnly = !options.savePreset.empty() && !options.demo && positional.empty();
-    const std::size_t wanted = listing || saveOnly ? 0 : options.demo ? 1 : 2;
+    const bool pictureOnly = !options.editorPng.empty();
+    const std::size_t wanted = listing || saveOnly || pictureOnly ? 0 : options.demo ? 1 : 2;
     if (positional.size() != wanted) {
         if (listing)
             throw UsageError(fmt::format("{} takes no files", options.listParams ? "--list-params" : "--list-presets"));
@@ -175,6 +182,7 @@ std::string usageText() {
     return R"(usage: norvale-render [options] INPUT OUTPUT
        norvale-render --demo [options] OUTPUT
        norvale-render --save-preset NAME [--preset P] [--set ...] [--plugin PATH]
+       norvale-render --editor-png FILE.png [--scale S] [--preset P] [--set ...]
        norvale-render --list-params [--plugin PATH]
        norvale-render --list-presets [--plugin PATH]
 
@@ -213,6 +221,9 @@ options:
                      values apply on top; not together with --preset)
   --state-out FILE   save the plug-in state after rendering
   --plot FILE.png    draw input and output level over time, with the beat grid
+  --editor-png FILE  paint the plug-in's editor for the sound of --preset and
+                     --set into a PNG (no X server needed); nothing is rendered
+  --scale S          the editor's scale for --editor-png, 0.5..4 (default 1)
   --demo             render a synthesized 4-bar drum and bass loop at the
                      tempo instead of INPUT (48 kHz stereo 24-bit WAV)
   --plugin PATH      the plug-in file to load

@@ -28,6 +28,8 @@ struct RenderOptions {
     std::string plot;
     std::string preset;      // a name, load key or file
     std::string savePreset;  // "Name" or "Folder / Name"
+    std::string editorPng;   // paint the editor into this PNG instead of rendering
+    double editorScale = 1.0;
     bool demo = false;
     bool help = false;
     bool listParams = false;

@@ -1,0 +1,905 @@
+#include "gui/curve_panel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "dsp/curve_set.h"
+
+namespace norvale {
+
+namespace {
+
+using plugincore::Rect;
+using plugincore::Rgb;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr int kSteps = 16;
+constexpr uint32_t kDoubleClickMs = 400;
+
+void colour(cairo_t* cr, const Rgb& c, double alpha = 1.0) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+void roundedRect(cairo_t* cr, const Rect& r, double radius) {
+    const double x = r.x, y = r.y, w = r.width, h = r.height;
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - radius, y + radius, radius, -kPi / 2, 0);
+    cairo_arc(cr, x + w - radius, y + h - radius, radius, 0, kPi / 2);
+    cairo_arc(cr, x + radius, y + h - radius, radius, kPi / 2, kPi);
+    cairo_arc(cr, x + radius, y + radius, radius, kPi, 3 * kPi / 2);
+    cairo_close_path(cr);
+}
+
+void font(cairo_t* cr, bool bold, double size) {
+    // Made once: selecting a face by name asks fontconfig every time.
+    static cairo_font_face_t* const faces[2] = {
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
+    cairo_set_font_face(cr, faces[bold ? 1 : 0]);
+    cairo_set_font_size(cr, size);
+}
+
+// anchor 0: starts at x, 0.5: ink centred on x, 1: ink ends at x.
+void text(cairo_t* cr, const char* s, double x, double y, double anchor = 0.0) {
+    if (anchor != 0.0) {
+        cairo_text_extents_t e;
+        cairo_text_extents(cr, s, &e);
+        x -= e.x_bearing + e.width * anchor;
+    }
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, s);
+}
+
+bool isWheel(int button) {
+    return button >= 4 && button <= 7;
+}
+
+} // namespace
+
+CurvePalette curvePalette(const plugincore::Palette& w) {
+    return {w.accent,     w.panelFill, w.panelLine, w.trackColour,
+            w.textBright, w.textDim,   w.textFaint, {1.0, 0.718, 0.239}};
+}
+
+// ---- geometry ----
+
+Rect CurvePanel::graph() const {
+    return {bounds.x + 44, bounds.y + 38, bounds.width - 54, bounds.height - 66};
+}
+Rect CurvePanel::effectTab(int i) const {
+    return {bounds.x + 10 + 89.0 * i, bounds.y + 6, 86, 20};
+}
+Rect CurvePanel::addTab(int n) const {
+    return {bounds.x + 10 + 89.0 * n, bounds.y + 6, 28, 20};
+}
+Rect CurvePanel::addRow(int n, int r) const {
+    return {bounds.x + 10 + 89.0 * n, bounds.y + 30 + 20.0 * r, 120, 19};
+}
+Rect CurvePanel::bandTab(int j) const {
+    return {bounds.x + 645 + 51.0 * j, bounds.y + 6, 48, 20};
+}
+Rect CurvePanel::snapButton() const {
+    return {bounds.x + 858, bounds.y + 6, 54, 20};
+}
+Rect CurvePanel::stepButton() const {
+    return {bounds.x + 918, bounds.y + 6, 54, 20};
+}
+Rect CurvePanel::shapeButton() const {
+    return {bounds.x + 978, bounds.y + 6, 100, 20};
+}
+Rect CurvePanel::shapeItem(int i) const {
+    return {bounds.x + 978 + 116.0 * (i / 6), bounds.y + 30 + 18.0 * (i % 6), 112, 17};
+}
+Rect CurvePanel::pickerButton(int i) const {
+    const Rect g = graph();
+    return {g.x + (g.width - 900) / 2 + 130.0 * i, g.y + g.height / 2 - 7, 120, 34};
+}
+double CurvePanel::xOf(double phase) const {
+    return graph().x + graph().width * phase;
+}
+double CurvePanel::yOf(double value) const {
+    return graph().y + graph().height * (1 - value);
+}
+double CurvePanel::toPhase(double px) const {
+    return std::clamp((px - graph().x) / graph().width, 0.0, 1.0);
+}
+double CurvePanel::toValue(double py) const {
+    return std::clamp(1 - (py - graph().y) / graph().height, 0.0, 1.0);
+}
+
+double CurvePanel::snapped(double phase, const CurveAccess& curves) const {
+    if (curves.curveSnap() && phase > 0 && phase < 1)
+        return std::round(static_cast<float>(phase) * 16.0f) * 0.0625;
+    return phase;
+}
+
+// ---- hit tests ----
+
+int CurvePanel::pointAt(double px, double py, const Curve& curve) const {
+    for (int i = 0; i < curve.count; ++i) {
+        const double dx = xOf(curve.points[i].x) - px, dy = yOf(curve.points[i].y) - py;
+        if (dx * dx + dy * dy <= 81) return i;
+    }
+    return -1;
+}
+
+int CurvePanel::segmentAt(double px, double py, const Curve& curve) const {
+    const Rect g = graph();
+    if (px < g.x || px > g.x + g.width || curve.count < 2) return -1;
+    for (int i = 0; i < curve.count; ++i)
+        if (std::fabs(xOf(curve.points[i].x) - px) < 7) return -1;
+    const double t = toPhase(px);
+    for (int i = 0; i + 1 < curve.count; ++i) {
+        const double a = curve.points[i].x, b = curve.points[i + 1].x;
+        if (a < t && t < b && b - a >= 0.02 &&
+            std::fabs(yOf(curve.valueAt(static_cast<float>(t))) - py) <= 8)
+            return i;
+    }
+    return -1;
+}
+
+int CurvePanel::stepAt(double px) const {
+    const double t = (px - graph().x) / graph().width;
+    if (!(t > 0)) return 0;
+    if (!(t < 1)) return kSteps - 1;
+    return std::clamp(static_cast<int>(std::floor(kSteps * t)), 0, kSteps - 1);
+}
+
+bool CurvePanel::showsEnd(const CurveAccess& curves) const {
+    const int m = curves.curveModule();
+    return curves.curveTriggerMode(m) != 0 && !curves.curveTriggerLoop(m);
+}
+
+bool CurvePanel::endAt(double px, double py, const CurveAccess& curves) const {
+    const Rect g = graph();
+    return showsEnd(curves) && py >= g.y && py <= g.y + g.height &&
+           std::fabs(px - xOf(curves.curveEnd(curves.curveModule()))) <= 5;
+}
+
+bool CurvePanel::dragging() const {
+    return dragPoint >= 0 || bendSegment >= 0 || painting || tabDragModule >= 0 ||
+           endDragModule >= 0;
+}
+
+void CurvePanel::closeMenus() {
+    if (shapeMenuOpen || addMenuOpen) dirty_ = true;
+    shapeMenuOpen = addMenuOpen = false;
+}
+
+bool CurvePanel::takeDirty() {
+    const bool was = dirty_;
+    dirty_ = false;
+    return was;
+}
+
+// ---- input ----
+
+bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves) {
+    if (!bounds.contains(px, py)) return false;
+    // Nothing but the buttons acts: a wheel notch must never edit a drawing.
+    if (isWheel(button) || (button != 1 && button != 3)) return true;
+    dirty_ = true;
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    const int m = curves.curveModule(), b = curves.curveBand();
+    const bool left = button == 1;
+
+    if (shapeMenuOpen) {
+        for (int i = 0; left && i < kShapeCount; ++i)
+            if (shapeItem(i).contains(px, py)) applyShape(i, static_cast<double>(timeMs), curves);
+        shapeMenuOpen = false;
+        return true;
+    }
+    if (addMenuOpen) {
+        int row = 0;
+        for (int module : kDefaultChain) {
+            bool present = false;
+            for (int i = 0; i < n; ++i)
+                present |= chain[i] == module;
+            if (present) continue;
+            if (left && addRow(n, row).contains(px, py)) curves.curveChainAdd(module);
+            ++row;
+        }
+        addMenuOpen = false;
+        return true;
+    }
+    for (int i = 0; i < n; ++i) {
+        const Rect tab = effectTab(i);
+        if (!tab.contains(px, py)) continue;
+        if (!left) return true;
+        const int e = chain[i];
+        if (px < tab.x + 20) {
+            curves.curveToggleModule(e);
+            return true;
+        }
+        if (px >= tab.x + tab.width - 18 && (hoverTab == e || e == m)) {
+            curves.curveChainRemove(e);
+            hoverTab = -1;
+            return true;
+        }
+        curves.curveSelectModule(e);
+        tabDragModule = e;
+        tabDragStartX = tabDragX = px;
+        return true;
+    }
+    if (n <= 6 && addTab(n).contains(px, py)) {
+        if (left) {
+            addMenuOpen = true;
+            addHover = -1;
+        }
+        return true;
+    }
+    if (n == 0) {
+        for (int i = 0; left && i < kModuleCount; ++i)
+            if (pickerButton(i).contains(px, py)) curves.curveChainAdd(kDefaultChain[i]);
+        return true;
+    }
+    for (int j = 0; j < 4; ++j) {
+        if (!bandTab(j).contains(px, py)) continue;
+        if (left && j == 0) curves.curveSetEditAllBands(true);
+        if (left && j > 0) curves.curveSelectBand(j - 1);
+        return true;
+    }
+    if (snapButton().contains(px, py)) {
+        if (left) curves.curveToggleSnap();
+        return true;
+    }
+    if (stepButton().contains(px, py)) {
+        if (!left) return true;
+        const bool on = curves.curveStepMode();
+        if (!on) curves.curveFillSteps(m, b, kSteps);
+        curves.curveSetStepMode(!on);
+        return true;
+    }
+    if (shapeButton().contains(px, py)) {
+        if (left) {
+            shapeMenuOpen = true;
+            shapeHover = -1;
+        }
+        return true;
+    }
+    // The End marker may sit on the graph's right edge.
+    if (graph().contains(px, py) || endAt(px, py, curves))
+        pressGraph(px, py, button, timeMs, curves);
+    return true;
+}
+
+void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
+                            CurveAccess& curves) {
+    const int m = curves.curveModule(), b = curves.curveBand();
+    const Curve& curve = curves.curveAt(m, b);
+    const int i = pointAt(px, py, curve);
+    const uint32_t time = static_cast<uint32_t>(timeMs);
+    // X time wraps after 49 days; the unsigned difference stays right across it.
+    const bool doubleClick = i >= 0 && i == lastClickPoint && time - lastClickTime < kDoubleClickMs;
+    if (button == 3) {
+        if (i >= 0) {
+            curves.curveSetWeight(m, b, i, (curve.points[i].weight + 1) % 3, false);
+        } else if (const int s = segmentAt(px, py, curve); s >= 0) {
+            curves.curveSetBend(m, b, s, 0.0f);
+        }
+        lastClickPoint = i;
+        lastClickTime = time;
+        return;
+    }
+    if (curves.curveStepMode()) {
+        painting = true;
+        dragModule = m;
+        dragBand = b;
+        lastStep = -1;
+        paintStep(stepAt(px), toValue(py), curves);
+        return;
+    }
+    if (i >= 0 && doubleClick) {
+        curves.curveRemovePoint(m, b, i);
+        dragPoint = -1;
+        lastClickPoint = -1;
+        return;
+    }
+    if (i >= 0) {
+        dragPoint = i;
+    } else if (endAt(px, py, curves)) {
+        endDragModule = m;
+        curves.curveBeginEnd(m);
+        return;
+    } else if (const int s = segmentAt(px, py, curve); s >= 0) {
+        bendSegment = s;
+        bendStart = curve.points[s].bend;
+        bendStartValue = toValue(py);
+    } else {
+        dragPoint = curves.curveAddPoint(m, b, static_cast<float>(snapped(toPhase(px), curves)),
+                                         static_cast<float>(toValue(py)), 1);
+    }
+    dragModule = m;
+    dragBand = b;
+    lastClickTime = time;
+    lastClickPoint = dragPoint;
+}
+
+void CurvePanel::motion(double px, double py, CurveAccess& curves) {
+    if (tabDragModule >= 0) {
+        if (tabDragX != px) dirty_ = true;
+        tabDragX = px;
+        return;
+    }
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    const int oldTab = hoverTab, oldAdd = addHover, oldPicker = pickerHover;
+    const int oldPoint = hoverPoint, oldSegment = hoverSegment, oldShape = shapeHover;
+    const bool oldEnd = hoverEnd;
+    hoverTab = -1;
+    for (int i = 0; i < n; ++i) {
+        const Rect t = effectTab(i);
+        if (px >= t.x && px < t.x + t.width && py >= bounds.y + 6 && py <= bounds.y + 26)
+            hoverTab = chain[i];
+    }
+    if (addMenuOpen) {
+        addHover = -1;
+        for (int r = 0; r < kModuleCount - n; ++r)
+            if (addRow(n, r).contains(px, py)) addHover = r;
+    } else {
+        pickerHover = -1;
+        for (int i = 0; n == 0 && i < kModuleCount; ++i)
+            if (pickerButton(i).contains(px, py)) pickerHover = i;
+        const double phase = snapped(toPhase(px), curves);
+        if (painting) {
+            paintStep(stepAt(px), toValue(py), curves);
+            dirty_ = true;
+        } else if (endDragModule >= 0) {
+            curves.curveSetEnd(endDragModule, static_cast<float>(phase));
+            dirty_ = true;
+        } else if (dragPoint >= 0) {
+            const float x = static_cast<float>(phase), y = static_cast<float>(toValue(py));
+            const Curve& before = curves.curveAt(dragModule, dragBand);
+            const CurvePoint old =
+                dragPoint < before.count ? before.points[dragPoint] : CurvePoint{};
+            curves.curveMovePoint(dragModule, dragBand, dragPoint, x, y);
+            // The move re-sorts the points: follow ours to its new index, the
+            // nearest point that now carries what we wrote.
+            const Curve& after = curves.curveAt(dragModule, dragBand);
+            const bool end = dragPoint == 0 || dragPoint == after.count - 1;
+            const float wantX = end ? old.x : std::clamp(x, 0.0f, 1.0f);
+            const float wantY = std::clamp(y, 0.0f, 1.0f);
+            int best = dragPoint, bestDistance = kMaxCurvePoints + 1;
+            for (int i = 0; !end && i < after.count; ++i) {
+                const CurvePoint& p = after.points[i];
+                if (p.x != wantX || p.y != wantY || p.weight != old.weight || p.bend != old.bend)
+                    continue;
+                if (std::abs(i - dragPoint) < bestDistance) {
+                    best = i;
+                    bestDistance = std::abs(i - dragPoint);
+                }
+            }
+            dragPoint = best;
+            lastClickPoint = best;
+            dirty_ = true;
+        } else if (bendSegment >= 0) {
+            const double bend =
+                std::clamp(bendStart + 4 * (toValue(py) - bendStartValue), -1.0, 1.0);
+            curves.curveSetBend(dragModule, dragBand, bendSegment, static_cast<float>(bend));
+            dirty_ = true;
+        } else if (shapeMenuOpen) {
+            shapeHover = -1;
+            for (int i = 0; i < kShapeCount; ++i)
+                if (shapeItem(i).contains(px, py)) shapeHover = i;
+        } else if (graph().contains(px, py) && n > 0) {
+            const Curve& curve = curves.curveAt(curves.curveModule(), curves.curveBand());
+            hoverPoint = pointAt(px, py, curve);
+            hoverEnd = false;
+            hoverSegment = -1;
+            if (hoverPoint < 0) {
+                hoverEnd = endAt(px, py, curves);
+                if (!hoverEnd) hoverSegment = segmentAt(px, py, curve);
+            }
+        } else {
+            hoverPoint = hoverSegment = -1;
+            hoverEnd = false;
+        }
+    }
+    if (oldTab != hoverTab || oldAdd != addHover || oldPicker != pickerHover ||
+        oldPoint != hoverPoint || oldSegment != hoverSegment || oldEnd != hoverEnd ||
+        oldShape != shapeHover)
+        dirty_ = true;
+}
+
+void CurvePanel::release(CurveAccess& curves) {
+    if (!dragging()) return;
+    if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
+        int chain[kModuleCount];
+        const int n = curves.curveChain(chain);
+        const int slot = std::clamp(static_cast<int>(std::floor((tabDragX - (bounds.x + 10)) / 89)),
+                                    0, std::max(n - 1, 0));
+        curves.curveChainMove(tabDragModule, slot);
+    }
+    tabDragModule = -1;
+    if (endDragModule >= 0) {
+        curves.curveFinishEnd(endDragModule);
+        endDragModule = -1;
+    }
+    painting = false;
+    lastStep = -1;
+    dragPoint = bendSegment = dragModule = dragBand = -1;
+    dirty_ = true;
+}
+
+void CurvePanel::sync(CurveAccess& curves) {
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    if (n == 0) return;
+    const int m = curves.curveModule();
+    for (int i = 0; i < n; ++i)
+        if (chain[i] == m) return;
+    curves.curveSelectModule(chain[0]);
+    dirty_ = true;
+}
+
+void CurvePanel::paintStep(int cell, double value, CurveAccess& curves) {
+    if (cell < 0) return;
+    const int module = curves.curveModule(), band = curves.curveBand();
+    const float v = static_cast<float>(value);
+    if (lastStep >= 0 && std::abs(cell - lastStep) > 1) {
+        const int dir = cell > lastStep ? 1 : -1;
+        for (int c = lastStep + dir; c != cell; c += dir)
+            curves.curveSetStep(module, band, c, kSteps, v);
+    }
+    curves.curveSetStep(module, band, cell, kSteps, v);
+    lastStep = cell;
+}
+
+void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
+    const int m = curves.curveModule(), b = curves.curveBand();
+    if (shape == 0) {
+        curves.curveSetFlat(m, b, neutralValue(m));
+        return;
+    }
+    if (shape < 0 || shape >= kShapeCount) return;
+    curves.curveEnableModule(m);
+    auto flat = [&](float v) { curves.curveSetFlat(m, b, v); };
+    auto point = [&](float x, float y, int w) { curves.curveAddPoint(m, b, x, y, w); };
+    switch (shape) {
+    case 1: flat(1.0f), point(0, 0.05f, 2), point(0.16f, 1.0f, 2); break;
+    case 2: flat(0.0f), point(0, 1, 0), point(0.45f, 1, 0), point(0.5f, 0, 0); break;
+    case 3: flat(0.0f), point(1, 1, 0); break;
+    case 4: flat(1.0f), point(1, 0, 0); break;
+    case 5: flat(0.0f), point(0, 0, 0), point(0.5f, 1, 0), point(1, 0, 0); break;
+    case 6: flat(0.0f), point(0, 1, 0), point(0.498f, 1, 0), point(0.5f, 0, 0); break;
+    case 7: flat(0.0f), point(0, 1, 0), point(0.22f, 1, 0), point(0.25f, 0, 0); break;
+    case 8:
+        flat(0.0f);
+        for (int k = 0; k <= 16; ++k) {
+            const float t = static_cast<float>(k) / 16.0f;
+            point(t, 0.5f - 0.5f * std::cos(2.0f * static_cast<float>(kPi) * t), 2);
+        }
+        break;
+    case 9:
+        flat(0.0f);
+        for (int k = 0; k < 8; ++k)
+            curves.curveSetStep(m, b, k, 8, 1.0f - 0.125f * k);
+        break;
+    case 10: {
+        flat(0.0f);
+        const uint32_t s = static_cast<uint32_t>(static_cast<int64_t>(seed * 1000.0));
+        uint32_t state = s == 0x9E3779B9u ? 1u : s ^ 0x9E3779B9u;
+        for (int k = 0; k < kSteps; ++k) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+            curves.curveSetStep(m, b, k, kSteps,
+                                static_cast<float>((state & 0xFFFFFFu) / 16777215.0));
+        }
+        break;
+    }
+    case 11: flat(0.0f), point(1, 1, 0), curves.curveSetBend(m, b, 0, 0.85f); break;
+    default: break;
+    }
+}
+
+// ---- painting ----
+
+void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
+                          const int* chain, int n) const {
+    const int m = curves.curveModule();
+    for (int i = 0; i < n; ++i) {
+        const int e = chain[i];
+        Rect tab = effectTab(i);
+        if (e == tabDragModule) tab.x += tabDragX - tabDragStartX;
+        roundedRect(cr, tab, 4);
+        colour(cr, e == m ? p.accent : p.trackColour, 0.1);
+        cairo_fill(cr);
+        cairo_arc(cr, tab.x + 10, tab.y + 10, 3.2, 0, 2 * kPi);
+        const bool on = curves.curveModuleEnabled(e);
+        if (on) {
+            colour(cr, p.accent);
+            cairo_fill(cr);
+        } else {
+            colour(cr, p.textFaint);
+            cairo_set_line_width(cr, 1.2);
+            cairo_stroke(cr);
+        }
+        font(cr, true, 8.5);
+        colour(cr, e == m ? p.accent : (on ? p.textDim : p.textFaint));
+        text(cr, moduleName(e), tab.x + 46, tab.y + 14, 0.5);
+        if (e == hoverTab || e == m) {
+            colour(cr, e == hoverTab ? p.textBright : p.textFaint);
+            const double cx = tab.x + 77, cy = tab.y + 10;
+            cairo_move_to(cr, cx - 3, cy - 3);
+            cairo_line_to(cr, cx + 3, cy + 3);
+            cairo_move_to(cr, cx + 3, cy - 3);
+            cairo_line_to(cr, cx - 3, cy + 3);
+            cairo_set_line_width(cr, 1.3);
+            cairo_stroke(cr);
+        }
+    }
+    if (n <= 6) {
+        const Rect tab = addTab(n);
+        roundedRect(cr, tab, 4);
+        colour(cr, addMenuOpen ? p.accent : p.trackColour, 0.1);
+        cairo_fill(cr);
+        colour(cr, addMenuOpen ? p.accent : p.textDim);
+        cairo_move_to(cr, tab.x + 9, tab.y + 10);
+        cairo_line_to(cr, tab.x + 19, tab.y + 10);
+        cairo_move_to(cr, tab.x + 14, tab.y + 5);
+        cairo_line_to(cr, tab.x + 14, tab.y + 15);
+        cairo_set_line_width(cr, 1.6);
+        cairo_stroke(cr);
+    }
+    static constexpr const char* kBandLabels[4] = {"ALL", "LOW", "MID", "HIGH"};
+    const int lit = curves.curveEditAllBands() ? 0 : curves.curveBand() + 1;
+    for (int j = 0; j < 4; ++j) {
+        const Rect tab = bandTab(j);
+        roundedRect(cr, tab, 4);
+        colour(cr, j == lit ? p.accent : p.trackColour, 0.1);
+        cairo_fill(cr);
+        font(cr, true, 8.5);
+        colour(cr, j == lit ? p.accent : p.textDim);
+        text(cr, kBandLabels[j], tab.x + 24, tab.y + 14, 0.5);
+        if (j > 0 && !curves.curveBandEnabled(j - 1)) {
+            cairo_arc(cr, tab.x + 6, tab.y + 5, 2, 0, 2 * kPi);
+            colour(cr, p.textFaint);
+            cairo_fill(cr);
+        }
+    }
+    const bool toggles[2] = {curves.curveSnap(), curves.curveStepMode()};
+    const Rect buttons[2] = {snapButton(), stepButton()};
+    static constexpr const char* kToggleLabels[2] = {"SNAP", "STEP"};
+    for (int k = 0; k < 2; ++k) {
+        roundedRect(cr, buttons[k], 4);
+        colour(cr, toggles[k] ? p.accent : p.trackColour, toggles[k] ? 0.22 : 0.1);
+        cairo_fill(cr);
+        colour(cr, toggles[k] ? p.accent : p.textDim);
+        text(cr, kToggleLabels[k], buttons[k].x + 27, buttons[k].y + 14, 0.5);
+    }
+    const Rect shape = shapeButton();
+    roundedRect(cr, shape, 4);
+    colour(cr, shapeMenuOpen ? p.accent : p.trackColour, 0.22);
+    cairo_fill(cr);
+    colour(cr, shapeMenuOpen ? p.accent : p.textDim);
+    text(cr, "SHAPE", shape.x + 45, shape.y + 14, 0.5);
+    cairo_move_to(cr, shape.x + 83, shape.y + 9);
+    cairo_line_to(cr, shape.x + 87, shape.y + 13);
+    cairo_line_to(cr, shape.x + 91, shape.y + 9);
+    cairo_set_line_width(cr, 1.4);
+    cairo_stroke(cr);
+}
+
+void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+    if (bounds.width <= 1 || bounds.height <= 1) return;
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    roundedRect(cr, bounds, 6);
+    colour(cr, p.panelFill);
+    cairo_fill_preserve(cr);
+    colour(cr, p.panelLine);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    drawTabs(cr, p, curves, chain, n);
+    if (n > 0) {
+        const Rect g = graph();
+        font(cr, false, 8);
+        colour(cr, p.textFaint);
+        text(cr, "100", g.x - 6, g.y + 4, 1);
+        text(cr, "50", g.x - 6, g.y + g.height / 2 + 3, 1);
+        text(cr, "0", g.x - 6, g.y + g.height + 3, 1);
+        text(cr, "0", g.x, g.y + g.height + 16);
+        text(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, 0.5);
+        text(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, 1);
+    }
+    drawGraph(cr, p, curves);
+}
+
+void CurvePanel::drawGraph(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    const Rect g = graph();
+    // panelLine at 0.3 over panelFill, painted opaque: a scope frame repaints
+    // this area alone without what lies beneath.
+    cairo_rectangle(cr, g.x, g.y, g.width, g.height);
+    const Rgb under = p.panelFill, over = p.panelLine;
+    cairo_set_source_rgb(cr, under.r * 0.7 + over.r * 0.3, under.g * 0.7 + over.g * 0.3,
+                         under.b * 0.7 + over.b * 0.3);
+    cairo_fill(cr);
+    if (n == 0) {
+        drawPicker(cr, p);
+        drawMenus(cr, p, curves, n);
+        return;
+    }
+    drawScope(cr, p, curves);
+    drawTrigger(cr, p, curves);
+
+    cairo_set_line_width(cr, 1);
+    colour(cr, p.trackColour, 0.3);
+    for (int k = 1; k < 16; ++k) {
+        const double x = std::floor(xOf(k / 16.0)) + 0.5;
+        cairo_move_to(cr, x, g.y);
+        cairo_line_to(cr, x, g.y + g.height);
+    }
+    cairo_stroke(cr);
+    colour(cr, p.trackColour, 0.22);
+    for (double v : {0.75, 0.5, 0.25}) {
+        const double y = std::floor(yOf(v)) + 0.5;
+        cairo_move_to(cr, g.x, y);
+        cairo_line_to(cr, g.x + g.width, y);
+    }
+    cairo_stroke(cr);
+
+    if (curves.curveEditAllBands()) {
+        font(cr, true, 8);
+        colour(cr, p.accent, 0.75);
+        text(cr, "ALL BANDS", g.x + g.width - 8, g.y + 24, 1);
+    }
+    drawCurves(cr, p, curves);
+
+    const char* hint = curves.curveStepMode()
+                           ? "STEP -- click or drag a cell to set its level; SHAPE for a starting "
+                             "point"
+                           : "click adds a point, drag moves it, double-click deletes, right-click "
+                             "its corner, drag the line between two points to bend it";
+    font(cr, false, 8.5);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, hint, &e);
+    roundedRect(cr, {g.x + 6, g.y + g.height - 22, std::min(e.x_advance + 12, g.width - 12), 16},
+                4);
+    colour(cr, p.panelFill, 0.88);
+    cairo_fill(cr);
+    colour(cr, p.textFaint);
+    text(cr, hint, g.x + 12, g.y + g.height - 10);
+    drawMenus(cr, p, curves, n);
+}
+
+void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
+    const int m = curves.curveModule(), sel = curves.curveBand();
+    for (int band = 0; band < kBandCount; ++band) {
+        const Curve& c = curves.curveAt(m, band);
+        for (int k = 0; k <= 400; ++k) {
+            const float t = static_cast<float>(k) / 400.0f;
+            const double x = xOf(t), y = yOf(c.valueAt(t));
+            k == 0 ? cairo_move_to(cr, x, y) : cairo_line_to(cr, x, y);
+        }
+        colour(cr, band == sel ? p.accent : p.textFaint, band == sel ? 1.0 : 0.45);
+        cairo_set_line_width(cr, band == sel ? 2.2 : 1.1);
+        cairo_stroke(cr);
+    }
+    const Curve& c = curves.curveAt(m, sel);
+    const bool ownDrag = dragModule == m && dragBand == sel;
+    for (int i = 0; i < c.count; ++i) {
+        const bool big = i == hoverPoint || (ownDrag && i == dragPoint);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, xOf(c.points[i].x), yOf(c.points[i].y), big ? 6 : 4.5, 0, 2 * kPi);
+        colour(cr, p.panelFill);
+        cairo_fill_preserve(cr);
+        colour(cr, big ? p.textBright : p.accent);
+        cairo_set_line_width(cr, 1.6);
+        cairo_stroke(cr);
+    }
+    const int s = bendSegment >= 0 ? bendSegment : hoverSegment;
+    if (s >= 0 && s + 1 < c.count) {
+        const float t = 0.5f * (c.points[s].x + c.points[s + 1].x);
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, xOf(t), yOf(c.valueAt(t)), 4.5, 0, 2 * kPi);
+        colour(cr, p.textBright);
+        cairo_fill_preserve(cr);
+        colour(cr, p.accent);
+        cairo_set_line_width(cr, 1.4);
+        cairo_stroke(cr);
+    }
+}
+
+void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
+                           int n) const {
+    if (addMenuOpen) {
+        int chain[kModuleCount];
+        const int length = curves.curveChain(chain);
+        int r = 0;
+        font(cr, true, 8.5);
+        for (int module : kDefaultChain) {
+            if (std::find(chain, chain + length, module) != chain + length) continue;
+            const Rect row = addRow(n, r);
+            cairo_rectangle(cr, row.x - 4, row.y - 2, 128, 23);
+            colour(cr, p.panelFill, 0.98);
+            cairo_fill(cr);
+            if (r == addHover) {
+                roundedRect(cr, row, 3);
+                colour(cr, p.accent, 0.22);
+                cairo_fill(cr);
+            }
+            colour(cr, r == addHover ? p.textBright : p.textDim);
+            text(cr, moduleName(module), row.x + 8, row.y + 13);
+            ++r;
+        }
+    }
+    if (shapeMenuOpen) {
+        const Rect box{bounds.x + 974, bounds.y + 26, 236, 115};
+        roundedRect(cr, box, 5);
+        colour(cr, p.panelFill, 0.98);
+        cairo_fill_preserve(cr);
+        colour(cr, p.panelLine);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        font(cr, false, 8.5);
+        for (int i = 0; i < kShapeCount; ++i) {
+            const Rect item = shapeItem(i);
+            if (i == shapeHover) {
+                roundedRect(cr, item, 3);
+                colour(cr, p.accent, 0.22);
+                cairo_fill(cr);
+            }
+            colour(cr, i == shapeHover ? p.textBright : p.textDim);
+            text(cr, kShapeNames[i], item.x + 8, item.y + 12);
+        }
+    }
+}
+
+void CurvePanel::drawPicker(cairo_t* cr, const CurvePalette& p) const {
+    const Rect g = graph();
+    font(cr, true, 10);
+    colour(cr, p.textDim);
+    text(cr, "ADD AN EFFECT", g.x + g.width / 2, g.y + g.height / 2 - 25, 0.5);
+    for (int i = 0; i < kModuleCount; ++i) {
+        const Rect b = pickerButton(i);
+        roundedRect(cr, b, 5);
+        colour(cr, i == pickerHover ? p.accent : p.trackColour, i == pickerHover ? 0.25 : 0.14);
+        cairo_fill(cr);
+        font(cr, true, 9.5);
+        colour(cr, i == pickerHover ? p.accent : p.textDim);
+        text(cr, moduleName(kDefaultChain[i]), b.x + 60, b.y + 21, 0.5);
+    }
+    font(cr, false, 8.5);
+    colour(cr, p.textFaint);
+    text(cr, "effects run left to right; drag one along the bar to change the order",
+         g.x + g.width / 2, g.y + g.height / 2 + 51, 0.5);
+}
+
+void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+    const int m = curves.curveModule();
+    const int mode = curves.curveTriggerMode(m);
+    if (mode == 0) return;
+    const Rect g = graph();
+    if (showsEnd(curves)) {
+        const double ex = std::floor(xOf(curves.curveEnd(m))) + 0.5;
+        if (ex < g.x + g.width) {
+            cairo_rectangle(cr, ex, g.y, g.x + g.width - ex, g.height);
+            colour(cr, p.panelFill, 0.55);
+            cairo_fill(cr);
+        }
+        const bool hot = hoverEnd || endDragModule >= 0;
+        const double alpha = hot ? 1.0 : 0.75;
+        const double dash[2] = {4, 3};
+        cairo_set_dash(cr, dash, 2, 0);
+        cairo_move_to(cr, ex, g.y);
+        cairo_line_to(cr, ex, g.y + g.height);
+        colour(cr, p.warm, alpha);
+        cairo_set_line_width(cr, hot ? 2.0 : 1.4);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        const double left = std::min(g.x + g.width - 30, ex);
+        roundedRect(cr, {left, g.y, 30, 14}, 3);
+        cairo_fill(cr);
+        font(cr, true, 7.5);
+        colour(cr, p.panelFill);
+        text(cr, "END", left + 15, g.y + 10.5, 0.5);
+    }
+    const bool loop = curves.curveTriggerLoop(m);
+    const char* label =
+        mode == 1 ? (loop ? "MIDI  LOOP" : "MIDI  ONCE") : (loop ? "AUDIO  LOOP" : "AUDIO  ONCE");
+    if (const ScopeData* scope = curves.curveScope()) {
+        const uint32_t count = scope->triggerCount.load(std::memory_order_relaxed);
+        if (count != triggerSeen) {
+            triggerSeen = count;
+            triggerFlash = 4;
+        } else if (triggerFlash > 0) {
+            --triggerFlash;
+        }
+    }
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, g.x + 14, g.y + 14, 4, 0, 2 * kPi);
+    if (triggerFlash >= 1) {
+        colour(cr, p.warm);
+        cairo_fill(cr);
+    } else {
+        colour(cr, p.warm, 0.6);
+        cairo_set_line_width(cr, 1.2);
+        cairo_stroke(cr);
+    }
+    font(cr, true, 8);
+    colour(cr, p.warm, 0.9);
+    text(cr, label, g.x + 24, g.y + 17.5);
+}
+
+void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
+    const ScopeData* scope = curves.curveScope();
+    if (scope == nullptr) return;
+    const Rect g = graph();
+    const int m = curves.curveModule();
+    const bool bipolar = m == kPan || m == kWid;
+    auto columnX = [&](int c) { return g.x + (c + 0.5) * g.width / kScopeColumns; };
+    bool sideActive = false;
+    for (int c = 0; c < kScopeColumns && !sideActive; ++c)
+        sideActive =
+            std::fabs(scope->sideMin[c]) > 0.0001f || std::fabs(scope->sideMax[c]) > 0.0001f;
+    struct Pair {
+        const float* lo;
+        const float* hi;
+        Rgb c;
+        double alpha;
+        bool outline;
+    };
+    const Pair pairs[3] = {{scope->beforeMin, scope->beforeMax, p.textDim, 0.2, false},
+                           {scope->afterMin, scope->afterMax, p.accent, 0.28, false},
+                           {scope->sideMin, scope->sideMax, p.warm, 0.16, true}};
+    for (int k = 0; k < 3; ++k) {
+        const Pair& pr = pairs[k];
+        if (pr.outline && !sideActive) continue;
+        if (bipolar) {
+            const double mid = g.y + g.height / 2, half = g.height / 2;
+            for (int c = 0; c < kScopeColumns; ++c)
+                cairo_line_to(cr, columnX(c), mid - half * std::clamp(pr.hi[c], -1.0f, 1.0f));
+            for (int c = kScopeColumns - 1; c >= 0; --c)
+                cairo_line_to(cr, columnX(c), mid - half * std::clamp(pr.lo[c], -1.0f, 1.0f));
+            cairo_close_path(cr);
+        } else {
+            const double bottom = g.y + g.height;
+            cairo_move_to(cr, columnX(0), bottom);
+            for (int c = 0; c < kScopeColumns; ++c) {
+                const double level =
+                    std::min(1.0f, std::max(std::fabs(pr.lo[c]), std::fabs(pr.hi[c])));
+                cairo_line_to(cr, columnX(c), bottom - g.height * level);
+            }
+            cairo_line_to(cr, columnX(kScopeColumns - 1), bottom);
+            cairo_close_path(cr);
+        }
+        colour(cr, pr.c, pr.alpha);
+        if (!pr.outline) {
+            cairo_fill(cr);
+            continue;
+        }
+        cairo_fill_preserve(cr);
+        colour(cr, pr.c, 0.85);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
+    bool drawing = false;
+    for (int c = 0; c < kScopeColumns; ++c) {
+        const float v = scope->trace[c];
+        if (!(v >= 0)) {
+            drawing = false;
+            continue;
+        }
+        const double y = yOf(std::min(v, 1.0f));
+        drawing ? cairo_line_to(cr, columnX(c), y) : cairo_move_to(cr, columnX(c), y);
+        drawing = true;
+    }
+    colour(cr, p.textBright, 0.55);
+    cairo_set_line_width(cr, 1.2);
+    cairo_stroke(cr);
+    if (scope->playhead >= 0) {
+        const double x = std::floor(xOf(scope->playhead)) + 0.5;
+        cairo_move_to(cr, x, g.y);
+        cairo_line_to(cr, x, g.y + g.height);
+        colour(cr, p.accent, 0.8);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
+}
+
+} // namespace norvale

@@ -1,0 +1,67 @@
+// Small cairo helpers shared by the rack and the preset bar: colours from
+// the palette, rounded rectangles, and text placed by its ink.
+#pragma once
+
+#include <cairo.h>
+
+#include "gui/window_spec.h"
+
+namespace plugincore {
+
+inline void setColour(cairo_t* cr, const Rgb& c, double alpha = 1.0) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+inline void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
+    constexpr double kQuarter = 1.5707963267948966;
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -kQuarter, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, kQuarter);
+    cairo_arc(cr, x + r, y + h - r, r, kQuarter, 2 * kQuarter);
+    cairo_arc(cr, x + r, y + r, r, 2 * kQuarter, 3 * kQuarter);
+    cairo_close_path(cr);
+}
+
+inline void roundedRect(cairo_t* cr, const Rect& r, double radius) {
+    roundedRect(cr, r.x, r.y, r.width, r.height, radius);
+}
+
+// Filled first, then outlined with a line of width 1.
+inline void roundedBox(cairo_t* cr, const Rect& r, double radius, const Rgb& fill, const Rgb& line,
+                       double lineAlpha = 1.0) {
+    roundedRect(cr, r, radius);
+    setColour(cr, fill);
+    cairo_fill_preserve(cr);
+    setColour(cr, line, lineAlpha);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
+inline void setFont(cairo_t* cr, double size, bool bold) {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+enum class Align { Left, Centre, Right };
+
+// Text must be valid UTF-8 (see validUtf8). Centre and Right place the ink,
+// not the advance, at x.
+inline void drawText(cairo_t* cr, const char* text, double x, double y, Align align) {
+    if (align != Align::Left) {
+        cairo_text_extents_t ink;
+        cairo_text_extents(cr, text, &ink);
+        const double inkEnd = align == Align::Centre ? ink.width / 2 : ink.width;
+        x -= ink.x_bearing + inkEnd;
+    }
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, text);
+}
+
+inline double inkWidth(cairo_t* cr, const char* text) {
+    cairo_text_extents_t ink;
+    cairo_text_extents(cr, text, &ink);
+    return ink.width;
+}
+
+} // namespace plugincore

@@ -1,0 +1,165 @@
+// The editor window: one X11 window embedded into the host's window, with its
+// own display connection, an event pump that routes input to the curve panel
+// and the rack, and a back buffer kept on the X server (a pixmap) from which
+// only damaged rectangles are presented.
+//
+// Threads: everything here runs on the host's main thread; the plug-in ticks
+// the window from a host timer or from host-watched file descriptors. Only
+// this file's .cpp touches Xlib; painting is paintEditor() on any cairo context.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gui/curve_panel.h"
+#include "gui/rack.h"
+#include "gui/window_spec.h"
+#include "plugin/curve_access.h"
+#include "plugin/gui_delegate.h"
+
+namespace plugincore {
+
+// An editor window. Sizes are pixels; the design size is the unscaled one.
+// Every call answers false (or does nothing) when there is no window.
+class Gui {
+public:
+    virtual ~Gui() = default;
+    virtual bool open() = 0;
+    virtual bool embed(unsigned long parent) = 0;
+    virtual bool setTransientFor(unsigned long other) = 0;
+    virtual void setTitle(const char* text) = 0;
+    // True only when the window now has exactly this scale.
+    virtual bool setScale(double factor) = 0;
+    virtual void size(uint32_t& width, uint32_t& height) const = 0;
+    virtual void designSize(uint32_t& width, uint32_t& height) const = 0;
+    virtual void fitSize(uint32_t& width, uint32_t& height) const = 0;
+    // True only when the window now has exactly this pixel size.
+    virtual bool resize(uint32_t width, uint32_t height) = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+    virtual void tick() = 0;
+};
+
+inline constexpr double kMinScale = 0.5;
+inline constexpr double kMaxScale = 4.0;
+
+} // namespace plugincore
+
+namespace norvale {
+
+// Everything one frame shows, painted in design units at the given scale.
+struct EditorView {
+    CurvePanel& panel;
+    const CurvePalette& palette;
+    const CurveAccess& curves;
+    Rack& rack;
+};
+void paintEditor(cairo_t* cr, double scale, const EditorView& view);
+// Repaints only what lies inside a rectangle of the curve panel (design units).
+void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, plugincore::Rect area);
+
+// What the last full frame showed of the model (parameter values, curves,
+// chain, selection, preset state), so that an idle tick can tell cheaply
+// whether host automation or a state or preset load changed anything.
+class FrameWatch {
+public:
+    FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
+               uint32_t paramCount);
+    bool changed() const;
+    void remember();
+
+private:
+    uint64_t fingerprint() const;
+    const plugincore::GuiDelegate& delegate_;
+    const CurveAccess& curves_;
+    std::vector<double> values_;
+    uint64_t key_ = 0;
+};
+
+class PluginWindow final : public plugincore::Gui, public RackHost {
+public:
+    PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
+                 CurveAccess& curves);
+    ~PluginWindow() override;
+    PluginWindow(const PluginWindow&) = delete;
+    PluginWindow& operator=(const PluginWindow&) = delete;
+
+    // ---- plugincore::Gui ----
+    bool open() override;
+    bool embed(unsigned long parent) override;
+    bool setTransientFor(unsigned long other) override;
+    void setTitle(const char* text) override;
+    bool setScale(double factor) override;
+    void size(uint32_t& width, uint32_t& height) const override;
+    void designSize(uint32_t& width, uint32_t& height) const override;
+    void fitSize(uint32_t& width, uint32_t& height) const override;
+    bool resize(uint32_t width, uint32_t height) override;
+    void show() override;
+    void hide() override;
+    void tick() override;
+
+    // ---- RackHost ----
+    bool takeKeyboard() override;
+    void releaseKeyboard() override;
+
+    // Ends every open gesture and text entry (hide, close, destroy, lost release).
+    void endGestures();
+    // The X connection's descriptor, for hosts that watch descriptors; -1 without.
+    int connectionFd() const;
+    unsigned long windowId() const { return xwindow_; }
+    double scale() const { return scale_; }
+    // Frames painted in full and scope-only repaints, for tests.
+    uint64_t fullPaints() const { return fullPaints_; }
+    uint64_t scopePaints() const { return scopePaints_; }
+    // X errors seen on this window's connection.
+    int xErrors() const { return xErrors_; }
+    void noteXError() { ++xErrors_; }
+    CurvePanel& curvePanel() { return panel_; }
+    Rack& rack() { return rack_; }
+
+private:
+    struct X;
+    void pumpEvents();
+    void dispatch(void* event);
+    void pointerPress(double x, double y, int button, uint32_t time, bool shift);
+    void rebuildBackBuffer();
+    void freeSurfaces();
+    void applySize(uint32_t width, uint32_t height, double scale);
+    bool syncOk();
+    void paintFull();
+    void paintScope();
+    void present(int x, int y, int width, int height);
+    void windowGone();
+
+    plugincore::GuiDelegate& delegate_;
+    plugincore::WindowSpec spec_;
+    CurveAccess& curves_;
+    CurvePalette palette_;
+    CurvePanel panel_;
+    Rack rack_;
+
+    std::unique_ptr<X> x_;
+    unsigned long xwindow_ = 0;
+    cairo_surface_t* backSurface_ = nullptr;
+    cairo_t* backCr_ = nullptr;
+    double scale_ = 1.0;
+    uint32_t width_, height_; // pixels
+    bool dirty_ = true;
+    bool keyboardGrabbed_ = false;
+    int xErrors_ = 0;
+    uint64_t fullPaints_ = 0, scopePaints_ = 0;
+
+    FrameWatch shown_;
+    uint32_t scopeSeen_ = 0;
+};
+
+// kWindowSpec with the parameter table filled in.
+plugincore::WindowSpec norvaleWindowSpec();
+
+// The Norvale editor for a plug-in; null when no X display can be reached.
+std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves);
+
+} // namespace norvale

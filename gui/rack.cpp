@@ -1,0 +1,676 @@
+#include "gui/rack.h"
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+#include "gui/paint_helpers.h"
+#include "gui/text_edit.h"
+#include "plugin/params.h"
+
+namespace norvale {
+
+using plugincore::Align;
+using plugincore::ParamKind;
+using plugincore::Rect;
+
+// ---- panel table ----
+
+namespace {
+
+constexpr uint32_t kGlobalIds[] = {kParamMix,       kParamInput,   kParamOutput,  kParamSplitLow,
+                                   kParamSplitHigh, kParamBandLow, kParamBandMid, kParamBandHigh};
+constexpr uint32_t kTriggerIds[] = {kParamTrigSource, kParamTrigThreshold, kParamTrigFilter,
+                                    kParamTrigHold,   kParamTrigNote,      kParamTrigOctave};
+constexpr uint32_t kVolumeIds[] = {kParamVolOn,     kParamVolTrim,    kParamVolRate, kParamVolPhase,
+                                   kParamVolSmooth, kParamVolTrigger, kParamVolLoop, kParamVolEnd};
+constexpr uint32_t kFilterIds[] = {
+    kParamFltOn,      kParamFltCutoff,  kParamFltRes,      kParamFltDepth, kParamFltDrive,
+    kParamFltTypeLow, kParamFltTypeMid, kParamFltTypeHigh, kParamFltRate,  kParamFltPhase,
+    kParamFltSmooth,  kParamFltTrigger, kParamFltLoop,     kParamFltEnd};
+constexpr uint32_t kDriveIds[] = {
+    kParamDrvOn,      kParamDrvStyle, kParamDrvDrive, kParamDrvInput, kParamDrvOutput,
+    kParamDrvTone,    kParamDrvMix,   kParamDrvRate,  kParamDrvPhase, kParamDrvSmooth,
+    kParamDrvTrigger, kParamDrvLoop,  kParamDrvEnd};
+constexpr uint32_t kTimeIds[] = {kParamTimOn,      kParamTimRange, kParamTimStep,
+                                 kParamTimRate,    kParamTimPhase, kParamTimSmooth,
+                                 kParamTimTrigger, kParamTimLoop,  kParamTimEnd};
+constexpr uint32_t kCrushIds[] = {
+    kParamCrsOn,    kParamCrsAmount, kParamCrsBits,    kParamCrsDown, kParamCrsMix, kParamCrsRate,
+    kParamCrsPhase, kParamCrsSmooth, kParamCrsTrigger, kParamCrsLoop, kParamCrsEnd};
+constexpr uint32_t kPanIds[] = {kParamPanOn,      kParamPanRate, kParamPanPhase, kParamPanSmooth,
+                                kParamPanTrigger, kParamPanLoop, kParamPanEnd};
+constexpr uint32_t kWidthIds[] = {kParamWidOn,      kParamWidRate, kParamWidPhase, kParamWidSmooth,
+                                  kParamWidTrigger, kParamWidLoop, kParamWidEnd};
+
+template <uint32_t N>
+constexpr plugincore::PanelSpec panel(const char* title, const uint32_t (&ids)[N]) {
+    return {title, N, 1, ids, N};
+}
+
+constexpr double kCellWidth = 84;
+constexpr double kCellHeight = 96;
+constexpr double kRowTop = 522;
+constexpr double kDoubleClickMs = 399;
+constexpr size_t kTypingChars = 24;
+constexpr double kPi = std::numbers::pi;
+constexpr const char* kDefaultHint =
+    "Drag a knob to edit, double-click to reset, shift-drag for fine control. Click a menu to "
+    "pick from the list, its arrows to step. Click a value to type one.";
+
+bool isStepped(const plugincore::ParamDesc& d) {
+    return d.kind == ParamKind::Stepped || d.kind == ParamKind::Enum;
+}
+
+} // namespace
+
+const plugincore::PanelSpec kPanelSpecs[9] = {
+    panel("GLOBAL", kGlobalIds), panel("TRIGGER", kTriggerIds), panel("VOLUME", kVolumeIds),
+    panel("FILTER", kFilterIds), panel("DRIVE", kDriveIds),     panel("TIME", kTimeIds),
+    panel("CRUSH", kCrushIds),   panel("PAN", kPanIds),         panel("WIDTH", kWidthIds)};
+const uint32_t kRowStart[8] = {0, 2, 3, 4, 5, 6, 7, 8};
+const uint32_t kRowCount[8] = {2, 1, 1, 1, 1, 1, 1, 1};
+
+Rack::Rack(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec, RackHost& host)
+    : delegate_(delegate), spec_(spec), host_(host), bar_(delegate, spec, host) {}
+
+const plugincore::ParamDesc* Rack::desc(uint32_t id) const {
+    return plugincore::paramByIdIn(spec_.paramDescs, spec_.paramDescCount, id);
+}
+
+// ---- layout ----
+
+Rect Rack::curvePanelRect() const {
+    return {16, 74, double(spec_.width), 440};
+}
+
+void Rack::buildLayout(int layoutModule) {
+    layoutModule_ = layoutModule;
+    panelRects_.clear();
+    cells_.clear();
+    cellRects_.clear();
+    const int rows[2] = {0, layoutModule >= 0 ? layoutModule + 1 : -1};
+    double y = kRowTop;
+    for (int r : rows) {
+        if (r < 0 || uint32_t(r) >= spec_.rows) continue;
+        double x = 16, rowHeight = 0;
+        const uint32_t first = spec_.rowStart[r], count = spec_.rowCount[r];
+        for (uint32_t p = first; p < first + count && p < spec_.panelCount; ++p) {
+            const plugincore::PanelSpec& ps = spec_.panels[p];
+            const double height = ps.cellRows * kCellHeight + 32;
+            const double width =
+                p + 1 == first + count ? (spec_.width + 16) - x : ps.columns * kCellWidth + 16;
+            for (uint32_t i = 0; i < ps.paramIdCount; ++i) {
+                const int column = int(i % ps.columns), row = int(i / ps.columns);
+                cells_.push_back({ps.paramIds[i], column, row, 1});
+                cellRects_.push_back({x + 8 + kCellWidth * column, y + 24 + kCellHeight * row,
+                                      kCellWidth, kCellHeight});
+            }
+            panelRects_.push_back({&ps, {x, y, width, height}});
+            rowHeight = std::max(rowHeight, height);
+            x += width + 8;
+        }
+        y += rowHeight + 8;
+    }
+    if (hoverParam_ >= 0 && controlRect(hoverParam_).width == 0) hoverParam_ = -1;
+    if (menuParam_ >= 0 && controlRect(menuParam_).width == 0) menuParam_ = -1;
+    dirty_ = true;
+}
+
+Rect Rack::controlRect(uint32_t paramId) const {
+    for (size_t i = 0; i < cells_.size(); ++i)
+        if (cells_[i].paramId == paramId) return cellRects_[i];
+    return {0, 0, 0, 0};
+}
+
+Rect Rack::valueBoxRect(uint32_t paramId) const {
+    const Rect c = controlRect(paramId);
+    return {c.x + 6, c.y + 74, c.width - 12, 22};
+}
+
+int Rack::controlAt(double x, double y) const {
+    for (size_t i = 0; i < cellRects_.size(); ++i)
+        if (cellRects_[i].contains(x, y) && desc(cells_[i].paramId) != nullptr) return int(i);
+    return -1;
+}
+
+bool Rack::takeDirty() {
+    const bool barDirty = bar_.takeDirty();
+    const bool was = dirty_ || barDirty;
+    dirty_ = false;
+    return was;
+}
+
+// ---- values ----
+
+void Rack::setValue(uint32_t id, double value) {
+    delegate_.guiBeginEdit(id);
+    delegate_.guiSetParam(id, value);
+    delegate_.guiEndEdit(id);
+    dirty_ = true;
+}
+
+void Rack::nudge(uint32_t param, int direction, bool fine) {
+    const plugincore::ParamDesc* d = desc(param);
+    if (d == nullptr) return;
+    const double value = delegate_.guiParamValue(param);
+    const double next =
+        isStepped(*d) ? std::floor(value + 0.5) + direction
+                      : value + direction * (d->maxValue - d->minValue) * (fine ? 0.005 : 0.02);
+    setValue(param, plugincore::paramClamp(*d, next));
+}
+
+void Rack::wheelControl(int index, int direction, bool shift) {
+    nudge(cells_[index].paramId, direction, shift);
+}
+
+// ---- pointer ----
+
+bool Rack::pressModal(double x, double y, int button, uint64_t timeMs, bool /*shift*/) {
+    if (bar_.saveOpen()) {
+        if (button == 1) bar_.pressSavePrompt(x, y, button);
+        return true;
+    }
+    if (typingParam_ >= 0) {
+        const bool doubleClick =
+            lastClickParam_ == typingParam_ && double(timeMs - lastClickTime_) <= kDoubleClickMs;
+        if (valueBoxRect(typingParam_).contains(x, y) && !doubleClick) return true;
+        endTyping();
+    }
+    if (menuParam_ >= 0) return pressMenu(x, y, button);
+    if (bar_.browserOpen()) return bar_.pressBrowser(x, y, button);
+    return false;
+}
+
+bool Rack::pressRack(double x, double y, int button, uint64_t timeMs, bool shift) {
+    if (button == 4 || button == 5) {
+        // The wheel turns knobs and nothing else here.
+        const int index = controlAt(x, y);
+        if (index < 0) return false;
+        wheelControl(index, button == 4 ? 1 : -1, shift);
+        return true;
+    }
+    if (bar_.pressBar(x, y, button)) return true;
+    const Rect version{spec_.width + 16.0 - 56, 33, 56, 14};
+    if (button == 1 && version.contains(x, y)) {
+        delegate_.guiVersionClicked();
+        return true;
+    }
+    const int index = controlAt(x, y);
+    if (index >= 0) return pressControl(index, x, y, button, timeMs, shift);
+    return false;
+}
+
+bool Rack::pressControl(int index, double x, double y, int button, uint64_t timeMs, bool shift) {
+    const uint32_t id = cells_[index].paramId;
+    const plugincore::ParamDesc& d = *desc(id);
+    const Rect& c = cellRects_[index];
+    if (button == 2) {
+        lastClickParam_ = int(id);
+        lastClickTime_ = timeMs;
+        return true;
+    }
+    if (button == 3) {
+        setValue(id, d.defaultValue);
+        lastClickParam_ = -1;
+        lastClickTime_ = timeMs;
+        return true;
+    }
+    if (button != 1) return false;
+    const bool doubleClick =
+        lastClickParam_ == int(id) && double(timeMs - lastClickTime_) <= kDoubleClickMs;
+    lastClickTime_ = timeMs;
+    if (doubleClick && d.kind != ParamKind::Enum) {
+        setValue(id, d.defaultValue);
+        lastClickParam_ = -1;
+        return true;
+    }
+    lastClickParam_ = int(id);
+    if (d.kind == ParamKind::Enum) {
+        if (x < c.x + 23) {
+            nudge(id, -1, false);
+        } else if (x > c.x + c.width - 23) {
+            nudge(id, +1, false);
+        } else {
+            bar_.closeBrowser();
+            menuParam_ = int(id);
+            menuHover_ = menuItemAt(x, y);
+        }
+        dirty_ = true;
+        return true;
+    }
+    if (valueBoxRect(id).contains(x, y)) {
+        startTyping(id);
+        return true;
+    }
+    dragParam_ = int(id);
+    dragStartY_ = y;
+    dragStartValue_ = dragValue_ = delegate_.guiParamValue(id);
+    dragFine_ = shift;
+    delegate_.guiBeginEdit(id);
+    dirty_ = true;
+    return true;
+}
+
+bool Rack::motion(double x, double y, bool shift) {
+    if (dragParam_ >= 0) {
+        const plugincore::ParamDesc& d = *desc(dragParam_);
+        if (shift != dragFine_) {
+            // Scale only the travel from here on, so the value does not jump.
+            dragStartY_ = y;
+            dragStartValue_ = dragValue_;
+            dragFine_ = shift;
+        }
+        const double travel = (dragStartY_ - y) * (d.maxValue - d.minValue) / 200;
+        dragValue_ = plugincore::paramClamp(d, dragStartValue_ + travel * (shift ? 0.2 : 1.0));
+        const double value = isStepped(d) ? std::floor(dragValue_ + 0.5) : dragValue_;
+        delegate_.guiSetParam(dragParam_, plugincore::paramClamp(d, value));
+        dirty_ = true;
+        return true;
+    }
+    if (bar_.saveOpen()) return false;
+    if (menuParam_ >= 0) {
+        const int hover = menuItemAt(x, y);
+        if (hover != menuHover_) menuHover_ = hover, dirty_ = true;
+        return true;
+    }
+    if (bar_.browserOpen()) {
+        bar_.hoverBrowser(x, y);
+        return true;
+    }
+    const int index = controlAt(x, y);
+    const int hover = index >= 0 ? int(cells_[index].paramId) : -1;
+    if (hover != hoverParam_) hoverParam_ = hover, dirty_ = true;
+    bar_.hoverBar(x, y);
+    return index >= 0;
+}
+
+bool Rack::release(int /*button*/) {
+    if (dragParam_ < 0) return false;
+    endGestures();
+    return true;
+}
+
+void Rack::endGestures() {
+    if (dragParam_ < 0) return;
+    delegate_.guiEndEdit(dragParam_);
+    dragParam_ = -1;
+    dirty_ = true;
+}
+
+void Rack::leave() {
+    if (dragParam_ >= 0) return;
+    hoverParam_ = -1;
+    bar_.leave();
+    dirty_ = true;
+}
+
+void Rack::closeTextEntry() {
+    bar_.closeSavePrompt();
+    endTyping();
+    if (menuParam_ >= 0) menuParam_ = -1, dirty_ = true;
+}
+
+// ---- enum menu ----
+
+Rect Rack::menuRect() const {
+    const plugincore::ParamDesc* d = menuParam_ >= 0 ? desc(menuParam_) : nullptr;
+    if (d == nullptr) return {0, 0, 0, 0};
+    const Rect c = controlRect(menuParam_);
+    const double width = std::max(96.0, c.width - 10);
+    const double height = 20.0 * d->itemCount + 8;
+    double top = c.y + 58;
+    if (top + height > spec_.height - 8) top = c.y + 32 - height;
+    top = std::max(top, 70.0);
+    return {c.x + 5, top, width, height};
+}
+
+Rect Rack::menuItemRect(int item) const {
+    const Rect m = menuRect();
+    return {m.x + 4, m.y + 4 + 20.0 * item, m.width - 8, 20};
+}
+
+int Rack::menuItemAt(double x, double y) const {
+    const plugincore::ParamDesc* d = menuParam_ >= 0 ? desc(menuParam_) : nullptr;
+    if (d == nullptr) return -1;
+    for (uint32_t i = 0; i < d->itemCount; ++i)
+        if (menuItemRect(int(i)).contains(x, y)) return int(i);
+    return -1;
+}
+
+void Rack::stepMenu(int direction) {
+    const plugincore::ParamDesc& d = *desc(menuParam_);
+    const double current = std::floor(delegate_.guiParamValue(menuParam_) + 0.5);
+    const double next = std::clamp(current + direction, 0.0, d.itemCount - 1.0);
+    if (next == current) return;
+    setValue(menuParam_, next);
+    menuHover_ = int(next);
+}
+
+bool Rack::pressMenu(double x, double y, int button) {
+    if (button == 4 || button == 5) {
+        stepMenu(button == 4 ? -1 : 1);
+    } else if (button == 1) {
+        if (!menuRect().contains(x, y)) {
+            menuParam_ = -1;
+        } else if (const int item = menuItemAt(x, y); item >= 0) {
+            setValue(menuParam_, item);
+            menuParam_ = -1;
+        }
+    }
+    dirty_ = true;
+    return true;
+}
+
+// ---- keys and value typing ----
+
+bool Rack::key(unsigned long keysym, std::string_view utf8) {
+    if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8);
+    if (typingParam_ >= 0) return typingKey(keysym, utf8);
+    const bool up = keysym == XK_Up || keysym == XK_KP_Up;
+    const bool down = keysym == XK_Down || keysym == XK_KP_Down;
+    if (up || down) {
+        if (menuParam_ >= 0) {
+            stepMenu(up ? -1 : 1);
+            return true;
+        }
+        return bar_.browserOpen() && bar_.browserKey(keysym);
+    }
+    if (menuParam_ >= 0) {
+        menuParam_ = -1;
+        dirty_ = true;
+        return true;
+    }
+    return bar_.browserOpen() && bar_.browserKey(keysym);
+}
+
+void Rack::startTyping(uint32_t id) {
+    bar_.closeBrowser();
+    menuParam_ = -1;
+    char text[128];
+    typingText_ =
+        plugincore::paramValueToText(*desc(id), delegate_.guiParamValue(id), text, sizeof text)
+            ? plugincore::validUtf8(text)
+            : std::string();
+    typingParam_ = int(id);
+    typingError_ = false;
+    typingSelectAll_ = true;
+    host_.takeKeyboard();
+    dirty_ = true;
+}
+
+void Rack::endTyping() {
+    if (typingParam_ < 0) return;
+    typingParam_ = -1;
+    host_.releaseKeyboard();
+    dirty_ = true;
+}
+
+bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
+    dirty_ = true;
+    if (keysym == XK_Return || keysym == XK_KP_Enter) {
+        const uint32_t id = typingParam_;
+        double value = 0;
+        if (plugincore::paramTextToValue(*desc(id), typingText_.c_str(), value)) {
+            endTyping();
+            setValue(id, value);
+        } else {
+            typingError_ = true;
+        }
+    } else if (keysym == XK_Escape) {
+        endTyping();
+    } else if (keysym == XK_BackSpace) {
+        if (typingSelectAll_)
+            typingText_.clear();
+        else
+            plugincore::eraseLastChar(typingText_);
+        typingSelectAll_ = false;
+        typingError_ = false;
+    } else if (keysym == XK_Up || keysym == XK_KP_Up || keysym == XK_Down || keysym == XK_KP_Down) {
+        typingError_ = false;
+    } else if (const std::string chars = plugincore::printableChars(utf8); !chars.empty()) {
+        if (typingSelectAll_) typingText_.clear(), typingSelectAll_ = false;
+        plugincore::appendChars(typingText_, chars, 4 * kTypingChars, kTypingChars);
+        typingError_ = false;
+    }
+    return true;
+}
+
+// ---- painting ----
+
+void Rack::fillBackground(cairo_t* cr, const Rect& area) const {
+    const plugincore::Palette& pal = spec_.palette;
+    cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, spec_.height);
+    cairo_pattern_add_color_stop_rgb(gradient, 0, pal.backgroundTop.r, pal.backgroundTop.g,
+                                     pal.backgroundTop.b);
+    cairo_pattern_add_color_stop_rgb(gradient, 1, pal.backgroundBottom.r, pal.backgroundBottom.g,
+                                     pal.backgroundBottom.b);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_set_source(cr, gradient);
+    cairo_fill(cr);
+    cairo_pattern_destroy(gradient);
+}
+
+void Rack::paintBackground(cairo_t* cr) const {
+    const plugincore::Palette& pal = spec_.palette;
+    fillBackground(cr, {0, 0, spec_.width + 32.0, double(spec_.height)});
+
+    plugincore::setFont(cr, 30, true);
+    plugincore::setColour(cr, pal.textBright);
+    plugincore::drawText(cr, spec_.titleHead, 16, 46, Align::Left);
+    const double tailX = 16 + plugincore::inkWidth(cr, spec_.titleHead) + 2;
+    plugincore::setColour(cr, pal.accent);
+    plugincore::drawText(cr, spec_.titleTail, tailX, 46, Align::Left);
+
+    const double right = spec_.width + 16.0;
+    plugincore::setFont(cr, 9, true);
+    plugincore::setColour(cr, pal.textFaint);
+    plugincore::drawText(cr, spec_.subtitle, right, 30, Align::Right);
+    char version[64];
+    std::snprintf(version, sizeof version, "v%s", spec_.version);
+    plugincore::setFont(cr, 9, false);
+    plugincore::drawText(cr, version, right, 44, Align::Right);
+
+    plugincore::setColour(cr, pal.panelLine);
+    cairo_set_line_width(cr, 1);
+    cairo_move_to(cr, 16, 65.5);
+    cairo_line_to(cr, right, 65.5);
+    cairo_stroke(cr);
+}
+
+void Rack::paintPanel(cairo_t* cr, const PanelRect& panel) const {
+    const plugincore::Palette& pal = spec_.palette;
+    plugincore::roundedBox(cr, panel.rect, 5, pal.panelFill, pal.panelLine);
+    plugincore::setFont(cr, 10, true);
+    plugincore::setColour(cr, pal.accent, 0.85);
+    plugincore::drawText(cr, panel.spec->title, panel.rect.x + 10, panel.rect.y + 16, Align::Left);
+}
+
+void Rack::paintPanels(cairo_t* cr) const {
+    for (const PanelRect& panel : panelRects_)
+        paintPanel(cr, panel);
+    for (size_t i = 0; i < cells_.size(); ++i)
+        paintControl(cr, i);
+}
+
+void Rack::paintControlArea(cairo_t* cr, uint32_t paramId) const {
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        if (cells_[i].paramId != paramId) continue;
+        const Rect& c = cellRects_[i];
+        cairo_save(cr);
+        cairo_rectangle(cr, c.x, c.y, c.width, c.height);
+        cairo_clip(cr);
+        fillBackground(cr, c);
+        for (const PanelRect& panel : panelRects_)
+            if (panel.rect.contains(c.x, c.y)) paintPanel(cr, panel);
+        paintControl(cr, i);
+        cairo_restore(cr);
+    }
+}
+
+void Rack::paintControl(cairo_t* cr, size_t index) const {
+    const plugincore::ParamDesc* dp = desc(cells_[index].paramId);
+    if (dp == nullptr) return;
+    const plugincore::ParamDesc& d = *dp;
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect& c = cellRects_[index];
+    const double cx = c.x, cy = c.y, w = c.width, mid = cx + w / 2;
+    const int id = int(d.id);
+    const bool hot = id == hoverParam_ || id == dragParam_;
+    const double value = delegate_.guiParamValue(d.id);
+
+    // Label, on two lines when it does not fit on one.
+    std::string label(d.name != nullptr ? d.name : "");
+    label.resize(std::min<size_t>(label.size(), 63));
+    for (char& ch : label)
+        if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
+    label = plugincore::validUtf8(label);
+    plugincore::setColour(cr, hot ? pal.textBright : pal.textDim);
+    plugincore::setFont(cr, 8.5, true);
+    if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
+        plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
+    } else {
+        size_t split = std::string::npos;
+        for (size_t i = 0; i < label.size(); ++i)
+            if (label[i] == ' ' &&
+                (split == std::string::npos || std::abs(double(i) - label.size() / 2.0) <
+                                                   std::abs(double(split) - label.size() / 2.0)))
+                split = i;
+        if (split == std::string::npos) {
+            plugincore::setFont(cr, 7, true);
+            plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
+        } else {
+            plugincore::setFont(cr, 8, true);
+            plugincore::drawText(cr, label.substr(0, split).c_str(), mid, cy + 10, Align::Centre);
+            plugincore::drawText(cr, label.substr(split + 1).c_str(), mid, cy + 19, Align::Centre);
+        }
+    }
+
+    char text[128];
+    if (!plugincore::paramValueToText(d, value, text, sizeof text))
+        std::snprintf(text, sizeof text, "--");
+    const std::string shown = plugincore::validUtf8(text);
+
+    if (d.kind == ParamKind::Enum) {
+        plugincore::roundedBox(cr, {cx + 5, cy + 34, w - 10, 22}, 3, pal.controlFill,
+                               hot ? pal.accent : pal.panelLine, hot ? 0.7 : 1.0);
+        plugincore::setColour(cr, pal.textFaint);
+        for (const double side : {-1.0, 1.0}) {
+            const double ax = side < 0 ? cx + 14 : cx + w - 14;
+            cairo_move_to(cr, ax + side * 2.45, cy + 45);
+            cairo_line_to(cr, ax - side * 2.45, cy + 45 - 3.5);
+            cairo_line_to(cr, ax - side * 2.45, cy + 45 + 3.5);
+            cairo_close_path(cr);
+            cairo_fill(cr);
+        }
+        plugincore::setFont(cr, 10, false);
+        plugincore::setColour(cr, pal.textBright);
+        plugincore::drawText(cr, shown.c_str(), cx + 5 + (w - 10) / 2, cy + 49, Align::Centre);
+        return;
+    }
+
+    const double kx = mid, ky = cy + 46;
+    const double range = d.maxValue - d.minValue;
+    const double p = range > 0 ? std::clamp((value - d.minValue) / range, 0.0, 1.0) : 0.0;
+    const double startTravel = 3 * kPi / 4, angle = startTravel + p * 3 * kPi / 2;
+    cairo_set_line_width(cr, 3);
+    plugincore::setColour(cr, pal.trackColour);
+    cairo_new_path(cr);
+    cairo_arc(cr, kx, ky, 21, startTravel, 9 * kPi / 4);
+    cairo_stroke(cr);
+    const double start = d.minValue < -0.0001 ? 3 * kPi / 2 : startTravel;
+    plugincore::setColour(cr, pal.accent);
+    cairo_new_path(cr);
+    if (angle < start)
+        cairo_arc_negative(cr, kx, ky, 21, start, angle);
+    else
+        cairo_arc(cr, kx, ky, 21, start, angle);
+    cairo_stroke(cr);
+    cairo_new_path(cr);
+    cairo_arc(cr, kx, ky, 16, 0, 2 * kPi);
+    plugincore::setColour(cr, pal.controlFill);
+    cairo_fill_preserve(cr);
+    plugincore::setColour(cr, hot ? pal.accent : pal.panelLine, hot ? 0.6 : 1.0);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    plugincore::setColour(cr, pal.textBright);
+    cairo_set_line_width(cr, 2);
+    cairo_move_to(cr, kx + 6 * std::cos(angle), ky + 6 * std::sin(angle));
+    cairo_line_to(cr, kx + 14 * std::cos(angle), ky + 14 * std::sin(angle));
+    cairo_stroke(cr);
+
+    plugincore::setFont(cr, 9.5, false);
+    if (id != typingParam_) {
+        plugincore::setColour(cr, hot ? pal.accent : pal.textBright, hot ? 1.0 : 0.85);
+        plugincore::drawText(cr, shown.c_str(), mid, cy + 86, Align::Centre);
+        return;
+    }
+    const plugincore::Rgb error{0.85, 0.3, 0.3};
+    plugincore::roundedBox(cr, {cx + 6, cy + 74, w - 12, 22}, 3, pal.controlFill,
+                           typingError_ ? error : pal.accent, typingError_ ? 1.0 : 0.9);
+    if (typingSelectAll_ && !typingText_.empty()) {
+        plugincore::roundedRect(cr, cx + 10, cy + 78, w - 20, 14, 2);
+        plugincore::setColour(cr, pal.accent, 0.35);
+        cairo_fill(cr);
+    }
+    const std::string entry = typingSelectAll_ ? typingText_ : typingText_ + "|";
+    plugincore::setColour(cr, pal.textBright);
+    plugincore::drawText(cr, entry.c_str(), mid, cy + 89, Align::Centre);
+}
+
+std::string Rack::hintText() const {
+    if (const plugincore::ParamDesc* d = hoverParam_ >= 0 ? desc(hoverParam_) : nullptr;
+        d != nullptr && d->help != nullptr && *d->help != '\0')
+        return d->help;
+    if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
+    const auto& presets = delegate_.guiPresets();
+    const int current = delegate_.guiCurrentPreset();
+    if (current >= 0 && size_t(current) < presets.size() && !presets[current].description.empty())
+        return presets[current].description;
+    return kDefaultHint;
+}
+
+void Rack::paintHint(cairo_t* cr) const {
+    plugincore::setFont(cr, 10, false);
+    plugincore::setColour(cr, spec_.palette.textFaint);
+    plugincore::drawText(cr, plugincore::validUtf8(hintText()).c_str(), 16, spec_.height - 16,
+                         Align::Left);
+}
+
+void Rack::paintMenu(cairo_t* cr) const {
+    const plugincore::ParamDesc* d = menuParam_ >= 0 ? desc(menuParam_) : nullptr;
+    if (d == nullptr) return;
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect m = menuRect();
+    plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);
+    const int current = int(std::floor(delegate_.guiParamValue(menuParam_) + 0.5));
+    for (int i = 0; i < int(d->itemCount); ++i) {
+        const Rect item = menuItemRect(i);
+        const bool hovered = i == menuHover_, isCurrent = i == current;
+        if (hovered || isCurrent) {
+            plugincore::roundedRect(cr, item, 3);
+            plugincore::setColour(cr, pal.accent, hovered ? 0.2 : 0.1);
+            cairo_fill(cr);
+        }
+        plugincore::setFont(cr, 10, isCurrent);
+        if (isCurrent)
+            plugincore::setColour(cr, pal.accent, hovered ? 1.0 : 0.85);
+        else
+            plugincore::setColour(cr, pal.textBright, hovered ? 1.0 : 0.85);
+        plugincore::drawText(cr, plugincore::validUtf8(d->items[i]).c_str(), m.x + 12, item.y + 14,
+                             Align::Left);
+    }
+}
+
+void Rack::paintOverlays(cairo_t* cr) const {
+    bar_.paintBar(cr);
+    paintHint(cr);
+    bar_.paintBrowser(cr);
+    paintMenu(cr);
+    bar_.paintSavePrompt(cr);
+}
+
+} // namespace norvale

@@ -1,0 +1,142 @@
+// The rack of controls below the curve panel, with the preset bar (its own
+// type, owned here): layout, painting and interaction. Lives inside the
+// editor window and runs on whatever thread ticks the window (the host's
+// main thread or the editor's clock). All coordinates are design units; the
+// window scales. The sound is read and changed only through
+// plugincore::GuiDelegate, every change of a value as one gesture.
+#pragma once
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gui/preset_bar.h"
+#include "gui/window_spec.h"
+#include "plugin/gui_delegate.h"
+
+namespace norvale {
+
+extern const plugincore::PanelSpec kPanelSpecs[9];
+extern const uint32_t kRowStart[8];
+extern const uint32_t kRowCount[8];
+
+// What the rack needs from the window it lives in.
+struct RackHost {
+    // Focus and grab for text entry; true when the grab is held.
+    virtual bool takeKeyboard() = 0;
+    virtual void releaseKeyboard() = 0;
+    virtual ~RackHost() = default;
+};
+
+struct PanelRect {
+    const plugincore::PanelSpec* spec;
+    plugincore::Rect rect;
+};
+
+class Rack {
+public:
+    Rack(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec, RackHost& host);
+
+    // layoutModule: the selected module, or -1 when the chain is empty.
+    void buildLayout(int layoutModule);
+    int layoutModule() const { return layoutModule_; }
+    plugincore::Rect curvePanelRect() const;
+
+    // ---- painting (design units, after the window's scale) ----
+    void paintBackground(cairo_t* cr) const; // background and header
+    void paintPanels(cairo_t* cr) const;     // panels and their controls
+    // Preset bar, hint line, browser, open menu, save prompt, in that order.
+    void paintOverlays(cairo_t* cr) const;
+
+    // ---- routing (the window calls these in its routing order; true = handled) ----
+    bool key(unsigned long keysym, std::string_view utf8);
+    // Save prompt, value typing, open menu, browser.
+    bool pressModal(double x, double y, int button, uint64_t timeMs, bool shift);
+    // Wheel over controls, preset bar, version text, controls, browser button.
+    bool pressRack(double x, double y, int button, uint64_t timeMs, bool shift);
+    // Knob drag, else hover tracking (none while the save prompt is open).
+    bool motion(double x, double y, bool shift);
+    bool release(int button);
+    void leave();
+    bool dragging() const { return dragParam_ >= 0; }
+    void endGestures();
+    void closeTextEntry();
+    bool takeDirty();
+
+    // ---- what the window, the tests and the benchmark inspect ----
+    const std::vector<PanelRect>& panelRects() const { return panelRects_; }
+    const std::vector<plugincore::Cell>& cells() const { return cells_; }
+    const std::vector<plugincore::Rect>& cellRects() const { return cellRects_; }
+    // The control's rectangle; empty when the control is not laid out.
+    plugincore::Rect controlRect(uint32_t paramId) const;
+    plugincore::Rect valueBoxRect(uint32_t paramId) const;
+    plugincore::Rect menuItemRect(int item) const; // of the open menu
+    // Repaints only what lies under one control (background, panel, control),
+    // for a value that moved without anything else changing.
+    void paintControlArea(cairo_t* cr, uint32_t paramId) const;
+    int hoverParam() const { return hoverParam_; }
+    int dragParam() const { return dragParam_; }
+    int menuParam() const { return menuParam_; }
+    int typingParam() const { return typingParam_; }
+    const std::string& typingText() const { return typingText_; }
+    bool typingError() const { return typingError_; }
+    PresetBar& presetBar() { return bar_; }
+    const PresetBar& presetBar() const { return bar_; }
+    std::string hintText() const; // what the hint line shows now
+
+    void nudge(uint32_t param, int direction, bool fine);
+
+private:
+    const plugincore::ParamDesc* desc(uint32_t id) const;
+    int controlAt(double x, double y) const;
+    void setValue(uint32_t id, double value);
+    bool pressControl(int index, double x, double y, int button, uint64_t timeMs, bool shift);
+    bool pressMenu(double x, double y, int button);
+    void wheelControl(int index, int direction, bool shift);
+    void stepMenu(int direction);
+    plugincore::Rect menuRect() const;
+    int menuItemAt(double x, double y) const;
+    void startTyping(uint32_t id);
+    void endTyping();
+    bool typingKey(unsigned long keysym, std::string_view utf8);
+
+    void fillBackground(cairo_t* cr, const plugincore::Rect& area) const;
+    void paintPanel(cairo_t* cr, const PanelRect& panel) const;
+    void paintControl(cairo_t* cr, size_t index) const;
+    void paintHint(cairo_t* cr) const;
+    void paintMenu(cairo_t* cr) const;
+
+    plugincore::GuiDelegate& delegate_;
+    const plugincore::WindowSpec& spec_;
+    RackHost& host_;
+    PresetBar bar_;
+    bool dirty_ = true;
+
+    // ---- layout ----
+    int layoutModule_ = -1;
+    std::vector<PanelRect> panelRects_;
+    std::vector<plugincore::Cell> cells_;
+    std::vector<plugincore::Rect> cellRects_;
+
+    // ---- controls ----
+    int hoverParam_ = -1;
+    int dragParam_ = -1;
+    double dragStartY_ = 0;
+    double dragStartValue_ = 0;
+    double dragValue_ = 0; // unrounded, so re-anchoring keeps the fraction
+    bool dragFine_ = false;
+    int lastClickParam_ = -1;
+    uint64_t lastClickTime_ = 0;
+    int menuParam_ = -1;
+    int menuHover_ = -1;
+    int typingParam_ = -1;
+    std::string typingText_; // UTF-8, at most 24 characters
+    bool typingError_ = false;
+    bool typingSelectAll_ = false;
+};
+
+} // namespace norvale

@@ -1,0 +1,286 @@
+// The rack and the preset bar in the real editor under the virtual X server,
+// with XTest input and a real user preset folder.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "tests/gui/x_session.h"
+
+namespace norvale::guitest {
+namespace {
+
+using plugincore::ParamDesc;
+using plugincore::Rect;
+
+constexpr auto cx = [](const Rect& r) { return r.x + r.width / 2; };
+constexpr auto cy = [](const Rect& r) { return r.y + r.height / 2; };
+constexpr auto overlap = [](const Rect& a, const Rect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
+};
+const auto fileText = [](const std::filesystem::path& path) {
+    return (std::stringstream() << std::ifstream(path).rdbuf()).str();
+};
+
+// A fresh user preset folder, then the plug-in with its editor open.
+class RackTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        char folder[] = "/tmp/norvale-rack-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        config = folder;
+        setenv("XDG_CONFIG_HOME", folder, 1);
+        s = std::make_unique<Session>(host);
+        ASSERT_TRUE(s->open());
+    }
+    void TearDown() override {
+        if (HasFailure() && s) s->savePng("rack_failure.png");
+        s.reset();
+        std::filesystem::remove_all(config);
+    }
+
+    Rack& rack() const { return s->window().rack(); }
+    PresetBar& bar() const { return rack().presetBar(); }
+    NorvalePlugin& plugin() const { return s->object(); }
+    void click(const Rect& r, int button = 1) { s->click(cx(r), cy(r), button); }
+    double value(uint32_t id) const { return plugin().paramValue(id); }
+    std::filesystem::path presetFolder() const { return config / "Norvale" / "presets"; }
+    int presetIndex(const std::string& name) const {
+        for (size_t i = 0; i < plugin().presets.size(); ++i)
+            if (plugin().presets[i].name == name) return int(i);
+        return -1;
+    }
+    // The window's pixels over one control.
+    std::vector<uint32_t> controlPixels(uint32_t id) {
+        const Rect c = rack().controlRect(id);
+        std::vector<uint32_t> pixels;
+        for (double y = c.y; y < c.y + c.height; y += 2)
+            for (double x = c.x; x < c.x + c.width; x += 2)
+                pixels.push_back(s->pixel(x, y));
+        return pixels;
+    }
+
+    std::filesystem::path config;
+    GuiHost host;
+    std::unique_ptr<Session> s;
+};
+
+// ---- layout ----
+
+TEST_F(RackTest, EveryParameterHasOneControlAndNoControlsOverlapAtAnyScale) {
+    std::multiset<uint32_t> everywhere;
+    for (int module = -1; module < kModuleCount; ++module) {
+        rack().buildLayout(module);
+        const auto& cells = rack().cells();
+        const auto& rects = rack().cellRects();
+        const size_t shared =
+            module < 0 ? cells.size() : cells.size() - kPanelSpecs[module + 2].paramIdCount;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            const char* key = kParams[cells[i].paramId].key;
+            for (size_t j = 0; j < i; ++j)
+                EXPECT_FALSE(overlap(rects[i], rects[j])) << key;
+            if (module == 0 || i >= shared) everywhere.insert(cells[i].paramId);
+            // The window divides pointer pixels by its scale: a control's
+            // centre pixel lands back on that control.
+            for (const double scale : {0.5, 1.0, 4.0}) {
+                rack().motion((std::floor(cx(rects[i]) * scale) + 0.5) / scale,
+                              (std::floor(cy(rects[i]) * scale) + 0.5) / scale, false);
+                EXPECT_EQ(rack().hoverParam(), int(cells[i].paramId)) << key << " at " << scale;
+            }
+        }
+        for (const PanelRect& p : rack().panelRects())
+            EXPECT_FALSE(overlap(p.rect, rack().curvePanelRect()) ||
+                         overlap(p.rect, bar().zoneRect(kZoneSave)));
+        EXPECT_EQ(rack().panelRects().size(), module < 0 ? 2u : 3u);
+    }
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        EXPECT_EQ(everywhere.count(id), 1u) << kParams[id].key;
+}
+
+// ---- controls, through XTest ----
+
+struct ControlCase {
+    const char* name;
+    uint32_t id;
+    void (*act)(RackTest&, const Rect&);
+    double expected; // from the minimum
+};
+
+const auto dragUp100 = [](RackTest& t, const Rect& c) {
+    t.s->drag(cx(c), c.y + 46, cx(c), c.y + 46 - 100);
+};
+const auto wheelUp = [](RackTest& t, const Rect& c) { t.click(c, 4); };
+// The value at a fraction of the range.
+const auto at = [](uint32_t id, double f) {
+    return kParams[id].minValue + (kParams[id].maxValue - kParams[id].minValue) * f;
+};
+const auto oneStep = [](uint32_t id) { return kParams[id].minValue + 1; };
+
+const ControlCase kControlCases[] = {
+    {"KnobDrag", kParamFltDrive, dragUp100, at(kParamFltDrive, 0.5)},
+    {"SteppedDrag", kParamFltDepth, dragUp100, std::round(at(kParamFltDepth, 0.5))},
+    {"KnobWheel", kParamFltRes, wheelUp, at(kParamFltRes, 0.02)},
+    {"MenuWheel", kParamFltRate, wheelUp, oneStep(kParamFltRate)},
+    {"TypedValue", kParamFltCutoff,
+     [](RackTest& t, const Rect& c) {
+         t.click({c.x + 6, c.y + 74, c.width - 12, 22});
+         for (KeySym key : {XK_1, XK_space, XK_k, XK_H, XK_z, XK_Return})
+             t.s->type(key);
+     },
+     plugincore::realToParam(kParams[kParamFltCutoff], 1000)},
+    {"MenuPick", kParamFltTypeLow,
+     [](RackTest& t, const Rect& c) {
+         t.click({c.x + 30, c.y + 34, c.width - 60, 22});
+         t.click(t.rack().menuItemRect(3));
+     },
+     3},
+    {"MenuArrow", kParamFltTypeHigh,
+     [](RackTest& t, const Rect& c) {
+         t.click({c.x + c.width - 20, c.y + 40, 10, 10});
+     },
+     oneStep(kParamFltTypeHigh)},
+};
+
+class RackControls : public RackTest, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(RackControls, ChangeExactlyTheirParameterInOneGestureAndShowAutomation) {
+    const ControlCase& c = GetParam();
+    const ParamDesc& d = kParams[c.id];
+    plugin().curveChainAdd(kFlt);
+    plugin().values[c.id].store(d.minValue);
+    s->settle();
+    const auto values = [this] {
+        return std::vector<double>(plugin().values.begin(), plugin().values.end());
+    };
+    std::vector<double> before = values();
+    const int begins = s->drainGestures().begins;
+
+    c.act(*this, rack().controlRect(c.id));
+
+    EXPECT_NEAR(value(c.id), c.expected, 1e-9);
+    before[c.id] = value(c.id);
+    EXPECT_EQ(values(), before) << "only this parameter changes";
+    const Session::Gestures g = s->drainGestures();
+    EXPECT_EQ(g.begins - begins, 1);
+    EXPECT_EQ(g.ends, g.begins);
+
+    // A host automation value reaches the control on the next tick.
+    const std::vector<uint32_t> shown = controlPixels(c.id);
+    claphost::InputEvents in;
+    claphost::OutputEvents out;
+    in.paramValue(0, c.id, d.maxValue - value(c.id) > 0.5 ? d.maxValue : d.minValue);
+    static_cast<const clap_plugin_params*>(s->plugin->get_extension(s->plugin, CLAP_EXT_PARAMS))
+        ->flush(s->plugin, in.list(), out.list());
+    s->tick();
+    EXPECT_NE(controlPixels(c.id), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RackControls, ::testing::ValuesIn(kControlCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RackTest, FineAdjustPressedOrReleasedMidDragDoesNotJump) {
+    const Rect c = rack().controlRect(kParamMix);
+    const ParamDesc& d = kParams[kParamMix];
+    const double unit = (d.maxValue - d.minValue) / 200, x = cx(c), y = c.y + 46;
+    plugin().values[kParamMix].store(d.minValue);
+    rack().pressRack(x, y, 1, 1000, false);
+    for (const auto& [travel, fine, expected] : {std::tuple{40.0, false, 40 * unit},
+                                                 {40.0, true, 40 * unit},
+                                                 {90.0, true, (40 + 50 * 0.2) * unit},
+                                                 {90.0, false, 50 * unit},
+                                                 {100.0, false, 60 * unit}}) {
+        rack().motion(x, y - travel, fine);
+        EXPECT_NEAR(value(kParamMix), d.minValue + expected, 1e-9) << travel << fine;
+    }
+    rack().release(1);
+}
+
+TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
+    const int current = plugin().guiCurrentPreset();
+    for (int zone = kZonePrevious; zone <= kZoneSave; ++zone)
+        for (int button : {4, 5})
+            click(bar().zoneRect(zone), button);
+    EXPECT_EQ(plugin().guiCurrentPreset(), current);
+    EXPECT_FALSE(bar().browserOpen() || bar().saveOpen());
+    click(bar().zoneRect(kZoneBrowser));
+    ASSERT_TRUE(bar().browserOpen());
+    click(bar().browserEntryRect(4), 5);
+    EXPECT_EQ(plugin().guiCurrentPreset(), current);
+    click(bar().browserEntryRect(4));
+    EXPECT_TRUE(plugin().guiCurrentPreset() == 4 && !bar().browserOpen()) << "loads and closes";
+}
+
+// ---- presets ----
+
+TEST_F(RackTest, ArrowsWrapInListOrderAndStepPastABrokenFile) {
+    std::string error;
+    for (const char* name : {"Alpha", "Broken", "Gamma"})
+        ASSERT_TRUE(plugin().guiSavePreset(name, error)) << error;
+    std::ofstream(presetFolder() / "Broken.norvale") << "not a preset\n";
+    const int n = int(plugin().presets.size()), broken = presetIndex("Broken");
+    const Rect next = bar().zoneRect(kZoneNext), previous = bar().zoneRect(kZonePrevious);
+    plugin().currentPreset = n - 1;
+    click(next);
+    EXPECT_EQ(plugin().guiCurrentPreset(), 0) << "wraps from the last entry";
+    click(previous);
+    EXPECT_EQ(plugin().guiCurrentPreset(), n - 1) << "wraps from the first entry";
+    plugin().currentPreset = broken - 1;
+    click(next);
+    EXPECT_EQ(plugin().guiCurrentPreset(), broken - 1);
+    EXPECT_NE(rack().hintText().find("Broken"), std::string::npos) << rack().hintText();
+    click(next);
+    EXPECT_EQ(plugin().guiCurrentPreset(), broken + 1) << "steps on from the broken entry";
+    EXPECT_EQ(rack().hintText().find("Broken"), std::string::npos);
+}
+
+TEST_F(RackTest, SavePromptStoresTheTypedNameByWholeCharacters) {
+    const std::string name = "Grüße ✓ Ωmega";
+    click(bar().zoneRect(kZoneSave));
+    ASSERT_TRUE(bar().saveOpen());
+    for (int i = 0; i < 30; ++i) // after the suggested name, "New Shape"
+        rack().key(0, "é");
+    EXPECT_EQ(bar().saveName().size(), 47u) << "19 two-byte characters fit";
+    rack().key(0, "✓");
+    EXPECT_EQ(bar().saveName().size(), 47u) << "a three-byte character does not";
+    rack().key(XK_BackSpace, "");
+    EXPECT_EQ(bar().saveName().size(), 45u) << "all of one é goes";
+    for (int i = 0; i < 48; ++i)
+        rack().key(XK_BackSpace, "");
+    rack().key(0, name + "\xff"); // a stray byte is dropped
+    rack().key(XK_Return, "");
+    EXPECT_FALSE(bar().saveOpen()) << bar().saveMessage();
+    ASSERT_GE(presetIndex(name), 0);
+    EXPECT_TRUE(plugin().presets[presetIndex(name)].user);
+    EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex(name));
+}
+
+TEST_F(RackTest, FailedSaveKeepsTheOldFileAndSaysWhy) {
+    std::string error;
+    ASSERT_TRUE(plugin().guiSavePreset("Keep", error)) << error;
+    const std::string old = fileText(presetFolder() / "Keep.norvale");
+    plugin().values[kParamMix].store(0.25);
+    click(bar().zoneRect(kZoneSave));
+    // Writes stop after a few bytes, as on a full disk.
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit tiny{16, limit.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    rack().key(XK_Return, "");
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(bar().saveOpen() && bar().saveError());
+    EXPECT_NE(bar().saveMessage().find("Keep"), std::string::npos) << bar().saveMessage();
+    EXPECT_EQ(bar().saveName(), "Keep");
+    EXPECT_EQ(fileText(presetFolder() / "Keep.norvale"), old);
+}
+
+} // namespace
+} // namespace norvale::guitest

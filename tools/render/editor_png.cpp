@@ -1,0 +1,102 @@
+#include "render/editor_png.h"
+
+#include <cairo.h>
+#include <fmt/format.h>
+
+#include <clap/factory/preset-discovery.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "gui/plugin_window.h"
+#include "plugin/norvale_plugin.h"
+#include "render/errors.h"
+#include "render/host_services.h"
+#include "render/preset_catalog.h"
+#include "render/preset_choice.h"
+
+namespace norvale::render {
+namespace {
+
+// Off-screen: nothing to type into.
+struct NoKeyboard : RackHost {
+    bool takeKeyboard() override { return false; }
+    void releaseKeyboard() override {}
+};
+
+// The plug-in's own list, in the shape --preset chooses from when rendering.
+std::vector<PresetEntry> presetEntries(const std::vector<plugincore::GuiPreset>& presets) {
+    std::vector<PresetEntry> entries;
+    for (const plugincore::GuiPreset& p : presets) {
+        const bool builtIn = !p.loadKey.empty();
+        entries.push_back({p.name, p.folder,
+                           builtIn ? uint32_t(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN)
+                                   : uint32_t(CLAP_PRESET_DISCOVERY_LOCATION_FILE),
+                           p.path, p.loadKey});
+    }
+    return entries;
+}
+
+void applySound(NorvalePlugin& plugin, HostServices& host, const RenderOptions& options) {
+    plugin.ensurePresetList();
+    if (!options.preset.empty()) {
+        const PresetChoice choice =
+            namesPresetFile(options.preset)
+                ? PresetChoice{CLAP_PRESET_DISCOVERY_LOCATION_FILE, options.preset, ""}
+                : choosePreset(options.preset, presetEntries(plugin.presets));
+        const bool isFile = choice.kind == CLAP_PRESET_DISCOVERY_LOCATION_FILE;
+        host.takePresetError();
+        if (!plugin.presetLoadFromLocation(choice.kind, isFile ? choice.location.c_str() : nullptr,
+                                           isFile ? nullptr : choice.loadKey.c_str())) {
+            std::string reason = host.takePresetError();
+            throw RenderError(fmt::format("the plug-in could not load preset '{}': {}",
+                                          options.preset,
+                                          reason.empty() ? "no reason given" : reason));
+        }
+    }
+    for (const ParamSetting& setting : options.settings) {
+        double value = 0;
+        if (setting.id >= kParamCount ||
+            !plugincore::paramTextToValue(kParams[setting.id], setting.text.c_str(), value))
+            throw UsageError(fmt::format("--set {}: the plug-in does not accept '{}'", setting.key,
+                                         setting.text));
+        plugin.values[setting.id].store(value);
+    }
+}
+
+} // namespace
+
+std::string writeEditorPng(const RenderOptions& options) {
+    HostServices host;
+    auto plugin = std::make_unique<NorvalePlugin>(host.host());
+    applySound(*plugin, host, options);
+
+    plugincore::WindowSpec spec = kWindowSpec;
+    spec.paramDescs = paramTable();
+    spec.paramDescCount = kParamCount;
+    NoKeyboard keyboard;
+    Rack rack(*plugin, spec, keyboard);
+    CurvePanel panel;
+    // As the window's first tick: the panel settles the selection first.
+    panel.sync(*plugin);
+    int chain[kModuleCount];
+    rack.buildLayout(plugin->curveChain(chain) > 0 ? plugin->curveModule() : -1);
+    panel.bounds = rack.curvePanelRect();
+    const CurvePalette palette = curvePalette(spec.palette);
+
+    const double scale = options.editorScale;
+    const int width = int((spec.width + 32) * scale + 0.5), height = int(spec.height * scale + 0.5);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    cairo_t* cr = cairo_create(surface);
+    paintEditor(cr, scale, {panel, palette, *plugin, rack});
+    cairo_destroy(cr);
+    const cairo_status_t written = cairo_surface_write_to_png(surface, options.editorPng.c_str());
+    cairo_surface_destroy(surface);
+    if (written != CAIRO_STATUS_SUCCESS)
+        throw RenderError(fmt::format("cannot write '{}': {}", options.editorPng,
+                                      cairo_status_to_string(written)));
+    return fmt::format("editor {}x{} written to {}", width, height, options.editorPng);
+}
+
+} // namespace norvale::render
