@@ -264,7 +264,6 @@ public:
     Editor* editor = nullptr;
 
 private:
-    ~NorvalePlugin() override = default;
 
     // process.cpp
     void readInputEvents(const clap_input_events* in, uint32_t* triggers, uint32_t* triggerCount);

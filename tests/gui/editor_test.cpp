@@ -160,13 +160,10 @@ TEST(EditorInput, APointDraggedAcrossItsNeighbourEndsUnderThePointer) {
 }
 
 double renderedLevel(Session& s) { // RMS of a second of a sine
-    test::AudioBlock block(48000);
-    for (size_t i = 0; i < 48000; ++i)
-        block.inLeft[i] = block.inRight[i] = 0.5f * std::sin(0.13f * static_cast<float>(i));
-    s.plugin->process(s.plugin, &block.process);
-    return std::sqrt(
-        std::inner_product(block.outLeft.begin(), block.outLeft.end(), block.outLeft.begin(), 0.0) /
-        48000);
+    claphost::AudioBlock block(48000);
+    block.fillInput([](uint32_t i, int) { return 0.5f * std::sin(0.13f * static_cast<float>(i)); });
+    block.run(s.plugin);
+    return claphost::rms(block.outL, 0, 48000);
 }
 
 TEST(EditorDrawing, ADragOnTheGraphChangesTheCurveAndTheSound) {

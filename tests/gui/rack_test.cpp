@@ -178,7 +178,7 @@ TEST_P(RackControls, ChangeExactlyTheirParameterInOneGestureAndShowAutomation) {
     claphost::OutputEvents out;
     in.paramValue(0, c.id, d.maxValue - value(c.id) > 0.5 ? d.maxValue : d.minValue);
     static_cast<const clap_plugin_params*>(s->plugin->get_extension(s->plugin, CLAP_EXT_PARAMS))
-        ->flush(s->plugin, in.list(), out.list());
+        ->flush(s->plugin, in.list(), out.outList());
     s->tick();
     EXPECT_NE(controlPixels(c.id), shown);
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "gui/plugin_window.h"
+#include "plugin/descriptor.h"
 #include "plugin/extensions.h"
 #include "tests/plugin/fake_host.h"
 
@@ -144,7 +145,7 @@ public:
     Gestures drainGestures() {
         claphost::InputEvents in;
         claphost::OutputEvents out;
-        ext<clap_plugin_params>(CLAP_EXT_PARAMS)->flush(plugin, in.list(), out.list());
+        ext<clap_plugin_params>(CLAP_EXT_PARAMS)->flush(plugin, in.list(), out.outList());
         for (uint32_t i = 0; i < out.size(); ++i) {
             begins_ += out.header(i).type == CLAP_EVENT_PARAM_GESTURE_BEGIN;
             ends_ += out.header(i).type == CLAP_EVENT_PARAM_GESTURE_END;

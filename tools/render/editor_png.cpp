@@ -69,7 +69,9 @@ void applySound(NorvalePlugin& plugin, HostServices& host, const RenderOptions& 
 
 std::string writeEditorPng(const RenderOptions& options) {
     HostServices host;
-    auto plugin = std::make_unique<NorvalePlugin>(host.host());
+    // The object frees itself, as when a host destroys it.
+    const auto destroy = [](NorvalePlugin* p) { p->destroy(); };
+    std::unique_ptr<NorvalePlugin, decltype(destroy)> plugin(new NorvalePlugin(host.host()), destroy);
     applySound(*plugin, host, options);
 
     plugincore::WindowSpec spec = kWindowSpec;
