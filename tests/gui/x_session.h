@@ -46,6 +46,7 @@ struct GuiHost {
 class Session {
 public:
     explicit Session(const GuiHost& offers = {}) : host(offers) {
+        clap_entry.init("");
         auto& factory = *static_cast<const clap_plugin_factory*>(
             clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
         plugin = factory.create_plugin(&factory, &host.clap, kPluginId);
@@ -60,6 +61,7 @@ public:
     }
     ~Session() {
         plugin->destroy(plugin);
+        clap_entry.deinit();
         XCloseDisplay(dpy); // and with it the host window
     }
     template <class Extension>

@@ -60,6 +60,7 @@ protected:
     void* parent(Window* made = nullptr) {
         Window w =
             XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 600, 0, 0, 0);
+        XSync(display, False); // the editor's own connection must see it
         return made != nullptr ? reinterpret_cast<void*>(*made = w) : reinterpret_cast<void*>(w);
     }
 
