@@ -28,14 +28,14 @@ float dbToGain(double db) { return static_cast<float>(std::pow(10.0, db / 20.0))
 TEST_F(EngineSync, EachModulesSmoothingReachesItsOwnField) {
     const EngineParams& e = synced({});
     const EngineParams defaults;
-    EXPECT_FLOAT_EQ(e.volSmooth, defaults.volSmooth);
-    EXPECT_FLOAT_EQ(e.fltSmooth, defaults.fltSmooth);
-    EXPECT_FLOAT_EQ(e.drvSmooth, defaults.drvSmooth);
+    EXPECT_FLOAT_EQ(e.modules[kVol].smooth, defaults.modules[kVol].smooth);
+    EXPECT_FLOAT_EQ(e.modules[kFlt].smooth, defaults.modules[kFlt].smooth);
+    EXPECT_FLOAT_EQ(e.modules[kDrv].smooth, defaults.modules[kDrv].smooth);
     EXPECT_FLOAT_EQ(e.timStep, defaults.timStep);
-    EXPECT_FLOAT_EQ(e.timSmooth, defaults.timSmooth);
-    EXPECT_FLOAT_EQ(e.crsSmooth, defaults.crsSmooth);
-    EXPECT_FLOAT_EQ(synced({{kParamWidSmooth, 0.9}}).widSmooth, 0.9f);
-    EXPECT_FLOAT_EQ(e.panSmooth, defaults.panSmooth);
+    EXPECT_FLOAT_EQ(e.modules[kTim].smooth, defaults.modules[kTim].smooth);
+    EXPECT_FLOAT_EQ(e.modules[kCrs].smooth, defaults.modules[kCrs].smooth);
+    EXPECT_FLOAT_EQ(synced({{kParamWidSmooth, 0.9}}).modules[kWid].smooth, 0.9f);
+    EXPECT_FLOAT_EQ(e.modules[kPan].smooth, defaults.modules[kPan].smooth);
 }
 
 TEST_F(EngineSync, DecibelRowsBecomeLinearGains) {
@@ -78,9 +78,9 @@ TEST_F(EngineSync, ChoicesAndStepsAreRoundedIntegers) {
                                     {kParamFltDepth, 7.4},
                                     {kParamCrsBits, 16.0},
                                     {kParamCrsDown, 1.0}});
-    EXPECT_EQ(e.volRate, 3);
-    EXPECT_EQ(e.fltRate, 0);
-    EXPECT_EQ(e.widRate, 6);
+    EXPECT_EQ(e.modules[kVol].rate, 3);
+    EXPECT_EQ(e.modules[kFlt].rate, 0);
+    EXPECT_EQ(e.modules[kWid].rate, 6);
     EXPECT_EQ(e.fltType[kBandLow], 1);
     EXPECT_EQ(e.fltType[kBandMid], 0);
     EXPECT_EQ(e.fltType[kBandHigh], 3);
@@ -102,8 +102,8 @@ TEST_F(EngineSync, SwitchesAndTriggerSource) {
                                     {kParamTrigSource, 1.0}});
     EXPECT_TRUE(e.bandOn[kBandLow]);
     EXPECT_FALSE(e.bandOn[kBandMid]);
-    EXPECT_TRUE(e.volOn && e.fltOn && e.drvOn && e.timOn && e.crsOn && e.widOn);
-    EXPECT_FALSE(e.panOn);
+    EXPECT_TRUE(e.modules[kVol].on && e.modules[kFlt].on && e.modules[kDrv].on && e.modules[kTim].on && e.modules[kCrs].on && e.modules[kWid].on);
+    EXPECT_FALSE(e.modules[kPan].on);
     EXPECT_TRUE(e.trigFromInput);
     EXPECT_FALSE(synced({{kParamTrigSource, 0.0}}).trigFromInput);
 }
@@ -120,9 +120,9 @@ TEST_F(EngineSync, PerModuleTriggerRowsLandAtTheirModuleIndex) {
     const bool loops[kModuleCount] = {false, true, false, false, false, true, false};
     const float ends[kModuleCount] = {1, 1, 0.25f, 1, 0, 1, 1};
     for (int m = 0; m < kModuleCount; ++m) {
-        EXPECT_EQ(e.trigMode[m], modes[m]) << m;
-        EXPECT_EQ(e.trigLoop[m], loops[m]) << m;
-        EXPECT_FLOAT_EQ(e.trigEnd[m], ends[m]) << m;
+        EXPECT_EQ(e.modules[m].trigger, modes[m]) << m;
+        EXPECT_EQ(e.modules[m].loop, loops[m]) << m;
+        EXPECT_FLOAT_EQ(e.modules[m].end, ends[m]) << m;
     }
 }
 
@@ -131,7 +131,7 @@ TEST_F(EngineSync, FractionsPassAsTheyAre) {
         synced({{kParamMix, 0.3}, {kParamDrvTone, -0.5}, {kParamVolPhase, 0.75}});
     EXPECT_FLOAT_EQ(e.mix, 0.3f);
     EXPECT_FLOAT_EQ(e.drvTone, -0.5f);
-    EXPECT_FLOAT_EQ(e.volPhase, 0.75f);
+    EXPECT_FLOAT_EQ(e.modules[kVol].phase, 0.75f);
 }
 
 TEST_F(EngineSync, OnlyAChangeRebuildsTheRecord) {
