@@ -12,7 +12,6 @@
 
 #include "dsp/curve_set.h"
 #include "dsp/engine.h"
-#include "dsp/rates.h"
 
 namespace norvale::fixture {
 
@@ -30,10 +29,6 @@ inline void setFlat(CurveSet& set, int module, float value) {
 inline void allModulesOn(EngineParams& p) {
     for (ModuleSettings& m : p.modules)
         m.on = true;
-}
-
-inline float dbToGain(double db) {
-    return static_cast<float>(std::pow(10.0, db / 20.0));
 }
 
 inline double rms(const std::vector<float>& v, size_t from = 0, size_t to = SIZE_MAX) {
@@ -55,24 +50,27 @@ struct Rig {
         engine->setParams(p);
         engine->publishCurves(curves);
     }
-    double rate() const { return engine->sampleRate(); }
 
-    // Runs the whole of `left`/`right` in blocks of `block` frames, from beat
-    // `beats` at `tempo` (beats < 0: no song position).
+    // Runs the whole of `left`/`right` (silence of `frames` if given) in blocks,
+    // from beat `beats` at `tempo` (beats < 0: no song position), with MIDI
+    // notes at the given offsets of the first block.
     void run(uint32_t block = 512, double beats = 0.0, double tempo = 120.0,
-             const std::vector<float>* side = nullptr) {
-        for (size_t o = 0; o < left.size(); o += block) {
+             const std::vector<float>* side = nullptr, std::vector<uint32_t> notes = {},
+             size_t frames = 0) {
+        if (frames) left.assign(frames, 0.0f), right = left;
+        for (size_t o = 0; o < left.size(); o += block, notes.clear()) {
             const auto n = static_cast<uint32_t>(std::min<size_t>(block, left.size() - o));
             const float* s = side ? side->data() + o : nullptr;
-            engine->process(left.data() + o, right.data() + o, n, beats, tempo, s, s, nullptr, 0);
-            if (beats >= 0.0) beats += n * tempo / 60.0 / rate();
+            engine->process(left.data() + o, right.data() + o, n, beats, tempo, s, s, notes.data(),
+                            static_cast<uint32_t>(notes.size()));
+            if (beats >= 0.0) beats += n * tempo / 60.0 / engine->sampleRate();
         }
     }
     // A sine of `hz` at `amplitude` on both channels (right shifted by `shift` radians).
     void sine(double hz, size_t frames, float amplitude = 0.5f, double shift = 0.0) {
         left.resize(frames), right.resize(frames);
         for (size_t i = 0; i < frames; ++i) {
-            const double w = 2.0 * kPi * hz * static_cast<double>(i) / rate();
+            const double w = 2.0 * kPi * hz * static_cast<double>(i) / engine->sampleRate();
             left[i] = amplitude * static_cast<float>(std::sin(w));
             right[i] = amplitude * static_cast<float>(std::sin(w + shift));
         }
@@ -95,10 +93,8 @@ inline EngineParams randomParams(std::mt19937& rng, bool ends = false) {
     };
     auto coin = [&] { return u(rng) < 0.5; };
     auto lin = [&](double lo, double hi) { return static_cast<float>(lo + (hi - lo) * t()); };
-    auto log = [&](double lo, double hi) {
-        return static_cast<float>(lo * std::pow(hi / lo, t()));
-    };
-    auto db = [&](double lo, double hi) { return dbToGain(lin(lo, hi)); };
+    auto log = [&](double lo, double hi) { return float(lo * std::pow(hi / lo, t())); };
+    auto db = [&](double lo, double hi) { return std::pow(10.0f, lin(lo, hi) / 20.0f); };
 
     EngineParams p;
     p.inputGain = db(-24, 24), p.outputGain = db(-24, 24), p.mix = lin(0, 1);
@@ -106,19 +102,13 @@ inline EngineParams randomParams(std::mt19937& rng, bool ends = false) {
     for (bool& on : p.bandOn)
         on = pick(0, 3) != 0;
     for (ModuleSettings& m : p.modules)
-        m = {coin(),
-             pick(0, kRateCount - 1),
-             lin(0, 1),
-             lin(0, 1),
-             static_cast<TrigMode>(pick(0, kTrigModeCount - 1)),
-             coin(),
-             lin(0, 1)};
+        m = {coin(), pick(0, 7), lin(0, 1), lin(0, 1), TrigMode(pick(0, 2)), coin(), lin(0, 1)};
     p.volTrim = db(-24, 24);
     p.fltCutoff = log(20, 20000), p.fltRes = lin(0, 1), p.fltDepth = pick(0, 8);
     p.fltDrive = lin(0, 1);
     for (FilterType& type : p.fltType)
-        type = static_cast<FilterType>(pick(0, kFilterTypeCount - 1));
-    p.drvStyle = static_cast<DriveStyle>(pick(0, kDriveStyleCount - 1));
+        type = FilterType(pick(0, 3));
+    p.drvStyle = DriveStyle(pick(0, 5));
     p.drvDrive = lin(0, 1), p.drvInput = db(-12, 36), p.drvOutput = db(-36, 12);
     p.drvTone = lin(-1, 1), p.drvMix = lin(0, 1);
     p.timRange = log(20, 2000) * 0.001f, p.timStep = lin(0, 1);
@@ -147,10 +137,6 @@ inline void randomCurves(CurveSet& set, std::mt19937& rng) {
     set.chainLength = static_cast<int8_t>(pick(0, kModuleCount));
     for (int i = 0; i < kModuleCount; ++i)
         set.chain[i] = static_cast<int8_t>(order[i]);
-}
-
-inline bool allFinite(const std::vector<float>& v) {
-    return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
 }
 
 } // namespace norvale::fixture

@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "dsp/curve_set.h"
 
@@ -137,59 +138,32 @@ TEST(Curve, Edits) {
     EXPECT_EQ(full.addPoint(10 / 63.0f, 0.1f, 0), 10);
 }
 
-// Random edits, random texts and mutations of valid texts: the invariants
-// always hold, a failed parse changes nothing, and evaluation stays in 0..1.
+// Random edits and mutated texts: the invariants always hold, a failed parse
+// changes nothing, evaluation stays in 0..1, and the text form reads back.
 TEST(Curve, RandomEditsAndTextsKeepTheInvariants) {
     std::mt19937 rng(20240611);
-    std::uniform_real_distribution<float> wide(-0.5f, 1.5f), unit(0.0f, 1.0f);
-    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    const std::string tokens[] = {"0", "1", "0.5", "-1", "2", "1e9", "nan", "inf",
-                                  ",", " ", "\t",  "x",  ".", "e",   "+",   "-"};
+    auto num = [&] { return std::to_string(std::uniform_real_distribution<float>(-2, 35)(rng)); };
+    const char* ops[] = {"add",   "move", "remove", "weight", "bend",
+                         "range", "step", "fill",   "flat"};
+    const char* tokens[] = {"0", "1", "0.5", "-1", "2", "1e9", "nan", "inf", ",", " ", "x", "-"};
     for (int seq = 0; seq < 40; ++seq) {
         Curve c;
-        c.setFlat(unit(rng));
         for (int step = 0; step < 2000; ++step) {
-            const int i = pick(-2, c.count + 1);
-            switch (pick(0, 10)) {
-            case 0: c.addPoint(wide(rng), wide(rng), static_cast<uint8_t>(pick(0, 5))); break;
-            case 1: c.movePoint(i, wide(rng), wide(rng)); break;
-            case 2: c.removePoint(i); break;
-            case 3: c.setStep(pick(-2, 34), pick(-1, 34), wide(rng)); break;
-            case 4:
-                if (pick(0, 7) == 0) c.fillSteps(pick(-1, 34));
-                break;
-            case 5: c.removeRange(wide(rng), wide(rng)); break;
-            case 6: c.setWeight(i, static_cast<uint8_t>(pick(0, 255))); break;
-            case 7: c.setBend(i, 6.0f * unit(rng) - 3.0f); break;
-            case 8:
-                if (c.count > 3) c.movePoint(pick(1, c.count - 2), c.points[1].x, unit(rng));
-                break;
-            case 9: { // a valid text, mutated
-                std::string text = c.format();
-                for (int k = pick(0, 3); k > 0 && !text.empty(); --k)
-                    text.replace(pick(0, static_cast<int>(text.size()) - 1), pick(0, 3),
-                                 tokens[pick(0, 15)]);
-                const Curve before = c;
-                if (!c.parse(text)) {
-                    ASSERT_EQ(c.format(), before.format()) << text;
-                }
-                break;
-            }
-            default: { // random tokens
-                std::string text;
-                for (int k = pick(0, 20); k > 0; --k)
-                    text += tokens[pick(0, 15)];
-                const Curve before = c;
-                if (!c.parse(text)) {
-                    ASSERT_EQ(c.format(), before.format()) << text;
-                }
-            }
+            const std::string op = ops[rng() % 9], text = c.format();
+            if (op != "fill" || rng() % 8 == 0)
+                edit(c, op + " " + num() + " " + num() + " " + num());
+            std::string mutated = text; // the text before, with a few tokens replaced
+            for (int k = rng() % 4; k > 0 && !mutated.empty(); --k)
+                mutated.replace(rng() % mutated.size(), rng() % 4, tokens[rng() % 12]);
+            const std::string before = c.format();
+            if (!c.parse(mutated)) {
+                ASSERT_EQ(c.format(), before) << mutated;
             }
             ASSERT_TRUE(curveValid(c)) << "sequence " << seq << " step " << step;
-            const float v = c.valueAt(wide(rng) * 3.0f);
+            const float v = c.valueAt(std::uniform_real_distribution<float>(-3, 3)(rng));
             ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << v;
         }
-        Curve round; // the text form reads back to the same text
+        Curve round;
         ASSERT_TRUE(round.parse(c.format()));
         EXPECT_EQ(round.format(), c.format());
         c.fillSteps(32);
@@ -202,37 +176,18 @@ TEST(Curve, ParseFailuresLeaveTheCurveUnchanged) {
     std::string text65;
     for (int i = 0; i < 65; ++i)
         text65 += (i ? ", " : "") + std::to_string(i / 64.0) + " 0.5 0";
-    const std::string bad[] = {
-        "",
-        " ",
-        "0 0.5 0",
-        "0 0.5 0,",
-        "0 0.5 0, 1 0.5 0,",
-        ",0 0.5 0, 1 0.5 0",
-        "0 0.5 0,, 1 0.5 0",
-        "0 0.5 0, 1 1.0001 0",
-        "0 -0.1 0, 1 0.5 0",
-        "1.5 0.5 0, 1 0.5 0",
-        "-0.5 0.5 0, 1 0.5 0",
-        "0 0.5, 1 0.5 0",
-        "0 0.5 0 0 0, 1 0.5 0",
-        "0 0.5 0 0 x, 1 0.5 0",
-        "0 0.5 0x, 1 0.5 0",
-        "0 0.5 0, 1 0.5 0 ;",
-        "a b c, d e f",
-        "0 nan 0, 1 0.5 0",
-        "0 0.5 0, 1 0.5 0 nan",
-        "0 0.5 nan, 1 0.5 0",
-        "0 0.5 0, 1 0.5 0 -nan",
-        "0 0.5 0, 1 0.5 0 NAN(123)",
-        "0 0.5 inf, 1 0.5 0",
-        "0 0.5 0 -infinity, 1 0.5 0",
-        "0 0.5 0 1e99, 1 0.5 0",
-        "0 0.5 0, 1 0.5 0\v",
-        std::string("0 0.5 0, 1 0.5 0\0", 17),
-        std::string("0 0.5\0 0, 1 0.5 0", 17),
-        text65,
-    };
+    std::vector<std::string> bad = {std::string("0 0.5 0, 1 0.5 0\0", 17),
+                                    std::string("0 0.5\0 0, 1 0.5 0", 17), text65};
+    std::istringstream list( // one per line
+        "\n \n0 0.5 0\n0 0.5 0,\n0 0.5 0, 1 0.5 0,\n,0 0.5 0, 1 0.5 0\n0 0.5 0,, 1 0.5 0\n"
+        "0 0.5 0, 1 1.0001 0\n0 -0.1 0, 1 0.5 0\n1.5 0.5 0, 1 0.5 0\n-0.5 0.5 0, 1 0.5 0\n"
+        "0 0.5, 1 0.5 0\n0 0.5 0 0 0, 1 0.5 0\n0 0.5 0 0 x, 1 0.5 0\n0 0.5 0x, 1 0.5 0\n"
+        "0 0.5 0, 1 0.5 0 ;\na b c, d e f\n0 nan 0, 1 0.5 0\n0 0.5 0, 1 0.5 0 nan\n"
+        "0 0.5 nan, 1 0.5 0\n0 0.5 0, 1 0.5 0 -nan\n0 0.5 0, 1 0.5 0 NAN(123)\n"
+        "0 0.5 inf, 1 0.5 0\n0 0.5 0 -infinity, 1 0.5 0\n0 0.5 0 1e99, 1 0.5 0\n0 0.5 0, 1 0.5 "
+        "0\v");
+    for (std::string line; std::getline(list, line);)
+        bad.push_back(line);
     for (const std::string& t : bad) {
         Curve c = before;
         EXPECT_FALSE(c.parse(t)) << '"' << t << '"';
@@ -253,83 +208,60 @@ TEST(Curve, ParseFailuresLeaveTheCurveUnchanged) {
               "0.0000 0.5000 0 0.000, 1.0000 0.2500 0 -0.000");
 }
 
-TEST(Curve, FormatIgnoresTheNumericLocale) {
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    bool any = false;
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
-        if (!std::setlocale(LC_NUMERIC, name)) continue;
-        any = true;
-        EXPECT_EQ(fromText("0 0.5 0 0.25, 1 0.75 1").format(),
-                  "0.0000 0.5000 0 0.250, 1.0000 0.7500 1 0.000")
-            << name;
-    }
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    if (!any) GTEST_SKIP() << "no other locale installed";
-}
-
+// Chain edits written as "+key" (add), "-key" (remove), ">key n" (move) or
+// "=text" (parse; "!text" when it must fail).
 TEST(Chain, EditsAndText) {
-    const struct {
-        const char* start;
-        char op; // + add, - remove, > move, p parse (true), x parse (false)
-        int module, position;
-        const char *text, *result;
-    } rows[] = {
-        {"drv", '+', kVol, 0, "", "drv vol"},
-        {"drv vol", '+', kDrv, 0, "", "drv vol"},
-        {"drv", '+', 7, 0, "", "drv"},
-        {"drv vol flt", '-', kVol, 0, "", "drv flt"},
-        {"drv", '-', kPan, 0, "", "drv"},
-        {"vol flt drv", '>', kVol, 9, "", "flt drv vol"},
-        {"vol flt drv", '>', kDrv, -5, "", "drv vol flt"},
-        {"vol flt drv", '>', kDrv, 1, "", "vol drv flt"},
-        {"vol flt", '>', kPan, 0, "", "vol flt"},
-        {"vol", 'p', 0, 0, "flt vol flt", "flt vol"},
-        {"vol", 'x', 0, 0, "flt xyz vol", "flt"},
-        {"vol", 'p', 0, 0, " \t\r\n ", ""},
-        {"vol", 'p', 0, 0, "  wid\tpan\n\ncrs  ", "wid pan crs"},
-        {"vol", 'x', 0, 0, "VOL", ""},
-        {"vol", 'x', 0, 0, "vol,flt", ""},
-        {"", 'p', 0, 0, "vol flt drv tim crs pan wid vol", "vol flt drv tim crs pan wid"},
-    };
-    for (const auto& r : rows) {
+    const char* rows[][3] = {
+        {"drv", "+vol +drv +pan", "drv vol pan"},
+        {"drv vol flt", "-vol -pan", "drv flt"},
+        {"vol flt drv", ">vol 9", "flt drv vol"},
+        {"vol flt drv", ">drv -5", "drv vol flt"},
+        {"vol flt drv", ">drv 1 >pan 0", "vol drv flt"},
+        {"vol", "=flt vol flt", "flt vol"},
+        {"vol", "!flt xyz vol", "flt"},
+        {"vol", "= \t\r\n ", ""},
+        {"vol", "=  wid\tpan\n\ncrs  ", "wid pan crs"},
+        {"vol", "!VOL", ""},
+        {"vol", "!vol,flt", ""},
+        {"", "=vol flt drv tim crs pan wid vol", "vol flt drv tim crs pan wid"}};
+    for (const auto& [start, ops, result] : rows) {
         CurveSet s;
-        ASSERT_TRUE(parseChain(r.start, s));
-        if (r.op == '+') chainAdd(s, r.module);
-        if (r.op == '-') chainRemove(s, r.module);
-        if (r.op == '>') chainMove(s, r.module, r.position);
-        if (r.op == 'p' || r.op == 'x') {
-            EXPECT_EQ(parseChain(r.text, s), r.op == 'p') << r.text;
+        ASSERT_TRUE(parseChain(start, s));
+        const std::string text = ops;
+        if (text[0] == '=' || text[0] == '!') {
+            EXPECT_EQ(parseChain(text.substr(1), s), text[0] == '=');
         }
-        EXPECT_EQ(formatChain(s), r.result) << r.start << " " << r.op << " " << r.text;
-        EXPECT_EQ(chainHas(s, kFlt), std::string(r.result).find("flt") != std::string::npos);
+        std::istringstream in(text);
+        for (std::string word; text[0] != '=' && text[0] != '!' && in >> word;) {
+            const char kind = word[0];
+            const int m = moduleFromKey(word.substr(1));
+            const int position = kind == '>' && in >> word ? std::stoi(word) : 0;
+            kind == '+'   ? chainAdd(s, m)
+            : kind == '-' ? chainRemove(s, m)
+                          : chainMove(s, m, position);
+        }
+        EXPECT_EQ(formatChain(s), result) << start << " " << ops;
     }
 }
 
 TEST(Chain, EffectiveChainPutsTheChainFirstThenTheDefaultOrder) {
     const bool all[kModuleCount] = {true, true, true, true, true, true, true};
     const bool some[kModuleCount] = {true, false, true, true, false, false, false}; // vol drv tim
-    const struct {
-        const char* chain;
-        const bool* on;
-        const char* result;
-    } rows[] = {{"", all, "vol flt drv crs tim wid pan"},
-                {"pan drv", some, "pan drv vol tim"},
-                {"pan drv", all, "pan drv vol flt crs tim wid"}};
-    for (const auto& r : rows) {
+    const std::tuple<const char*, const bool*, const char*> rows[] = {
+        {"", all, "vol flt drv crs tim wid pan"},
+        {"pan drv", some, "pan drv vol tim"},
+        {"pan drv", all, "pan drv vol flt crs tim wid"},
+        {"corrupt", all, "vol flt drv crs tim wid pan"}};
+    for (const auto& [chain, on, result] : rows) {
         CurveSet s, out;
-        parseChain(r.chain, s);
+        parseChain(chain, s);
+        if (std::string(chain) == "corrupt") // out-of-range entries and length are skipped
+            s.chainLength = 100, std::fill_n(s.chain, kModuleCount, int8_t{9});
         int order[kModuleCount];
-        out.chainLength = static_cast<int8_t>(effectiveChain(s, r.on, order));
-        for (int i = 0; i < out.chainLength; ++i)
-            out.chain[i] = static_cast<int8_t>(order[i]);
-        EXPECT_EQ(formatChain(out), r.result) << r.chain;
+        out.chainLength = static_cast<int8_t>(effectiveChain(s, on, order));
+        std::copy_n(order, out.chainLength, out.chain);
+        EXPECT_EQ(formatChain(out), result) << chain;
     }
-    CurveSet corrupt; // out-of-range entries and length are skipped
-    corrupt.chainLength = 100;
-    for (int i = 0; i < kModuleCount; ++i)
-        corrupt.chain[i] = static_cast<int8_t>(i % 2 ? 9 : -3);
-    int order[kModuleCount];
-    EXPECT_EQ(effectiveChain(corrupt, all, order), kModuleCount);
 }
 
 } // namespace

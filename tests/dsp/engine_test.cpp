@@ -2,6 +2,8 @@
 // and scope, measured on what leaves Engine::process.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "engine_fixture.h"
 
 namespace norvale {
@@ -48,6 +50,10 @@ TEST(Crossover, BandsSumFlatAndEachFallsOffBeyondItsSplits) {
 
 enum Measure { kGain, kDiff, kRight, kStereo, kDc, kHold };
 
+template <FilterType type>
+void allTypes(EngineParams& p) {
+    p.fltType[0] = p.fltType[1] = p.fltType[2] = type;
+}
 void crush16(EngineParams& p) {
     p.crsBits = 16, p.crsDown = 1, p.crsAmount = 1;
 }
@@ -56,11 +62,6 @@ void crush16(EngineParams& p) {
 // split through a neutral volume stage.
 TEST(Stages, SoundProperties) {
     using Set = void (*)(EngineParams&);
-    const Set allTypes[] = {
-        [](EngineParams& p) { p.fltType[0] = p.fltType[1] = p.fltType[2] = kLowpass; },
-        [](EngineParams& p) { p.fltType[0] = p.fltType[1] = p.fltType[2] = kHighpass; },
-        [](EngineParams& p) { p.fltType[0] = p.fltType[1] = p.fltType[2] = kBandpass; },
-        [](EngineParams& p) { p.fltType[0] = p.fltType[1] = p.fltType[2] = kNotch; }};
 
     const struct {
         Module module;
@@ -72,10 +73,10 @@ TEST(Stages, SoundProperties) {
     } rows[] = {
         {kVol, 0.5f, nullptr, 1000, kGain, 0.25, 1e-3}, // the curve is squared
         {kVol, 1.0f, [](EngineParams& p) { p.volTrim = 0.5f; }, 1000, kGain, 0.5, 1e-3},
-        {kFlt, 1.0f, allTypes[kLowpass], 8000, kGain, 0.0, 0.03},
-        {kFlt, 1.0f, allTypes[kHighpass], 125, kGain, 0.0, 0.03},
-        {kFlt, 1.0f, allTypes[kBandpass], 1000, kGain, 1.0, 0.01}, // unity at the centre
-        {kFlt, 1.0f, allTypes[kNotch], 1000, kGain, 0.0, 0.01},
+        {kFlt, 1.0f, allTypes<kLowpass>, 8000, kGain, 0.0, 0.03},
+        {kFlt, 1.0f, allTypes<kHighpass>, 125, kGain, 0.0, 0.03},
+        {kFlt, 1.0f, allTypes<kBandpass>, 1000, kGain, 1.0, 0.01}, // unity at the centre
+        {kFlt, 1.0f, allTypes<kNotch>, 1000, kGain, 0.0, 0.01},
         {kFlt, 0.0f, [](EngineParams& p) { p.fltCutoff = 16000, p.fltRes = 1; }, 16000 / 32.0,
          kGain, 50.0, 1.5}, // the bottom is depth octaves down: k 0.02 peaks there
         {kDrv, 0.0f, [](EngineParams& p) { p.drvInput = 0.1f; }, 1000, kGain, 0.1, 1e-3},
@@ -115,8 +116,8 @@ TEST(Stages, SoundProperties) {
     }
 }
 
-// The chain's order is the signal's order; a band that is off passes.
-TEST(Stages, ChainOrderAndBandsOff) {
+// The chain's order is the signal's order.
+TEST(Stages, ChainOrderIsTheSignalOrder) {
     EngineParams p;
     p.modules[kVol].on = p.modules[kDrv].on = true;
     p.drvDrive = 1.0f;
@@ -126,37 +127,30 @@ TEST(Stages, ChainOrderAndBandsOff) {
     const double volumeFirst = sineGainDb(p, curves, 1000.0);
     parseChain("drv vol", curves);
     EXPECT_GT(volumeFirst - sineGainDb(p, curves, 1000.0), 3.0) << "quieter into the drive";
-
-    p.modules[kDrv].on = false;
-    p.bandOn[kBandMid] = false;
-    setFlat(curves, kVol, 0.0f);
-    EXPECT_NEAR(sineGainDb(p, curves, 1000.0), 0.0, 1.0) << "the mid band passes";
 }
 
 TEST(Engine, GainOnlyPathAndMix) {
-    const struct {
-        bool anyOn;
-        float mix;
-        float gain;
-    } rows[] = {{false, 0.0f, 0.5f}, {false, 1.0f, 0.5f}, {true, 0.0f, 1.0f}};
-    for (const auto& r : rows) {
+    for (const auto& [anyOn, mix, gain] :
+         {std::tuple{false, 0.0f, 0.5f}, {false, 1.0f, 0.5f}, {true, 0.0f, 1.0f}}) {
         EngineParams p;
-        p.inputGain = 0.25f, p.outputGain = 2.0f, p.mix = r.mix;
-        p.modules[kDrv].on = r.anyOn;
+        p.inputGain = 0.25f, p.outputGain = 2.0f, p.mix = mix, p.modules[kDrv].on = anyOn;
         Rig rig(p, neutralCurves());
         rig.noise(4800);
         const std::vector<float> in = rig.left;
         rig.run(480);
         for (size_t i = 0; i < in.size(); ++i)
-            ASSERT_EQ(rig.left[i], in[i] * r.gain) << i;
+            ASSERT_EQ(rig.left[i], in[i] * gain) << i;
     }
 }
 
-// Host block sizes only change where the curves are read, not the sound.
-TEST(Engine, OutputIsIndependentOfBlockSize) {
+// Host block sizes only change where the curves are read, not the sound, at
+// any rate and with every setting at an end of its range (odd trials); and
+// nothing but finite numbers come out (a NaN fails the comparison).
+TEST(Engine, OutputIsIndependentOfBlockSizeAndFinite) {
+    const double rates[] = {44100.0, 22050.0, 96000.0, 384000.0};
     std::mt19937 rng(5);
-    for (int trial = 0; trial < 6; ++trial) {
-        EngineParams p = randomParams(rng);
+    for (int trial = 0; trial < 8; ++trial) {
+        EngineParams p = randomParams(rng, trial % 2);
         for (ModuleSettings& m : p.modules)
             m.on = true, m.trigger = kTrigSync;
         CurveSet curves = neutralCurves();
@@ -164,9 +158,9 @@ TEST(Engine, OutputIsIndependentOfBlockSize) {
             for (Curve& c : module)
                 c.addPoint(0.5f, 0.3f + 0.7f * (rng() % 100) / 100.0f, 2);
         std::vector<float> reference;
-        for (uint32_t block : {512u, 64u, 1024u, 37u}) {
-            Rig rig(p, curves);
-            rig.noise(19200, 3);
+        for (uint32_t block : {512u, 64u, 1024u, trial % 2 ? 1024u : 37u}) {
+            Rig rig(p, curves, rates[trial % 4]);
+            rig.noise(19200, 3, 4.0f);
             rig.run(block);
             if (reference.empty()) reference = rig.left;
             for (size_t i = 0; i < reference.size(); ++i)
@@ -177,34 +171,11 @@ TEST(Engine, OutputIsIndependentOfBlockSize) {
     }
 }
 
-TEST(Engine, RandomSettingsAndSignalsGiveFiniteOutput) {
-    const double rates[] = {22050.0, 44100.0, 96000.0, 192000.0, 384000.0};
-    std::mt19937 rng(20240611);
-    for (int trial = 0; trial < 40; ++trial) {
-        EngineParams p = randomParams(rng, trial % 2); // odd: every value at an end
-        if (trial % 2) allModulesOn(p);
-        CurveSet curves = neutralCurves();
-        randomCurves(curves, rng);
-        Rig rig(p, curves, rates[trial % 5]);
-        rig.noise(6000, static_cast<uint32_t>(trial), trial % 3 ? 4.0f : 1.0f);
-        if (trial % 4 == 0) std::fill(rig.left.begin(), rig.left.end(), 1.0f); // DC
-        const uint32_t midi[3] = {0, 100, 5000};
-        for (uint32_t o = 0; o < rig.left.size(); o += 600)
-            rig.engine->process(rig.left.data() + o, rig.right.data() + o, 600,
-                                trial % 3 ? 3.5 : -1.0, trial % 5 * 70.0, rig.right.data() + o,
-                                nullptr, midi, static_cast<uint32_t>(trial % 4));
-        for (float x : rig.left)
-            ASSERT_TRUE(std::isfinite(x)) << "trial " << trial;
-    }
-}
-
 // ---- clocks and triggers ----
 
-// One block of 480 samples of silence with MIDI notes and a sidechain.
-void block(Rig& rig, std::initializer_list<uint32_t> midi = {}) {
-    rig.left.assign(480, 0.0f), rig.right.assign(480, 0.0f);
-    rig.engine->process(rig.left.data(), rig.right.data(), 480, -1.0, 120.0, nullptr, nullptr,
-                        midi.begin(), static_cast<uint32_t>(midi.size()));
+// One block of 480 samples of silence with MIDI notes.
+void block(Rig& rig, std::vector<uint32_t> notes = {}) {
+    rig.run(480, -1.0, 120.0, nullptr, std::move(notes), 480);
 }
 
 float volumePhase(const Rig& rig, bool* held = nullptr) {
@@ -245,12 +216,10 @@ TEST(Clocks, MidiRunsOnceToTheEndOrLoops) {
     p.modules[kVol].loop = true, p.modules[kVol].phase = 0.25f;
     Rig loop(p, neutralCurves());
     EXPECT_EQ(volumePhase(loop), 0.25f); // resting at the cycle's end, plus the phase
-    loop.left.assign(480, 0.0f), loop.right = loop.left;
     std::vector<uint32_t> seventy(70);
     for (uint32_t i = 0; i < 70; ++i)
         seventy[i] = 5 * i;
-    loop.engine->process(loop.left.data(), loop.right.data(), 480, -1.0, 120.0, nullptr, nullptr,
-                         seventy.data(), 70);
+    block(loop, seventy);
     EXPECT_EQ(loop.engine->triggerCount(), 64u);
     EXPECT_NEAR(volumePhase(loop), 0.25f + 165 / 24000.0f, 1e-6f); // the 64th note, at 315
     block(loop, {900, 10}); // past the end: the last sample; smaller: raised to it
@@ -286,8 +255,7 @@ TEST(Clocks, AudioTriggersHitOncePerRiseWithHoldAndHysteresis) {
         std::vector<float> side(48000);
         for (const auto& [from, level] : r.steps)
             std::fill(side.begin() + from, side.end(), level);
-        rig.left.assign(48000, 0.0f), rig.right = rig.left;
-        rig.run(480, -1.0, 120.0, &side);
+        rig.run(480, -1.0, 120.0, &side, {}, 48000);
         EXPECT_EQ(rig.engine->triggerCount(), r.hits) << &r - rows;
     }
 }
@@ -306,12 +274,11 @@ Rig scopeRig(const ModuleSettings& volume, bool bandOn = true) {
     return rig;
 }
 
-void runCounting(Rig& rig, size_t frames, double tempo) {
+void runCounting(Rig& rig, size_t frames, double tempo, std::vector<uint32_t> notes = {}) {
     std::vector<float> side(frames);
     for (size_t i = 0; i < frames; ++i)
         side[i] = static_cast<float>(i + 1);
-    rig.left.assign(frames, 0.0f), rig.right = rig.left;
-    rig.run(480, 0.0, tempo, &side);
+    rig.run(480, 0.0, tempo, &side, std::move(notes), frames);
 }
 
 TEST(Scope, ColumnsFollowThePhaseAndFillShortSkips) {
@@ -361,13 +328,7 @@ TEST(Scope, ANewTargetClearsTheRecordAndATriggerIsNeverFilledBackwards) {
     // A looping MIDI module 5 columns per sample, retriggered at column 470.
     Rig midi =
         scopeRig({.on = true, .rate = 0, .phase = 0.5f / 480, .trigger = kTrigMidi, .loop = true});
-    std::vector<float> side(120);
-    for (size_t i = 0; i < side.size(); ++i)
-        side[i] = static_cast<float>(i + 1);
-    const uint32_t notes[] = {0, 95};
-    midi.left.assign(120, 0.0f), midi.right = midi.left;
-    midi.engine->process(midi.left.data(), midi.right.data(), 120, 0.0, 3750.0, side.data(),
-                         nullptr, notes, 2);
+    runCounting(midi, 120, 3750.0, {0, 95});
     const ScopeData& m = midi.engine->scope();
     EXPECT_EQ(m.sideMax[466], 95.0f) << "forward moves are filled";
     for (int c = 471; c < kScopeColumns; ++c)
@@ -396,7 +357,6 @@ TEST(Scope, ShowsTheBandOrTheWholeBeforeAndAfter) {
         rig.run(480, 0.0);
         for (int c = 240; c < kScopeColumns; ++c) {
             EXPECT_NEAR(s.afterMax[c] / s.beforeMax[c], r.ratio, 0.01f) << c;
-            EXPECT_NEAR(s.afterMin[c], -s.afterMax[c], 0.01f) << c;
             if (r.before > 0) {
                 EXPECT_NEAR(s.beforeMax[c], r.before, 0.01f) << c;
             }
