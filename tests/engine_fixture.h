@@ -21,9 +21,11 @@ inline CurveSet neutralCurves() {
     return set;
 }
 
-inline void setFlat(CurveSet& set, int module, float value) {
+// `set` with every curve of `module` flat at `value`.
+inline CurveSet flat(CurveSet set, int module, float value) {
     for (Curve& c : set.curves[module])
         c.setFlat(value);
+    return set;
 }
 
 inline void allModulesOn(EngineParams& p) {

@@ -40,32 +40,23 @@ Curve fromText(const std::string& text) {
 }
 
 TEST(Curve, ValueAt) {
-    const struct {
-        const char* curve;
-        float phase, value;
-    } rows[] = {
-        {"0 1 0, 1 1 0", 0.5f, 1.0f}, // the default
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", 0.25f, 0.5f},
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", 7.25f, 0.5f},  // wraps
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", -0.25f, 0.2f}, // negative phases: the start
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", kNaN, 0.2f},
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", 1.0f, 0.4f}, // exactly 1: the end point
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0", 2.0f, 0.2f},
-        {"0 0.2 0 0.5, 1 0.8 0", 0.5f, 0.625f}, // bend 0.5 at mid segment
-        {"0 0 0 0, 0.25 0.2 0 0.5, 0.75 0.8 0 0, 1 0 0 0", 0.5f, 0.625f},
-        {"0 0.2 0 0, 1 0.8 0 0.5", 0.5f, 0.5f}, // the right point's bend does not count
-        {"0 1 0 1, 1 1 0", 0.5f, 1.0f},         // bent beyond 1: clamped
-        {"0 0 0 -1, 1 0 0", 0.5f, 0.0f},
-        {"0 0 0, 1 1 1", 0.25f, 0.203125f}, // the larger corner weight decides
-        {"0 0 1, 1 1 0", 0.25f, 0.203125f},
-        {"0 0 2, 1 1 1", 0.25f, 0.15625f},
-        {"0 0 2, 1 1 1", 0.5f, 0.5f},
-        {"0 0 0, 0.5 0.2 0, 0.5 0.9 0, 1 0.5 0", 0.5f, 0.2f}, // a vertical jump
-        {"0 0 0, 0.5 0.2 0, 0.5 0.9 0, 1 0.5 0", 0.75f, 0.7f},
-    };
-    for (const auto& r : rows)
-        EXPECT_FLOAT_EQ(fromText(r.curve).valueAt(r.phase), r.value)
-            << r.curve << " at " << r.phase;
+    const std::pair<const char*, std::vector<float>> rows[] = {
+        // curve, then phase and value pairs
+        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0",
+         {0.25f, 0.5f, 7.25f, 0.5f, -0.25f, 0.2f, kNaN, 0.2f, 1.0f, 0.4f, 2.0f,
+          0.2f}},                                 // wraps; 1 is the end
+        {"0 0.2 0 0.5, 1 0.8 0", {0.5f, 0.625f}}, // bend 0.5
+        {"0 0 0 0, 0.25 0.2 0 0.5, 0.75 0.8 0 0, 1 0 0 0", {0.5f, 0.625f}},
+        {"0 0.2 0 0, 1 0.8 0 0.5", {0.5f, 0.5f}}, // the right point's bend does not count
+        {"0 1 0 1, 1 1 0", {0.5f, 1.0f}},         // bent beyond 1: clamped
+        {"0 0 0 -1, 1 0 0", {0.5f, 0.0f}},
+        {"0 0 0, 1 1 1", {0.25f, 0.203125f}}, // the larger corner weight decides
+        {"0 0 1, 1 1 0", {0.25f, 0.203125f}},
+        {"0 0 2, 1 1 1", {0.25f, 0.15625f, 0.5f, 0.5f}},
+        {"0 0 0, 0.5 0.2 0, 0.5 0.9 0, 1 0.5 0", {0.5f, 0.2f, 0.75f, 0.7f}}}; // a vertical jump
+    for (const auto& [curve, pairs] : rows)
+        for (size_t i = 0; i < pairs.size(); i += 2)
+            EXPECT_FLOAT_EQ(fromText(curve).valueAt(pairs[i]), pairs[i + 1]) << curve << " " << i;
 }
 
 // Runs edits written as "op args; op args" (stof stops at the ';'): add x y w, move i x y, remove

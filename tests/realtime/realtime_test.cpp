@@ -11,7 +11,8 @@
 
 // ---- allocation counter ----
 // Counts the allocations and frees of the armed thread: through glibc's malloc
-// family, which operator new ends in, or the sanitizer's hooks where it owns those.
+// malloc, aligned_alloc and free, which operator new and delete end in, or the
+// sanitizer's hooks where it owns those.
 namespace {
 std::atomic<uint64_t> gCount{0};
 thread_local bool tArmed = false; // constant-initialised: touching it never allocates
@@ -27,24 +28,13 @@ void note(const volatile void* p) {
 #else
 extern "C" {
 void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
 void* __libc_memalign(std::size_t, std::size_t);
 void __libc_free(void*);
 void* malloc(std::size_t n) noexcept {
     return note(&n), __libc_malloc(n);
 }
-void* calloc(std::size_t k, std::size_t n) noexcept {
-    return note(&n), __libc_calloc(k, n);
-}
-void* realloc(void* p, std::size_t n) noexcept {
-    return note(&n), __libc_realloc(p, n);
-}
 void* aligned_alloc(std::size_t a, std::size_t n) noexcept {
     return note(&n), __libc_memalign(a, n);
-}
-int posix_memalign(void** out, std::size_t a, std::size_t n) noexcept {
-    return note(&n), (*out = __libc_memalign(a, n)) ? 0 : 12; // ENOMEM
 }
 void free(void* p) noexcept {
     note(p), __libc_free(p);
@@ -86,7 +76,7 @@ TEST(AudioThread, NeverAllocatesNorRunsOnAMixedCurveSet) {
     randomCurves(a, rng), randomCurves(b, rng);
     for (auto& c : a.curves[kTim])
         c.parse("0 0.2 0, 0.5 0.9 2, 1 0.2 0"); // looking back
-    setFlat(a, kVol, 0.25f), setFlat(a, kPan, 0.0f), setFlat(b, kVol, 1.0f), setFlat(b, kPan, 1.0f);
+    a = flat(flat(a, kVol, 0.25f), kPan, 0.0f), b = flat(flat(b, kVol, 1.0f), kPan, 1.0f);
     EngineParams p;
     p.modules[kVol] = p.modules[kPan] = {.on = true, .smooth = 0.0f};
     p.splitLow = 20.0f, p.splitHigh = 20000.0f; // the whole tone lives in the mid band
