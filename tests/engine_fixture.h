@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -134,11 +135,9 @@ inline void randomCurves(CurveSet& set, std::mt19937& rng) {
             }
             if (pick(0, 3) == 0) c.fillSteps(pick(1, 32));
         }
-    int order[kModuleCount] = {0, 1, 2, 3, 4, 5, 6};
-    std::shuffle(order, order + kModuleCount, rng);
+    std::iota(set.chain, set.chain + kModuleCount, int8_t{0});
+    std::shuffle(set.chain, set.chain + kModuleCount, rng);
     set.chainLength = static_cast<int8_t>(pick(0, kModuleCount));
-    for (int i = 0; i < kModuleCount; ++i)
-        set.chain[i] = static_cast<int8_t>(order[i]);
 }
 
 } // namespace norvale::fixture

@@ -174,7 +174,7 @@ float volumePhase(const Rig& rig, bool* held = nullptr) {
     return rig.engine->modulePhase(kVol, 0, -1.0, 120.0, held);
 }
 
-TEST(Clocks, SyncFollowsTheSongOrCountsAt120Bpm) {
+TEST(Clocks, SyncCountsAt120BpmWithoutTransportMidiRunsOnceOrLoops) {
     EngineParams p;
     p.modules[kVol] = {.on = true, .rate = 3, .phase = 0.25f};
     Rig rig(p, neutralCurves());
@@ -186,12 +186,9 @@ TEST(Clocks, SyncFollowsTheSongOrCountsAt120Bpm) {
     rig.engine->process(rig.left.data(), rig.right.data(), 0, -1.0, 0, nullptr, nullptr, nullptr,
                         0);
     EXPECT_DOUBLE_EQ(rig.engine->beatPosition(), 960 * 2.0 / kFs);
-}
 
-TEST(Clocks, MidiRunsOnceToTheEndOrLoops) {
-    EngineParams p;
     p.modules[kVol] = {.on = true, .rate = 3, .trigger = kTrigMidi, .end = 0.5f};
-    Rig rig(p, neutralCurves());
+    rig.engine->setParams(p);
     bool held = false;
     EXPECT_EQ(volumePhase(rig, &held), 0.5f); // before any note: at the End
     EXPECT_TRUE(held);

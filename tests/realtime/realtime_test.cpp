@@ -10,7 +10,7 @@
 #include "engine_fixture.h"
 
 // ---- allocation counter ----
-// Counts the allocations and frees of the armed thread: through glibc's malloc
+// Counts the allocations and frees of the armed thread: through glibc's
 // malloc, aligned_alloc and free, which operator new and delete end in, or the
 // sanitizer's hooks where it owns those.
 namespace {
@@ -49,27 +49,12 @@ using namespace fixture;
 
 int* volatile gSink = nullptr; // visible to the optimiser, so the allocation stays
 
-TEST(AllocationCounter, CountsOnlyTheArmedThread) {
-    gCount = 0;
-    gSink = new int(2);
-    delete gSink;
-    std::thread([] {
-        tArmed = true;
-        gSink = new int(3);
-        delete gSink;
-        tArmed = false; // the thread's own end frees its state
-    }).join();
-    EXPECT_EQ(gCount.load(), 2u);
-}
-
-// Two engines take turns on an armed audio thread while curve sets a and b are
-// published to both, with pauses of 0 to 20 us (the reader keeps running into
-// a publication under way; a writer that never paused would starve it). One
-// engine runs every stage with random settings and the scope; the other shows
-// which set it ran on. Set a: volume 0.25 (gain 1/16) and pan 0 (right
-// silent); set b: volume 1 and pan 1 (left silent). Volume curves sit at the
-// start of a set, pan curves near its end: a mixed set shows as a loud left
-// or a quiet right.
+// Two engines take turns on an armed audio thread while sets a and b are
+// published to both, 0 to 20 us apart (a writer that never paused would starve
+// the reader). One runs every stage with random settings and the scope; the
+// other shows which set it ran on: a has volume 0.25 and pan 0 (right silent),
+// b volume 1 and pan 1 (left silent), so a mixed set shows as a loud left or a
+// quiet right (volume curves sit at the start of a set, pan near its end).
 TEST(AudioThread, NeverAllocatesNorRunsOnAMixedCurveSet) {
     std::mt19937 rng(11);
     CurveSet a = neutralCurves(), b = neutralCurves();
@@ -103,9 +88,13 @@ TEST(AudioThread, NeverAllocatesNorRunsOnAMixedCurveSet) {
         std::this_thread::yield();
     const int before = published;
     int seenA = 0, seenB = 0, mixed = 0;
+    uint64_t counted = 0;
     gCount = 0;
     std::thread audio([&] {
         tArmed = true;
+        gSink = new int(3); // the counter counts
+        delete gSink;
+        counted = gCount.exchange(0);
         ScopeData& scope = all.engine->scope();
         const uint32_t midi[6] = {0, 3, 3, 17, 900, 5000};
         for (int block = 0; block < 2000; ++block) {
@@ -135,6 +124,7 @@ TEST(AudioThread, NeverAllocatesNorRunsOnAMixedCurveSet) {
     audio.join();
     stop = true;
     publisher.join();
+    EXPECT_EQ(counted, 2u);
     EXPECT_EQ(gCount.load(), 0u) << "the audio thread allocated or freed";
     EXPECT_EQ(mixed, 0) << "blocks that ran on a mixed set (whole: " << seenA << " + " << seenB
                         << ")";
