@@ -22,7 +22,9 @@ void note(const volatile void* p) {
 } // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
+                                                                  std::size_t),
+                                                         void (*)(const volatile void*));
 [[maybe_unused]] static const int gHooked = __sanitizer_install_malloc_and_free_hooks(
     [](const volatile void* p, std::size_t) { note(p); }, note);
 #else
