@@ -40,7 +40,7 @@ void configure(Engine& engine, Setup setup) {
     EngineParams p;
     CurveSet set = neutralCurves();
     if (setup == kOneVolume) {
-        p.volOn = true;
+        p.modules[kVol].on = true;
         setDip(set, kVol, 1.0f, 0.3f);
     } else if (setup == kEverything) {
         allModulesOn(p);
@@ -55,12 +55,12 @@ void configure(Engine& engine, Setup setup) {
         p.crsBits = 6;
         p.crsDown = 8;
         p.timRange = 0.25f;
-        p.timRate = 1;
+        p.modules[kTim].rate = 1;
         setDip(set, kVol, 1.0f, 0.4f);
         setDip(set, kFlt, 1.0f, 0.2f);
         setDip(set, kDrv, 0.3f, 1.0f);
         setDip(set, kCrs, 0.5f, 1.0f);
-        setDip(set, kTim, 0.6f, 0.0f);  // the read head stays in the past
+        setDip(set, kTim, 0.6f, 0.0f); // the read head stays in the past
         setDip(set, kPan, 0.3f, 0.7f);
         setDip(set, kWid, 0.2f, 0.9f);
         ScopeData& scope = engine.scope();
@@ -101,7 +101,7 @@ void processBlocks(benchmark::State& state, Setup setup) {
         std::memcpy(right.data(), sourceR.data() + readPos, frames * sizeof(float));
         readPos += frames;
         {
-            ScopedFlushToZero ftz;  // as the plug-in runs every block
+            ScopedFlushToZero ftz; // as the plug-in runs every block
             engine->process(left.data(), right.data(), frames, beats, kTempo, nullptr, nullptr,
                             nullptr, 0);
         }
@@ -110,18 +110,25 @@ void processBlocks(benchmark::State& state, Setup setup) {
         benchmark::ClobberMemory();
         beats += beatsPerBlock;
     }
-    const double audioSeconds = static_cast<double>(frames) / kRate * static_cast<double>(state.iterations());
+    const double audioSeconds =
+        static_cast<double>(frames) / kRate * static_cast<double>(state.iterations());
     // kIsRate divides by the CPU time of the benchmark.
     state.counters["rtf"] = benchmark::Counter(audioSeconds, benchmark::Counter::kIsRate);
     state.SetItemsProcessed(static_cast<int64_t>(frames) * state.iterations());
 }
 
-void BM_EngineAllOff(benchmark::State& state) { processBlocks(state, kAllOff); }
-void BM_EngineOneVolume(benchmark::State& state) { processBlocks(state, kOneVolume); }
-void BM_EngineEverything(benchmark::State& state) { processBlocks(state, kEverything); }
+void BM_EngineAllOff(benchmark::State& state) {
+    processBlocks(state, kAllOff);
+}
+void BM_EngineOneVolume(benchmark::State& state) {
+    processBlocks(state, kOneVolume);
+}
+void BM_EngineEverything(benchmark::State& state) {
+    processBlocks(state, kEverything);
+}
 
 BENCHMARK(BM_EngineAllOff)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
 BENCHMARK(BM_EngineOneVolume)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
 BENCHMARK(BM_EngineEverything)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
 
-}  // namespace
+} // namespace

@@ -1,9 +1,12 @@
 #include "dsp/engine.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
+
+#include "dsp/rates.h"
 
 namespace norvale {
 
@@ -12,77 +15,366 @@ static_assert(std::is_trivially_copyable_v<CurveSet>, "curves cross threads by m
 namespace {
 
 constexpr int kPublishAttempts = 64;
+// Scope skips of up to a quarter cycle are filled so a fast playhead leaves
+// no holes; longer ones are jumps, not movement.
+constexpr int kLongestFill = 119;
 
-void setRateCoefficients(BandState& s, double sampleRate) {
-    const float tone = onePoleCoef(800.0, sampleRate);
-    const float dc = onePoleCoef(12.0, sampleRate);
-    for (int c = 0; c < 2; ++c) {
-        s.tone[c].a = tone;
-        s.dcBlock[c].a = dc;
+[[maybe_unused]] bool inRange(const EngineParams& p) {
+    bool ok = p.mix >= 0.0f && p.mix <= 1.0f && p.fltRes >= 0.0f && p.fltRes <= 1.0f &&
+              p.fltDepth >= 0 && p.fltDepth <= 8 && p.drvDrive >= 0.0f && p.drvDrive <= 1.0f &&
+              p.timRange >= 0.001f && p.timRange <= 2.0f && p.crsBits >= 2 && p.crsBits <= 16 &&
+              p.crsDown >= 1 && p.crsDown <= 32 && p.crsAmount >= 0.0f && p.crsAmount <= 1.0f;
+    for (const ModuleSettings& m : p.modules)
+        ok = ok && m.rate >= 0 && m.rate < kRateCount && m.smooth >= 0.0f && m.smooth <= 1.0f &&
+             m.end >= 0.0f && m.end <= 1.0f && m.trigger >= 0 && m.trigger < kTrigModeCount;
+    return ok;
+}
+
+} // namespace
+
+// ---- module clocks ----
+
+void ModuleClocks::reset() {
+    beatPos_ = 0.0;
+    midi_.count = audio_.count = 0;
+    std::fill_n(elapsed_, kModuleCount, -1.0);
+}
+
+int ModuleClocks::takeMidi(const uint32_t* offsets, uint32_t count, uint32_t frames) {
+    midi_.count = 0;
+    for (uint32_t i = 0; offsets && i < count && midi_.count < kMaxTriggers; ++i) {
+        uint32_t offset = std::min(offsets[i], frames - 1);
+        if (midi_.count > 0) offset = std::max(offset, midi_.offsets[midi_.count - 1]);
+        midi_.offsets[midi_.count++] = offset;
     }
+    return midi_.count;
 }
 
-void clearBand(BandState& s) {
-    for (Svf& f : s.svf) f.ic1 = f.ic2 = 0.0f;
-    for (OnePole& p : s.tone) p.z = 0.0f;
-    for (OnePole& p : s.dcBlock) p.z = 0.0f;
-    s.volLevel = 1.0f;
-    s.timeDelay = 0.0f;
-    s.crushLevel = 0.0f;
-    s.driveLevel = -1.0f;
-    s.filterLevel = -1.0f;
-    s.crushPhase = 1.0f;
-    s.crushHold[0] = s.crushHold[1] = 0.0f;
-    s.panPos = 0.5f;
-    s.widthLevel = 1.0f;
-    for (auto& ring : s.lookBack)
-        if (ring) std::fill_n(ring.get(), s.lookLength, 0.0f);
-    s.writePos = 0;
+double ModuleClocks::beatsPerSample(double tempo) const {
+    return (tempo > 0.0 ? tempo / 60.0 : 2.0) / sampleRate_;
 }
 
-// Two seconds of look-back at this rate, plus room for the interpolation.
-int32_t lookLengthFor(double sampleRate) {
-    const double needed = std::ceil(2.0 * sampleRate) + 64.0;
-    return std::max(Engine::kMinLookLength, static_cast<int32_t>(needed));
+float ModuleClocks::syncPhase(const ModuleSettings& m, uint32_t offset, double songBeats,
+                              double tempo) const {
+    const double position =
+        (songBeats >= 0.0 ? songBeats : beatPos_) + beatsPerSample(tempo) * offset;
+    // x - floor(x) is fmod(x, 1) moved into 0..1, and much cheaper.
+    const double cycles = position / beatsForRate(m.rate) + m.phase;
+    return static_cast<float>(cycles - std::floor(cycles));
 }
 
-}  // namespace
-
-Engine::Engine() {
-    for (BandState& s : bands_) setRateCoefficients(s, sampleRate_);
-    reset();
+double ModuleClocks::elapsed(Module module, TrigMode mode, uint32_t offset, double tempo) const {
+    const TriggerOffsets& list = mode == kTrigMidi ? midi_ : audio_;
+    const double bps = beatsPerSample(tempo);
+    for (int i = list.count - 1; i >= 0; --i)
+        if (list.offsets[i] <= offset) return bps * static_cast<double>(offset - list.offsets[i]);
+    if (elapsed_[module] >= 0.0) return bps * offset + elapsed_[module];
+    return -1.0;
 }
 
-void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
-    sampleRate_ = sampleRate > 0.0 ? sampleRate : 48000.0;
-    const int32_t length = lookLengthFor(sampleRate_);
-    for (BandState& s : bands_) {
-        setRateCoefficients(s, sampleRate_);
-        if (s.lookLength != length || !s.lookBack[0]) {
-            for (auto& ring : s.lookBack) ring.reset(new float[static_cast<size_t>(length)]);
-            s.lookLength = length;
+float ModuleClocks::phase(Module module, const ModuleSettings& m, uint32_t offset, double songBeats,
+                          double tempo, bool* held) const {
+    if (held) *held = false;
+    if (m.trigger == kTrigSync) return syncPhase(m, offset, songBeats, tempo);
+
+    const double end = m.end;
+    const double e = elapsed(module, m.trigger, offset, tempo);
+    double run;
+    bool resting = false;
+    if (e < 0.0) {
+        // Never triggered: wait at the point a run would stop.
+        run = m.loop ? 1.0 : end;
+        resting = true;
+    } else {
+        const double cycles = e / beatsForRate(m.rate);
+        if (m.loop) {
+            run = std::fmod(cycles, 1.0);
+        } else if (cycles >= end) {
+            run = end;
+            resting = true;
+        } else {
+            run = cycles;
         }
     }
-    splitLowApplied_ = splitHighApplied_ = -1.0f;
-    reset();
+    double phase = m.phase + run;
+    if (phase > 1.0) phase -= 1.0; // exactly 1.0 stays: the curve's end point
+    if (held) *held = resting;
+    return static_cast<float>(phase);
 }
 
-void Engine::reset() {
-    for (BandState& s : bands_) clearBand(s);
-    for (SvfLanes& f : split_) f.ic1 = f.ic2 = Lanes{};
-    lowPhase_.ic1 = lowPhase_.ic2 = Lanes{};
-    beatPos_ = 0.0;
-    midi_.count = 0;
-    audio_.count = 0;
-    std::fill_n(elapsed_, kModuleCount, -1.0);
-    for (auto& channel : focusState_) channel[0] = channel[1] = 0.0f;
+void ModuleClocks::endBlock(const ModuleSettings (&modules)[kModuleCount], uint32_t frames,
+                            double songBeats, double tempo) {
+    for (int i = 0; i < kModuleCount; ++i) {
+        const ModuleSettings& m = modules[i];
+        double e = -1.0;
+        if (m.trigger != kTrigSync) {
+            e = elapsed(static_cast<Module>(i), m.trigger, frames, tempo);
+            // Bounded so long runs keep their precision.
+            const double cycle = beatsForRate(m.rate);
+            if (e >= 0.0) e = m.loop ? std::fmod(e, cycle) : std::min(cycle, e);
+        }
+        elapsed_[i] = e;
+    }
+    // The block's triggers now live in elapsed_.
+    midi_.count = audio_.count = 0;
+    if (songBeats < 0.0) beatPos_ += frames * beatsPerSample(tempo);
+}
+
+// ---- trigger detector ----
+
+void TriggerDetector::prepare(double sampleRate) {
+    sampleRate_ = sampleRate;
+    focusApplied_ = -1.0f; // the focus coefficient depends on the rate too
+}
+
+void TriggerDetector::reset() {
+    for (auto& channel : state_)
+        channel[0] = channel[1] = 0.0f;
     envelope_ = 0.0f;
     armed_ = true;
     sinceHit_ = kNoHit;
 }
 
+int TriggerDetector::detect(const float* left, const float* right, uint32_t frames,
+                            const EngineParams& p, TriggerOffsets& hits) {
+    hits.count = 0;
+    int detected = 0;
+    // Above 19 kHz the focus filter would change nothing worth its cost.
+    const bool focus = p.trigFocus < 19000.0f;
+    if (focus && p.trigFocus != focusApplied_) {
+        focusCoef_ = onePoleCoef(p.trigFocus, sampleRate_);
+        focusApplied_ = p.trigFocus;
+    }
+    const float a = focusCoef_;
+    const auto release = static_cast<float>(std::exp(-1.0 / (sampleRate_ * 0.03)));
+    // Below -120 dB the threshold is held there; re-arm 6 dB below it.
+    const float threshold = std::max(p.trigThreshold, 1e-6f);
+    const float rearm = p.trigThreshold >= 1e-6f ? 0.5f * threshold : 5e-7f;
+    const double hold = std::min(std::max(static_cast<double>(p.trigHold), 0.001), 3600.0);
+    const auto holdSamples = static_cast<uint32_t>(hold * sampleRate_);
+
+    for (uint32_t i = 0; i < frames; ++i) {
+        float l = left ? left[i] : 0.0f;
+        float r = right ? right[i] : l;
+        if (focus) {
+            float* fl = state_[0];
+            float* fr = state_[1];
+            fl[0] += (l - fl[0]) * a;
+            fl[1] += (fl[0] - fl[1]) * a;
+            fr[0] += (r - fr[0]) * a;
+            fr[1] += (fr[0] - fr[1]) * a;
+            l = fl[1];
+            r = fr[1];
+        }
+        const float peak = std::max(std::fabs(l), std::fabs(r));
+        envelope_ = peak > envelope_ ? peak : envelope_ * release;
+
+        if (sinceHit_ < kNoHit - 1) ++sinceHit_;
+        if (!armed_) {
+            if (envelope_ < rearm) armed_ = true;
+            continue;
+        }
+        if (envelope_ >= threshold && (sinceHit_ == kNoHit || sinceHit_ >= holdSamples)) {
+            if (hits.count < kMaxTriggers) hits.offsets[hits.count++] = i;
+            armed_ = false;
+            sinceHit_ = 0;
+            ++detected;
+        }
+    }
+    return detected;
+}
+
+// ---- scope capture ----
+
+void ScopeCapture::beginBlock(const EngineParams& p, const ModuleClocks& clocks, double sampleRate,
+                              double songBeats, double tempo) {
+    active_ = data.wanted.load(std::memory_order_relaxed);
+    tracing_ = false;
+    if (!active_) return;
+    const auto module = static_cast<Module>(
+        std::clamp(data.targetModule.load(std::memory_order_relaxed), 0, kModuleCount - 1));
+    const int band = std::clamp(data.targetBand.load(std::memory_order_relaxed), 0, kBandCount - 1);
+    const bool all = data.targetAllBands.load(std::memory_order_relaxed);
+
+    if (module != lastModule_ || band != lastBand_ || all != lastAll_) {
+        for (float* a : {data.beforeMin, data.beforeMax, data.afterMin, data.afterMax, data.sideMin,
+                         data.sideMax})
+            std::fill_n(a, kScopeColumns, 0.0f);
+        std::fill_n(data.trace, kScopeColumns, -1.0f);
+        data.playhead = -1.0f;
+        column_ = -1;
+        lastModule_ = module;
+        lastBand_ = band;
+        lastAll_ = all;
+    }
+    params_ = &p;
+    clocks_ = &clocks;
+    sampleRate_ = sampleRate;
+    module_ = module;
+    band_ = band;
+    all_ = all;
+    const ModuleSettings& m = p.modules[module];
+    triggered_ = m.trigger != kTrigSync;
+    songBeats_ = songBeats;
+    tempo_ = tempo;
+    startPhase_ = clocks.syncPhase(m, 0, songBeats, tempo);
+    increment_ = clocks.beatsPerSample(tempo) / beatsForRate(m.rate);
+}
+
+// Forced inline into the sample loop; a new column takes the out-of-line path.
+__attribute__((always_inline)) inline void
+ScopeCapture::sample(uint32_t index, float beforeL, float beforeR, float afterL, float afterR,
+                     float sideL, float sideR, float level, float value) {
+    double x;
+    if (triggered_) {
+        bool held = false;
+        x = clocks_->phase(module_, params_->modules[module_], index, songBeats_, tempo_, &held);
+        if (held) {
+            data.playhead = static_cast<float>(x);
+            return;
+        }
+    } else {
+        x = startPhase_ + index * increment_;
+    }
+    double f = x - std::floor(x);
+    if (!(f >= 0.0)) f = 0.0;
+    const int c = std::min(static_cast<int>(f * kScopeColumns), kScopeColumns - 1);
+
+    const Column s = {std::min(beforeL, beforeR),
+                      std::max(beforeL, beforeR),
+                      std::min(afterL, afterR),
+                      std::max(afterL, afterR),
+                      std::min(sideL, sideR),
+                      std::max(sideL, sideR),
+                      level,
+                      value,
+                      -1.0f,
+                      true};
+    if (c != column_) {
+        newColumn(c, f, s);
+        return;
+    }
+    Column& a = acc_;
+    a.beforeMin = std::min(a.beforeMin, s.beforeMin);
+    a.beforeMax = std::max(a.beforeMax, s.beforeMax);
+    a.afterMin = std::min(a.afterMin, s.afterMin);
+    a.afterMax = std::max(a.afterMax, s.afterMax);
+    a.sideMin = std::min(a.sideMin, s.sideMin);
+    a.sideMax = std::max(a.sideMax, s.sideMax);
+    a.level = level;
+    a.value = value;
+    a.traceStale = true;
+}
+
+void ScopeCapture::newColumn(int c, double f, const Column& sample) {
+    const int previous = column_;
+    if (previous >= 0) {
+        commitColumn();
+        const int gap = (c - previous + kScopeColumns) % kScopeColumns;
+        // A triggered module that moved backwards was restarted: nothing to fill.
+        if (gap >= 2 && gap <= kLongestFill && (!triggered_ || previous <= c)) {
+            for (int k = (previous + 1) % kScopeColumns; k != c; k = (k + 1) % kScopeColumns) {
+                column_ = k;
+                acc_ = sample;
+                writeColumn();
+            }
+        }
+    }
+    column_ = c;
+    acc_ = sample;
+    data.playhead = static_cast<float>(f);
+}
+
+void ScopeCapture::endBlock() {
+    if (active_ && column_ >= 0) commitColumn();
+}
+
+void ScopeCapture::writeColumn() {
+    const int c = column_;
+    // Worked out within the block of the column's last sample, so with that
+    // block's parameters; endBlock commits every block.
+    if (acc_.traceStale) {
+        acc_.trace = tracing_ ? traceFromLevel(acc_.level, acc_.value) : -1.0f;
+        acc_.traceStale = false;
+    }
+    data.beforeMin[c] = acc_.beforeMin;
+    data.beforeMax[c] = acc_.beforeMax;
+    data.afterMin[c] = acc_.afterMin;
+    data.afterMax[c] = acc_.afterMax;
+    data.sideMin[c] = acc_.sideMin;
+    data.sideMax[c] = acc_.sideMax;
+    data.trace[c] = acc_.trace;
+}
+
+void ScopeCapture::commitColumn() {
+    writeColumn();
+    data.updates.fetch_add(1, std::memory_order_release);
+}
+
+float ScopeCapture::traceFromLevel(float level, float value) const {
+    const EngineParams& p = *params_;
+    switch (module_) {
+    case kVol: return level > 0.0f ? std::sqrt(level) : 0.0f;
+    case kFlt: return level < 0.0f ? value : level;
+    case kDrv:
+        if (p.drvDrive <= 0.0f || level < 0.0f) return value;
+        return std::clamp(level / p.drvDrive, 0.0f, 1.0f);
+    case kTim: {
+        const double range = sampleRate_ * p.timRange;
+        return static_cast<float>(std::clamp(1.0 - level / range, 0.0, 1.0));
+    }
+    case kCrs:
+        if (p.crsAmount <= 0.0f) return value;
+        return std::clamp(level / p.crsAmount, 0.0f, 1.0f);
+    case kPan: return level;
+    case kWid: return std::clamp(0.5f * level, 0.0f, 1.0f);
+    }
+    return -1.0f;
+}
+
+// ---- engine: life cycle ----
+
+Engine::Engine() {
+    drive_.prepare(sampleRate_);
+    reset();
+}
+
+void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
+    sampleRate_ = sampleRate > 0.0 ? sampleRate : 48000.0;
+    drive_.prepare(sampleRate_);
+    time_.prepare(sampleRate_);
+    clocks_.prepare(sampleRate_);
+    detector_.prepare(sampleRate_);
+    crossover_.invalidate();
+    reset();
+}
+
+void Engine::reset() {
+    crossover_.reset();
+    volume_.reset();
+    filter_.reset();
+    drive_.reset();
+    crush_.reset();
+    time_.reset();
+    pan_.reset();
+    width_.reset();
+    clocks_.reset();
+    detector_.reset();
+}
+
+void Engine::setParams(const EngineParams& p) {
+    assert(inRange(p));
+    params_ = p;
+}
+
+double Engine::tailSeconds() const {
+    return params_.modules[kTim].on ? static_cast<double>(params_.timRange) + 0.05 : 0.0;
+}
+
+// ---- engine: curve hand-over ----
+
 void Engine::publishCurves(const CurveSet& set) {
-    publishSeq_.fetch_add(1, std::memory_order_relaxed);  // odd: a copy is under way
+    publishSeq_.fetch_add(1, std::memory_order_relaxed); // odd: a copy is under way
     std::atomic_thread_fence(std::memory_order_release);
     std::memcpy(static_cast<void*>(&published_), &set, sizeof(CurveSet));
     publishSeq_.fetch_add(1, std::memory_order_release);
@@ -120,60 +412,7 @@ void Engine::refreshCurves() {
     curvesSeq_ = seq;
 }
 
-float Engine::smootherCoef(float smooth, double sampleRate) {
-    const double s = smooth > 0.0f ? std::min(smooth, 1.0f) : 0.0f;
-    const double seconds = 0.0003 + 0.03 * s;
-    return static_cast<float>(std::max(0.0, 1.0 - std::exp(-1.0 / (sampleRate * seconds))));
-}
-
-void Engine::computeSmoothing() {
-    const EngineParams& p = params_;
-    smoothCoef_[kVol] = smootherCoef(p.volSmooth, sampleRate_);
-    smoothCoef_[kFlt] = smootherCoef(p.fltSmooth, sampleRate_);
-    smoothCoef_[kDrv] = smootherCoef(p.drvSmooth, sampleRate_);
-    smoothCoef_[kTim] = smootherCoef(p.timStep, sampleRate_);  // the read head's slew
-    smoothCoef_[kCrs] = smootherCoef(p.crsSmooth, sampleRate_);
-    smoothCoef_[kPan] = smootherCoef(p.panSmooth, sampleRate_);
-    smoothCoef_[kWid] = smootherCoef(p.widSmooth, sampleRate_);
-}
-
-double Engine::tailSeconds() const {
-    return params_.timOn ? static_cast<double>(params_.timRange) + 0.05 : 0.0;
-}
-
-bool Engine::moduleOn(int module) const {
-    switch (module) {
-        case kVol: return params_.volOn;
-        case kFlt: return params_.fltOn;
-        case kDrv: return params_.drvOn;
-        case kTim: return params_.timOn;
-        case kCrs: return params_.crsOn;
-        case kPan: return params_.panOn;
-        case kWid: return params_.widOn;
-        default: return false;
-    }
-}
-
-bool Engine::anyModuleOn() const {
-    for (int m = 0; m < kModuleCount; ++m)
-        if (moduleOn(m)) return true;
-    return false;
-}
-
-const BandState& Engine::band(int index) const {
-    return bands_[std::clamp(index, 0, kBandCount - 1)];
-}
-
-void Engine::takeMidi(const uint32_t* offsets, uint32_t count, uint32_t frames) {
-    midi_.count = 0;
-    if (!offsets) return;
-    for (uint32_t i = 0; i < count && midi_.count < kMaxTriggers; ++i) {
-        uint32_t offset = std::min(offsets[i], frames - 1);
-        if (midi_.count > 0) offset = std::max(offset, midi_.offsets[midi_.count - 1]);
-        midi_.offsets[midi_.count++] = offset;
-    }
-    scope_.triggerCount.fetch_add(static_cast<uint32_t>(midi_.count), std::memory_order_relaxed);
-}
+// ---- engine: process ----
 
 void Engine::process(float* left, float* right, uint32_t frames, double songBeats, double tempo,
                      const float* sideLeft, const float* sideRight, const uint32_t* midiOffsets,
@@ -181,27 +420,175 @@ void Engine::process(float* left, float* right, uint32_t frames, double songBeat
     if (!left || !right || frames == 0) return;
     if (sideLeft && !sideRight) sideRight = sideLeft;
 
-    takeMidi(midiOffsets, midiCount, frames);
+    // 1. Triggers: notes from the plug-in, hits from the detector.
+    int triggers = clocks_.takeMidi(midiOffsets, midiCount, frames);
     if (params_.trigFromInput)
-        detectTriggers(left, right, frames);
+        triggers += detector_.detect(left, right, frames, params_, clocks_.audioHits());
     else
-        detectTriggers(sideLeft, sideRight, frames);
-    refreshCurves();
-    updateSplit();
+        triggers += detector_.detect(sideLeft, sideRight, frames, params_, clocks_.audioHits());
+    scope_.data.triggerCount.fetch_add(static_cast<uint32_t>(triggers), std::memory_order_relaxed);
 
+    // 2. Curves, band split and the chain of this block.
+    refreshCurves();
+    crossover_.update(params_.splitLow, params_.splitHigh, sampleRate_);
     bool on[kModuleCount];
-    for (int m = 0; m < kModuleCount; ++m) on[m] = moduleOn(m);
+    bool anyOn = false;
+    for (int m = 0; m < kModuleCount; ++m)
+        anyOn |= on[m] = params_.modules[m].on;
     chainLength_ = effectiveChain(curves_, on, chain_);
 
-    scopeBlock(frames, songBeats, tempo);
-    if (anyModuleOn())
+    // 3. Audio, recorded for the scope.
+    scope_.beginBlock(params_, clocks_, sampleRate_, songBeats, tempo);
+    if (anyOn)
         processSubBlocks(left, right, frames, songBeats, tempo, sideLeft, sideRight);
     else
         processGainOnly(left, right, frames);
-    scopeEnd();
+    scope_.endBlock();
 
-    endTriggerBlock(frames, tempo);
-    if (songBeats < 0.0) beatPos_ += frames * beatsPerSample(tempo);
+    // 4. The clocks move on.
+    clocks_.endBlock(params_.modules, frames, songBeats, tempo);
 }
 
-}  // namespace norvale
+void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
+    const float inputGain = params_.inputGain;
+    const float gain = inputGain * params_.outputGain;
+    const bool scoping = scope_.active();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const float beforeL = left[i] * inputGain;
+        const float beforeR = right[i] * inputGain;
+        left[i] *= gain;
+        right[i] *= gain;
+        if (scoping) scope_.sample(i, beforeL, beforeR, left[i], right[i], 0.0f, 0.0f, 0.0f, 0.0f);
+    }
+}
+
+Lanes Engine::curveLanes(Module module, uint32_t offset, double songBeats, double tempo) const {
+    const float phase = modulePhase(module, offset, songBeats, tempo);
+    Lanes v{};
+    for (int b = 0; b < kBandCount; ++b)
+        v[b] = curves_.curves[module][b].valueAt(phase);
+    return v;
+}
+
+void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*values)[kSubBlock],
+                       int traced, Lanes* levels) {
+    const EngineParams& p = params_;
+    const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
+    for (int i = 0; i < chainLength_; ++i) {
+        const auto m = static_cast<Module>(chain_[i]);
+        if (!p.modules[m].on) continue;
+        const StageBlock b = {
+            left, right, n, values[m], smoothCoef_[m], bandOn, m == traced ? levels : nullptr};
+        switch (m) {
+        case kVol: volume_.run(b, p.volTrim); break;
+        case kFlt: filter_.run(b, p.fltType, p.fltDrive); break;
+        case kDrv:
+            drive_.run(b, p.drvStyle, p.drvDrive, p.drvInput, p.drvOutput, p.drvTone, p.drvMix);
+            break;
+        case kTim: time_.run(b, static_cast<float>(sampleRate_ * p.timRange), stepCoef_); break;
+        case kCrs: crush_.run(b, p.crsAmount, p.crsBits, p.crsDown, p.crsMix); break;
+        case kPan: pan_.run(b); break;
+        case kWid: width_.run(b); break;
+        }
+    }
+}
+
+NORVALE_HOT_PATH
+void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
+                              double tempo, const float* sideLeft, const float* sideRight) {
+    const EngineParams& p = params_;
+    bool on[kModuleCount];
+    for (int m = 0; m < kModuleCount; ++m) {
+        on[m] = p.modules[m].on;
+        smoothCoef_[m] = smootherCoef(p.modules[m].smooth, sampleRate_);
+    }
+    // The time stage's read head slews at the Step rate; with its Smooth at 0
+    // the curve goes to it unsmoothed.
+    stepCoef_ = smootherCoef(p.timStep, sampleRate_);
+    if (p.modules[kTim].smooth <= 0.0f) smoothCoef_[kTim] = 1.0f;
+    const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
+
+    // Locals, not params_ reads: the stores to left/right might alias params_.
+    const float inputGain = p.inputGain, outputGain = p.outputGain, mix = p.mix;
+    const bool scoping = scope_.active();
+    const Module traced = scope_.module();
+    const int tracedBand = scope_.band();
+    const bool tracing = scoping && on[traced] && p.bandOn[tracedBand];
+    scope_.setTracing(tracing);
+
+    Lanes control[kModuleCount][kSubBlock] = {};
+    Lanes levels[kSubBlock] = {};
+
+    // Curves are evaluated at the ends of each sub-block only, and one
+    // sub-block's end is the next one's start.
+    Lanes startValue[kModuleCount] = {};
+    for (int m = 0; m < kModuleCount; ++m)
+        if (on[m] && m != kFlt)
+            startValue[m] = curveLanes(static_cast<Module>(m), 0, songBeats, tempo);
+
+    for (uint32_t o = 0; o < frames;) {
+        const uint32_t n = std::min(kSubBlock, frames - o);
+
+        float t[kSubBlock];
+        const float tStep = n > 1 ? 1.0f / static_cast<float>(n - 1) : 0.0f;
+        for (uint32_t i = 0; i < n; ++i)
+            t[i] = static_cast<float>(i) * tStep;
+        for (int m = 0; m < kModuleCount; ++m) {
+            if (!on[m]) continue;
+            if (m == kFlt) {
+                // The filter follows its start value alone.
+                const Lanes v = curveLanes(kFlt, o, songBeats, tempo);
+                std::fill_n(control[m], n, v);
+                filter_.update(v, n, smoothCoef_[kFlt], p.fltCutoff, p.fltDepth, p.fltRes,
+                               sampleRate_);
+                continue;
+            }
+            const Lanes start = startValue[m];
+            const Lanes end = curveLanes(static_cast<Module>(m), o + n, songBeats, tempo);
+            const Lanes delta = end - start;
+            for (uint32_t i = 0; i < n; ++i)
+                control[m][i] = start + delta * t[i];
+            startValue[m] = end;
+        }
+
+        float inL[kSubBlock], inR[kSubBlock];
+        for (uint32_t i = 0; i < n; ++i) {
+            inL[i] = left[o + i] * inputGain;
+            inR[i] = right[o + i] * inputGain;
+        }
+        Lanes splitL[kSubBlock], splitR[kSubBlock];
+        crossover_.run(inL, inR, n, splitL, splitR);
+        Lanes bandL[kSubBlock], bandR[kSubBlock];
+        std::copy_n(splitL, n, bandL);
+        std::copy_n(splitR, n, bandR);
+        runStages(bandL, bandR, n, control, tracing ? traced : -1, levels);
+
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t at = o + i;
+            // A band that is off passes its split output.
+            const Lanes outL = select(bandOn, bandL[i], splitL[i]);
+            const Lanes outR = select(bandOn, bandR[i], splitR[i]);
+            const float dryL = left[at];
+            const float dryR = right[at];
+            const float sumL = outL[kBandLow] + outL[kBandMid] + outL[kBandHigh];
+            const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
+            const float sideL = sideLeft ? sideLeft[at] : 0.0f;
+            const float sideR = sideRight ? sideRight[at] : 0.0f;
+            left[at] = dryL + (sumL * outputGain - dryL) * mix;
+            right[at] = dryR + (sumR * outputGain - dryR) * mix;
+            if (!scoping) continue;
+
+            // The filter's level moves once per sub-block, not per sample.
+            const float level = traced == kFlt ? filter_.level[tracedBand] : levels[i][tracedBand];
+            const float value = control[traced][i][tracedBand];
+            if (scope_.allBands())
+                scope_.sample(at, inL[i], inR[i], left[at], right[at], sideL, sideR, level, value);
+            else
+                scope_.sample(at, splitL[i][tracedBand], splitR[i][tracedBand], outL[tracedBand],
+                              outR[tracedBand], sideL, sideR, level, value);
+        }
+        o += n;
+    }
+}
+
+} // namespace norvale

@@ -6,12 +6,25 @@
 
 #include <cstdint>
 
+// The loops that carry the audio are built twice, for x86-64-v3 (AVX2, FMA)
+// and for the baseline; the loader picks the copy the machine can run. Needs
+// ifunc, so only on x86-64 ELF systems. Clang 14 builds wrong copies of member
+// functions called across files, so it gets one plain copy. A macro because
+// an attribute cannot be named any other way.
+#if defined(__x86_64__) && defined(__ELF__) && !defined(__clang__)
+#define NORVALE_HOT_PATH __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define NORVALE_HOT_PATH
+#endif
+
 namespace norvale {
 
 using Lanes = float __attribute__((vector_size(16)));
-using LaneMask = int32_t __attribute__((vector_size(16)));  // all ones or all zeros per lane
+using LaneMask = int32_t __attribute__((vector_size(16))); // all ones or all zeros per lane
 
-inline Lanes splat(float x) { return Lanes{x, x, x, x}; }
+inline Lanes splat(float x) {
+    return Lanes{x, x, x, x};
+}
 
 inline Lanes select(LaneMask m, Lanes a, Lanes b) {
     return reinterpret_cast<Lanes>((reinterpret_cast<LaneMask>(a) & m) |
@@ -21,16 +34,24 @@ inline Lanes select(LaneMask m, Lanes a, Lanes b) {
 inline Lanes abs(Lanes x) {
     return reinterpret_cast<Lanes>(reinterpret_cast<LaneMask>(x) & 0x7fffffff);
 }
-inline Lanes min(Lanes a, Lanes b) { return select(b < a, b, a); }
-inline Lanes max(Lanes a, Lanes b) { return select(a < b, b, a); }
+inline Lanes min(Lanes a, Lanes b) {
+    return select(b < a, b, a);
+}
+inline Lanes max(Lanes a, Lanes b) {
+    return select(a < b, b, a);
+}
 
 // Clamp that turns NaN into lo.
 inline Lanes clamp(Lanes x, Lanes lo, Lanes hi) {
     return select(x > hi, hi, select(x >= lo, x, lo));
 }
 
-inline LaneMask truncToInt(Lanes x) { return __builtin_convertvector(x, LaneMask); }
-inline Lanes toFloat(LaneMask x) { return __builtin_convertvector(x, Lanes); }
+inline LaneMask truncToInt(Lanes x) {
+    return __builtin_convertvector(x, LaneMask);
+}
+inline Lanes toFloat(LaneMask x) {
+    return __builtin_convertvector(x, Lanes);
+}
 
 // Both channels of the bands side by side: left in lanes 0-3, right in 4-7.
 // Only ever passed by reference: by value it would need a different calling
@@ -44,8 +65,12 @@ inline void join(StereoLanes& out, Lanes left, Lanes right) {
 inline void join(StereoMask& out, LaneMask left, LaneMask right) {
     out = __builtin_shufflevector(left, right, 0, 1, 2, 3, 4, 5, 6, 7);
 }
-inline Lanes leftOf(const StereoLanes& x) { return __builtin_shufflevector(x, x, 0, 1, 2, 3); }
-inline Lanes rightOf(const StereoLanes& x) { return __builtin_shufflevector(x, x, 4, 5, 6, 7); }
+inline Lanes leftOf(const StereoLanes& x) {
+    return __builtin_shufflevector(x, x, 0, 1, 2, 3);
+}
+inline Lanes rightOf(const StereoLanes& x) {
+    return __builtin_shufflevector(x, x, 4, 5, 6, 7);
+}
 
 // tanh as an odd rational of degree 13/6, within 4e-7 of the exact value over
 // the whole float range; tiny inputs (and NaN) pass unchanged. In place, for
@@ -53,7 +78,7 @@ inline Lanes rightOf(const StereoLanes& x) { return __builtin_shufflevector(x, x
 template <typename V>
 inline void tanhInPlace(V& x) {
     using Mask = decltype(x < x);
-    const V limit = V{} + 7.90531110763549805f;  // beyond this the fit rounds to +-1
+    const V limit = V{} + 7.90531110763549805f; // beyond this the fit rounds to +-1
     const V xc = x > limit ? limit : (x < -limit ? -limit : x);
     const V x2 = xc * xc;
     V p = V{} - 2.76076847742355e-16f;
@@ -71,17 +96,12 @@ inline void tanhInPlace(V& x) {
     x = ax < 0.0004f ? x : xc * p / q;
 }
 
-inline Lanes tanhLanes(Lanes x) {
-    tanhInPlace(x);
-    return x;
-}
-
 // 2^x to about one float ulp for -126 <= x <= 127 (below gives 2^-126, above
 // 2^127, NaN 2^-126); whole x are exact.
 inline Lanes exp2Lanes(Lanes x) {
     x = clamp(x, splat(-126.0f), splat(127.0f));
-    const LaneMask k = truncToInt(x + 127.5f) - 127;  // nearest: x + 127.5 > 0
-    const Lanes f = x - toFloat(k);                   // -0.5 .. 0.5
+    const LaneMask k = truncToInt(x + 127.5f) - 127; // nearest: x + 127.5 > 0
+    const Lanes f = x - toFloat(k);                  // -0.5 .. 0.5
     // Taylor series of e^(f ln 2); the first term left out is below 6e-9.
     Lanes p = splat(1.5252734e-5f);
     p = p * f + 1.5403530e-4f;
@@ -115,4 +135,4 @@ inline Lanes nearestLanes(Lanes y) {
     return y;
 }
 
-}  // namespace norvale
+} // namespace norvale

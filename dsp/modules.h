@@ -13,13 +13,8 @@ inline constexpr int kMaxCurvePoints = 64;
 
 // Module indexes. Note the default stage order (kDefaultChain, curve_set.h)
 // differs from the index order: crush runs before time.
-inline constexpr int kVol = 0;
-inline constexpr int kFlt = 1;
-inline constexpr int kDrv = 2;
-inline constexpr int kTim = 3;
-inline constexpr int kCrs = 4;
-inline constexpr int kPan = 5;
-inline constexpr int kWid = 6;
+// An enum so that a switch over modules that forgets one warns.
+enum Module : int { kVol, kFlt, kDrv, kTim, kCrs, kPan, kWid };
 
 // Band indexes.
 inline constexpr int kBandLow = 0;
@@ -31,8 +26,6 @@ inline constexpr const char* kModuleKeys[kModuleCount] = {"vol", "flt", "drv", "
 inline constexpr const char* kModuleNames[kModuleCount] = {"VOLUME", "FILTER", "DRIVE", "TIME",
                                                            "CRUSH",  "PAN",    "WIDTH"};
 inline constexpr const char* kBandNames[kBandCount] = {"LOW", "MID", "HIGH"};
-// Curve level at which a module does nothing.
-inline constexpr float kNeutralValues[kModuleCount] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.5f, 0.5f};
 
 // Key of a module ("vol" ... "wid"); any value outside 1..6 gives "vol".
 constexpr const char* moduleKey(int module) {
@@ -61,4 +54,4 @@ constexpr float neutralValue(int module) {
     return (module == kPan || module == kWid) ? 0.5f : 1.0f;
 }
 
-}  // namespace norvale
+} // namespace norvale

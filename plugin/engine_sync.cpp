@@ -1,5 +1,6 @@
 // Turns the parameter values into the engine's record. Runs on the audio
-// thread: no allocation, no lock.
+// thread: no allocation, no lock. The values are kept inside their rows'
+// ranges where they enter, so the choices are valid enum values here.
 #include <algorithm>
 #include <cmath>
 
@@ -32,67 +33,42 @@ void NorvalePlugin::syncEngine() {
     p.bandOn[kBandMid] = on(kParamBandMid);
     p.bandOn[kBandHigh] = on(kParamBandHigh);
 
-    p.volOn = on(kParamVolOn);
-    p.volTrim = gain(kParamVolTrim);
-    p.volRate = integer(kParamVolRate);
-    p.volPhase = real(kParamVolPhase);
-    p.volSmooth = real(kParamVolSmooth);
+    for (int module = 0; module < kModuleCount; ++module) {
+        ModuleSettings& m = p.modules[module];
+        m.on = on(kModuleOnParams[module]);
+        m.rate = integer(kModuleRateParams[module]);
+        m.phase = real(kModulePhaseParams[module]);
+        m.smooth = real(kModuleSmoothParams[module]);
+        m.trigger = static_cast<TrigMode>(integer(kModuleTriggerParams[module]));
+        m.loop = on(kModuleLoopParams[module]);
+        m.end = real(kModuleEndParams[module]);
+    }
 
-    p.fltOn = on(kParamFltOn);
+    p.volTrim = gain(kParamVolTrim);
+
     p.fltCutoff = real(kParamFltCutoff);
     p.fltRes = real(kParamFltRes);
     p.fltDepth = integer(kParamFltDepth);
     p.fltDrive = real(kParamFltDrive);
-    p.fltType[kBandLow] = integer(kParamFltTypeLow);
-    p.fltType[kBandMid] = integer(kParamFltTypeMid);
-    p.fltType[kBandHigh] = integer(kParamFltTypeHigh);
-    p.fltRate = integer(kParamFltRate);
-    p.fltPhase = real(kParamFltPhase);
-    p.fltSmooth = real(kParamFltSmooth);
+    p.fltType[kBandLow] = static_cast<FilterType>(integer(kParamFltTypeLow));
+    p.fltType[kBandMid] = static_cast<FilterType>(integer(kParamFltTypeMid));
+    p.fltType[kBandHigh] = static_cast<FilterType>(integer(kParamFltTypeHigh));
 
-    p.drvOn = on(kParamDrvOn);
-    p.drvStyle = integer(kParamDrvStyle);
+    p.drvStyle = static_cast<DriveStyle>(integer(kParamDrvStyle));
     p.drvDrive = real(kParamDrvDrive);
     p.drvInput = gain(kParamDrvInput);
     p.drvOutput = gain(kParamDrvOutput);
     p.drvTone = real(kParamDrvTone);
     p.drvMix = real(kParamDrvMix);
-    p.drvRate = integer(kParamDrvRate);
-    p.drvPhase = real(kParamDrvPhase);
-    p.drvSmooth = real(kParamDrvSmooth);
 
-    p.timOn = on(kParamTimOn);
     p.timRange = seconds(kParamTimRange);
     p.timStep = real(kParamTimStep);
-    p.timRate = integer(kParamTimRate);
-    p.timPhase = real(kParamTimPhase);
-    p.timSmooth = real(kParamTimSmooth);
 
-    p.crsOn = on(kParamCrsOn);
     p.crsAmount = real(kParamCrsAmount);
     p.crsBits = integer(kParamCrsBits);
     p.crsDown = integer(kParamCrsDown);
     p.crsMix = real(kParamCrsMix);
-    p.crsRate = integer(kParamCrsRate);
-    p.crsPhase = real(kParamCrsPhase);
-    p.crsSmooth = real(kParamCrsSmooth);
 
-    p.panOn = on(kParamPanOn);
-    p.panRate = integer(kParamPanRate);
-    p.panPhase = real(kParamPanPhase);
-    p.panSmooth = real(kParamPanSmooth);
-
-    p.widOn = on(kParamWidOn);
-    p.widRate = integer(kParamWidRate);
-    p.widPhase = real(kParamWidPhase);
-    p.widSmooth = real(kParamWidSmooth);
-
-    for (int module = 0; module < kModuleCount; ++module) {
-        p.trigMode[module] =
-            std::clamp(integer(kModuleTriggerParams[module]), kTrigSync, kTrigAudio);
-        p.trigLoop[module] = on(kModuleLoopParams[module]);
-        p.trigEnd[module] = real(kModuleEndParams[module]);
-    }
     p.trigFromInput = integer(kParamTrigSource) == 1;
     p.trigThreshold = gain(kParamTrigThreshold);
     p.trigFocus = real(kParamTrigFilter);
@@ -110,4 +86,4 @@ void NorvalePlugin::updateScopeTarget() {
     scope.wanted.store(scopeVisible.load(std::memory_order_relaxed), std::memory_order_release);
 }
 
-}  // namespace norvale
+} // namespace norvale
