@@ -14,7 +14,6 @@ namespace {
 
 // ---- note filter ----
 
-constexpr uint32_t kMaxTriggers = 64;
 
 // Key of a note-on that may trigger: a CLAP note-on, or a MIDI note-on with a
 // non-zero velocity on any channel. -1 for every other event.
@@ -174,7 +173,7 @@ void NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t* trigg
         // Read per note: a change of the filter earlier in the list applies.
         const int noteChoice = static_cast<int>(realValue(kParamTrigNote));
         const int octaveChoice = static_cast<int>(realValue(kParamTrigOctave));
-        if (triggerNotePasses(note, noteChoice, octaveChoice) && *triggerCount < kMaxTriggers)
+        if (triggerNotePasses(note, noteChoice, octaveChoice) && *triggerCount < uint32_t(kMaxTriggers))
             triggers[(*triggerCount)++] = event->time;
     }
 }

@@ -1,6 +1,7 @@
 // The editor window through the real plug-in under a virtual X server.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <numeric>
 

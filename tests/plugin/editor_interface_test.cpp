@@ -139,7 +139,7 @@ TEST_F(EditorInterfaces, OutsideNumbersAreBroughtIntoRange) {
     curves.curveSelectBand(-3);
     const ScopeData& scope = *curves.curveScope();
     EXPECT_EQ(std::make_pair(scope.targetModule.load(), scope.targetBand.load()),
-              std::make_pair(kWid, kBandLow));
+              std::make_pair(int(kWid), int(kBandLow)));
     EXPECT_FALSE(scope.targetAllBands.load());
     curves.curveToggleSnap();
     EXPECT_FALSE(gui.guiPresetEdited()); // selection is not sound

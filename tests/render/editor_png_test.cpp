@@ -1,6 +1,8 @@
 // --editor-png without an X server, checked against the rack's layout.
 #include <cairo.h>
 
+#include <cmath>
+
 #include "gui/rack.h"
 #include "plugin/norvale_plugin.h"
 #include "render_harness.h"
