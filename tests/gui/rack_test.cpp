@@ -2,6 +2,8 @@
 // with XTest input and a real user preset folder.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <signal.h>
 #include <sys/resource.h>
 
