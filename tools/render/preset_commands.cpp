@@ -1,5 +1,8 @@
 #include "render/preset_commands.h"
 
+#include <string>
+#include <vector>
+
 #include "render/clap_module.h"
 #include "render/host_services.h"
 #include "render/plugin_instance.h"
@@ -11,7 +14,10 @@ namespace norvale::render {
 
 void listPresets(const RenderOptions& options, std::FILE* out) {
     const ClapModule module(locatePlugin(options.pluginPath));
-    printPresetList(discoverPresets(module), out);
+    std::vector<std::string> skipped;
+    printPresetList(discoverPresets(module, &skipped), out);
+    for (const std::string& reason : skipped)
+        std::fprintf(stderr, "skipped a preset file: %s\n", reason.c_str());
 }
 
 SavedPreset saveSoundAsPreset(const RenderOptions& options) {
@@ -24,4 +30,4 @@ SavedPreset saveSoundAsPreset(const RenderOptions& options) {
     return preset;
 }
 
-}  // namespace norvale::render
+} // namespace norvale::render
