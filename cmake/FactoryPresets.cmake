@@ -28,17 +28,18 @@ if(CMAKE_SCRIPT_MODE_FILE)
   return()
 endif()
 
+get_filename_component(norvale_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(norvale_factory_files "")
 foreach(key IN LISTS NORVALE_FACTORY_PRESETS)
-  list(APPEND norvale_factory_files "${CMAKE_CURRENT_SOURCE_DIR}/presets/factory/${key}.norvale")
+  list(APPEND norvale_factory_files "${norvale_root}/presets/factory/${key}.norvale")
 endforeach()
 set(norvale_factory_source "${CMAKE_CURRENT_BINARY_DIR}/generated/factory_presets.cpp")
 add_custom_command(
   OUTPUT "${norvale_factory_source}"
   COMMAND ${CMAKE_COMMAND} "-DOUT=${norvale_factory_source}"
-          "-DDIR=${CMAKE_CURRENT_SOURCE_DIR}/presets/factory"
-          -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/FactoryPresets.cmake"
-  DEPENDS ${norvale_factory_files} "${CMAKE_CURRENT_SOURCE_DIR}/cmake/FactoryPresets.cmake"
+          "-DDIR=${norvale_root}/presets/factory"
+          -P "${norvale_root}/cmake/FactoryPresets.cmake"
+  DEPENDS ${norvale_factory_files} "${norvale_root}/cmake/FactoryPresets.cmake"
   COMMENT "Embedding the factory presets"
   VERBATIM)
 target_sources(norvale_presets PRIVATE "${norvale_factory_source}")
