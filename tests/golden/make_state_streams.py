@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the version 1, 2 and 3 state streams the state tests read. Written
+"""Writes the version 1, 2 and 3 state streams the state tests read (the
+default stream, state_default.bin, is a fresh plug-in's save). Written
 by hand from the layout, not by the plug-in, so they pin the format."""
 import struct
 
