@@ -1,5 +1,6 @@
 #include "render/preset_commands.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ void listPresets(const RenderOptions& options, std::FILE* out) {
     const ClapModule module(locatePlugin(options.pluginPath));
     std::vector<std::string> skipped;
     printPresetList(discoverPresets(module, &skipped), out);
+    std::sort(skipped.begin(), skipped.end());  // folder order is no order
     for (const std::string& reason : skipped)
         std::fprintf(stderr, "skipped a preset file: %s\n", reason.c_str());
 }
