@@ -46,7 +46,7 @@ bool presetSavePath(const PresetSaveName& name, std::string& path, std::string& 
     for (int n = 1; n < 1000; ++n) {
         std::string candidate = n == 1 ? first : stem + "_" + std::to_string(n) + extension;
         struct stat st;
-        if (lstat(candidate.c_str(), &st) != 0 && errno == ENOENT) {
+        if (lstat(candidate.c_str(), &st) != 0) {  // free, or the write will say why not
             path = std::move(candidate);
             return true;
         }
