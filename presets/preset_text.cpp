@@ -46,6 +46,8 @@ std::string formatNumber(double value) {
         text.erase(text.find_last_not_of('0') + 1);
         if (text.back() == '.') text.pop_back();
     }
+    // A tiny negative rounds to zero; "-0" would read back as a different text.
+    if (text == "-0") text = "0";
     return text;
 }
 

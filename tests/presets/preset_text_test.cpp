@@ -60,9 +60,11 @@ TEST(PresetWriter, LayoutNumbersChainAndCurves) {
                                   "\n# Volume\nvol_rate = 1/4\n\n# Filter\nflt_depth = 5\n"
                                   "\n# Drive\ndrv_style = 9\n\n# Trigger\ntrig_source = Input\n");
     const std::pair<double, const char*> numbers[] = {
-        {0.08, "0.08"},   {220.0, "220"},        {-0.0, "0"},
-        {2600.7, "2601"}, {12.5, "12.5"},        {-0.15, "-0.15"},
-        {0.0004, "0"},    {1e10, "10000000000"}, {std::numeric_limits<double>::infinity(), "inf"}};
+        {0.08, "0.08"},        {220.0, "220"},
+        {-0.0, "0"},           {-0.0001, "0"},
+        {2600.7, "2601"},      {12.5, "12.5"},
+        {-0.15, "-0.15"},      {0.0004, "0"},
+        {1e10, "10000000000"}, {std::numeric_limits<double>::infinity(), "inf"}};
     for (const auto& [value, text] : numbers)
         EXPECT_EQ(plugincore::formatNumber(value), text);
 
