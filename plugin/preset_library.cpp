@@ -1,15 +1,23 @@
-// Loading presets into the running plug-in and saving its sound as a user
-// preset. A load is read completely before anything of the plug-in changes.
+// The preset library of the running plug-in: the list the editor browses,
+// loading a preset (from the editor or through "clap.preset-load/2") and
+// saving the sound as a user preset. A load is read and checked completely
+// before anything of the plug-in changes; nothing here lets an exception
+// reach the host or the editor.
 #include <clap/ext/log.h>
 #include <clap/ext/preset-load.h>
 #include <clap/factory/preset-discovery.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string_view>
+#include <system_error>
 
+#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
-#include "plugin/preset_list.h"
+#include "plugin/sound_apply.h"
 #include "presets/builtin_presets.h"
 #include "presets/norvale_presets.h"
 #include "presets/preset_file.h"
@@ -19,6 +27,62 @@ namespace norvale {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+constexpr const char* kFactoryFolder = "Factory Presets";
+constexpr std::string_view kExtension = ".norvale";
+
+// ---- the list ----
+
+bool isPresetFileName(std::string_view name) {
+    return name.size() > kExtension.size() && name.ends_with(kExtension);
+}
+
+// Listing errors end the scan of that folder only; unreadable files are left out.
+void scanFolder(const std::string& dir, const std::string& folder,
+                std::vector<plugincore::GuiPreset>& out) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string fileName = it->path().filename().string();
+        std::error_code statError;
+        if (!isPresetFileName(fileName) || !fs::is_regular_file(it->path(), statError)) continue;
+        const std::string path = dir + "/" + fileName;
+        plugincore::PresetData data;
+        std::string err;
+        if (!parsePresetFile(path, data, err)) continue;
+        out.push_back({data.name, data.description, "", path, true, folder});
+    }
+}
+
+// The built-ins in their fixed order, then the user's files by folder and name.
+std::vector<plugincore::GuiPreset> listPresets() {
+    std::vector<plugincore::GuiPreset> list;
+    for (const plugincore::BuiltinPreset& builtin : kBuiltinPresets) {
+        plugincore::PresetData data;
+        std::string err;
+        if (!parsePreset(builtin.text, std::strlen(builtin.text), data, err)) continue;
+        list.push_back({data.name.empty() ? builtin.key : data.name, data.description, builtin.key,
+                        "", false, kFactoryFolder});
+    }
+    const std::string dir = userPresetDir();
+    std::error_code ec;
+    if (dir.empty() || !fs::is_directory(dir, ec)) return list;
+    std::vector<plugincore::GuiPreset> user;
+    scanFolder(dir, "", user);
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code statError;
+        if (!fs::is_directory(it->path(), statError)) continue;
+        const std::string folder = it->path().filename().string();
+        scanFolder(dir + "/" + folder, folder, user);
+    }
+    // std::string compares bytes as unsigned characters.
+    std::sort(user.begin(), user.end(), [](const auto& a, const auto& b) {
+        return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+    });
+    list.insert(list.end(), user.begin(), user.end());
+    return list;
+}
+
 // The first entry that satisfies matches, or -1.
 template <class Match>
 int findPreset(const std::vector<plugincore::GuiPreset>& presets, Match&& matches) {
@@ -27,7 +91,65 @@ int findPreset(const std::vector<plugincore::GuiPreset>& presets, Match&& matche
     return -1;
 }
 
-}  // namespace
+// ---- reading a preset ----
+
+struct StagedPreset {
+    plugincore::PresetData data;
+    std::array<double, kParamCount> values{};
+    CurveSet curves;
+};
+
+// Reads a whole preset from a file (kind 0) or a built-in (kind 1) into
+// staged; false with message when it cannot.
+bool readPreset(uint32_t kind, const char* location, const char* loadKey, StagedPreset& staged,
+                std::string& message) {
+    if (kind == CLAP_PRESET_DISCOVERY_LOCATION_FILE) {
+        if (location == nullptr || *location == '\0') {
+            message = "missing preset path";
+            return false;
+        }
+        if (!parsePresetFileWithCurves(location, staged.data, staged.curves, message)) return false;
+    } else if (kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN) {
+        const std::string key = loadKey != nullptr ? loadKey : "";
+        const plugincore::BuiltinPreset* builtin = findBuiltinPreset(key);
+        if (builtin == nullptr) {
+            message = "unknown built-in preset '" + key + "'";
+            return false;
+        }
+        if (!parsePreset(builtin->text, std::strlen(builtin->text), staged.data, staged.curves,
+                         message))
+            return false;
+    } else {
+        message = "unsupported location kind";
+        return false;
+    }
+    // What the preset does not mention is back at its default.
+    for (const plugincore::ParamDesc& desc : kParams)
+        staged.values[desc.id] = desc.defaultValue;
+    for (const plugincore::PresetValue& entry : staged.data.values)
+        if (entry.id < kParamCount)
+            staged.values[entry.id] = plugincore::paramClamp(kParams[entry.id], entry.value);
+    return true;
+}
+
+// ---- CLAP extension ----
+
+bool presetLoadFromLocation(const clap_plugin* plugin, uint32_t kind, const char* location,
+                            const char* loadKey) {
+    NorvalePlugin* self = NorvalePlugin::from(plugin);
+    if (self == nullptr) return false;
+    try {
+        return self->presetLoadFromLocation(kind, location, loadKey);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+const clap_plugin_preset_load kPresetLoadExt = {presetLoadFromLocation};
+
+// ---- load ----
 
 void NorvalePlugin::ensurePresetList() {
     if (presetListReady) return;
@@ -37,44 +159,15 @@ void NorvalePlugin::ensurePresetList() {
 
 bool NorvalePlugin::presetLoadFromLocation(uint32_t kind, const char* location,
                                            const char* loadKey) {
-    plugincore::PresetData data;
     // Staged off the stack: a curve set is some twenty kilobytes.
-    auto curves = std::make_unique<CurveSet>();
-    resetCurves(*curves);
-    bool read = false;
+    auto staged = std::make_unique<StagedPreset>();
+    resetCurves(staged->curves);
     std::string message;
-    if (kind == CLAP_PRESET_DISCOVERY_LOCATION_FILE) {
-        if (location == nullptr || *location == '\0')
-            message = "missing preset path";
-        else
-            read = parsePresetFileWithCurves(location, data, *curves, message);
-    } else if (kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN) {
-        const std::string key = loadKey != nullptr ? loadKey : "";
-        if (const plugincore::BuiltinPreset* builtin = findBuiltinPreset(key))
-            read = parsePreset(builtin->text, std::strlen(builtin->text), data, *curves, message);
-        else
-            message = "unknown built-in preset '" + key + "'";
-    } else {
-        message = "unsupported location kind";
-    }
-    if (!read) {
+    if (!readPreset(kind, location, loadKey, *staged, message)) {
         reportPresetError(kind, location, loadKey, message);
         return false;
     }
-
-    // What the preset does not mention is back at its default.
-    for (uint32_t id = 0; id < kParamCount; ++id)
-        values[id].store(kParams[id].defaultValue, std::memory_order_relaxed);
-    for (const plugincore::PresetValue& entry : data.values)
-        if (entry.id < kParamCount)
-            values[entry.id].store(plugincore::paramClamp(kParams[entry.id], entry.value),
-                                   std::memory_order_relaxed);
-    curveSet = *curves;
-    engine.publishCurves(curveSet);
-    paramsDirty.store(true, std::memory_order_release);
-    if (const clap_host_params* params = hostParams(); params != nullptr && params->rescan)
-        params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
-
+    applySound(*this, staged->values, staged->curves);
     ensurePresetList();
     currentPreset = -1;
     if (kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN && loadKey != nullptr)
@@ -84,7 +177,6 @@ bool NorvalePlugin::presetLoadFromLocation(uint32_t kind, const char* location,
         currentPreset = findPreset(
             presets, [location](const auto& p) { return !p.path.empty() && p.path == location; });
     presetEdited.store(false, std::memory_order_release);
-
     if (const auto* hostLoad = hostPresetLoad(); hostLoad != nullptr && hostLoad->loaded)
         hostLoad->loaded(host, kind, location, loadKey);
     return true;
@@ -106,15 +198,22 @@ void NorvalePlugin::reportPresetError(uint32_t kind, const char* location, const
         log->log(host, CLAP_LOG_WARNING, message.c_str());
 }
 
+// ---- the editor's operations ----
+
 void NorvalePlugin::guiLoadPreset(int index) {
     if (index < 0 || static_cast<size_t>(index) >= presets.size()) return;
-    // The load may rebuild the list the entry lives in.
-    const plugincore::GuiPreset entry = presets[index];
-    if (!entry.loadKey.empty())
-        presetLoadFromLocation(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr,
-                               entry.loadKey.c_str());
-    else
-        presetLoadFromLocation(CLAP_PRESET_DISCOVERY_LOCATION_FILE, entry.path.c_str(), nullptr);
+    try {
+        // The load may rebuild the list the entry lives in.
+        const plugincore::GuiPreset entry = presets[index];
+        if (!entry.loadKey.empty())
+            presetLoadFromLocation(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr,
+                                   entry.loadKey.c_str());
+        else
+            presetLoadFromLocation(CLAP_PRESET_DISCOVERY_LOCATION_FILE, entry.path.c_str(),
+                                   nullptr);
+    } catch (...) {
+        // Out of memory; the sound stays as it was.
+    }
 }
 
 std::string NorvalePlugin::guiSuggestedPresetName() const {
@@ -124,20 +223,40 @@ std::string NorvalePlugin::guiSuggestedPresetName() const {
 }
 
 bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
-    PresetSaveName typed;
-    std::string path;
-    if (!splitPresetSaveName(input, typed, err) || !presetSavePath(typed, path, err)) return false;
-    std::array<double, kParamCount> current;
-    for (uint32_t id = 0; id < kParamCount; ++id) current[id] = paramValue(id);
-    if (!plugincore::writePresetFile(path, savedPresetText(typed.name, current, curveSet), err))
+    try {
+        PresetSaveName typed;
+        std::string path;
+        if (!splitPresetSaveName(input, typed, err) || !presetSavePath(typed, path, err))
+            return false;
+        // Saved back under its own name, a preset keeps its author,
+        // description and tags.
+        plugincore::PresetData metadata;
+        if (currentPreset >= 0 && static_cast<size_t>(currentPreset) < presets.size() &&
+            presets[currentPreset].name == typed.name) {
+            auto source = std::make_unique<StagedPreset>();
+            const plugincore::GuiPreset& current = presets[currentPreset];
+            std::string ignored;
+            if (readPreset(current.loadKey.empty() ? CLAP_PRESET_DISCOVERY_LOCATION_FILE
+                                                   : CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN,
+                           current.path.c_str(), current.loadKey.c_str(), *source, ignored))
+                metadata = std::move(source->data);
+        }
+        metadata.name = typed.name;
+        std::array<double, kParamCount> current;
+        for (uint32_t id = 0; id < kParamCount; ++id)
+            current[id] = paramValue(id);
+        if (!plugincore::writePresetFile(path, savedPresetText(metadata, current, curveSet), err))
+            return false;
+        presets.clear();
+        presetListReady = false;
+        ensurePresetList();
+        currentPreset = findPreset(presets, [&path](const auto& p) { return p.path == path; });
+        presetEdited.store(false, std::memory_order_release);
+        return true;
+    } catch (...) {
+        err = "The preset could not be saved: out of memory.";
         return false;
-
-    presets.clear();
-    presetListReady = false;
-    ensurePresetList();
-    currentPreset = findPreset(presets, [&path](const auto& p) { return p.path == path; });
-    presetEdited.store(false, std::memory_order_release);
-    return true;
+    }
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "presets/preset_text.h"
+
 namespace norvale {
 
 namespace {
@@ -15,16 +17,20 @@ bool isSpace(char c) {
 }
 
 std::string_view trimEnds(std::string_view s) {
-    while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
 // Cuts the next whitespace-separated token off the front of rest.
 std::string_view nextToken(std::string_view& rest) {
-    while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+    while (!rest.empty() && isSpace(rest.front()))
+        rest.remove_prefix(1);
     size_t n = 0;
-    while (n < rest.size() && !isSpace(rest[n])) ++n;
+    while (n < rest.size() && !isSpace(rest[n]))
+        ++n;
     const std::string_view token = rest.substr(0, n);
     rest.remove_prefix(n);
     return token;
@@ -61,7 +67,7 @@ bool readCurveLine(std::string_view line, CurveSet& curves) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string formatCurveLines(const CurveSet& curves) {
     std::string text;
@@ -86,13 +92,15 @@ std::string formatCurveLines(const CurveSet& curves) {
 
 bool scanCurveLines(const char* data, size_t size, CurveSet& curves, std::string& err) {
     if (data == nullptr) return true;
-    const std::string_view text(data, size);
+    const std::string_view text = plugincore::skipByteOrderMark({data, size});
     std::string firstError;
-    const auto note = [&firstError](const char* message) {
-        if (firstError.empty()) firstError = message;
+    unsigned lineNumber = 0;
+    const auto note = [&](const char* message) {
+        if (firstError.empty()) firstError = "line " + std::to_string(lineNumber) + ": " + message;
     };
     size_t start = 0;
     while (start < text.size()) {
+        ++lineNumber;
         const size_t lf = text.find('\n', start);
         const size_t end = lf == std::string_view::npos ? text.size() : lf;
         std::string_view line = text.substr(start, end - start);
@@ -114,4 +122,4 @@ bool scanCurveLines(const char* data, size_t size, CurveSet& curves, std::string
     return false;
 }
 
-}  // namespace norvale
+} // namespace norvale

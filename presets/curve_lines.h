@@ -27,4 +27,4 @@ std::string formatCurveLines(const CurveSet& curves);
 // readable line has been applied all the same.
 bool scanCurveLines(const char* data, size_t size, CurveSet& curves, std::string& err);
 
-}  // namespace norvale
+} // namespace norvale

@@ -8,10 +8,10 @@ namespace plugincore {
 struct GuiPreset {
     std::string name;
     std::string description;
-    std::string loadKey;  // built-in presets only
-    std::string path;     // user preset files only
+    std::string loadKey; // built-in presets only
+    std::string path;    // user preset files only
     bool user = false;
-    std::string folder;   // "Factory Presets" for the built-ins
+    std::string folder; // "Factory Presets" for the built-ins
 };
 
 // A bundle of presets a product may offer for export and import.
@@ -20,4 +20,4 @@ struct PresetPack {
     std::string path;
 };
 
-}  // namespace plugincore
+} // namespace plugincore

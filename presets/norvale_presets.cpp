@@ -1,9 +1,7 @@
 #include "presets/norvale_presets.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "plugin/params.h"
+#include "presets/builtin_presets.h"
 #include "presets/curve_lines.h"
 #include "presets/preset_file.h"
 #include "presets/preset_format.h"
@@ -33,20 +31,16 @@ std::string formatPreset(const plugincore::PresetData& data, const CurveSet& cur
 }
 
 bool parsePreset(const char* data, size_t size, plugincore::PresetData& out, CurveSet& curves,
-                 std::string& err) {
-    if (!plugincore::parsePreset(presetContext(), data, size, out, err)) return false;
+                 std::string& err, bool strict) {
+    if (!plugincore::parsePreset(presetContext(), data, size, out, err, strict)) return false;
     resetCurves(curves);
     return scanCurveLines(data, size, curves, err);
 }
 
 bool parsePresetFileWithCurves(const std::string& path, plugincore::PresetData& out,
                                CurveSet& curves, std::string& err) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        err = "cannot open '" + path + "'";
-        return false;
-    }
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    if (!plugincore::readPresetBytes(path, bytes, err)) return false;
     std::string message;
     if (!parsePreset(bytes.data(), bytes.size(), out, curves, message)) {
         err = path + ": " + message;
@@ -55,6 +49,14 @@ bool parsePresetFileWithCurves(const std::string& path, plugincore::PresetData& 
     return true;
 }
 
-std::string userPresetDir() { return plugincore::userPresetDir(presetContext()); }
+const plugincore::BuiltinPreset* findBuiltinPreset(std::string_view key) {
+    for (const plugincore::BuiltinPreset& builtin : kBuiltinPresets)
+        if (key == builtin.key) return &builtin;
+    return nullptr;
+}
 
-}  // namespace norvale
+std::string userPresetDir() {
+    return plugincore::userPresetDir(presetContext());
+}
+
+} // namespace norvale

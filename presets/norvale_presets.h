@@ -22,13 +22,14 @@ std::string formatPreset(const plugincore::PresetData& data);
 std::string formatPreset(const plugincore::PresetData& data, const CurveSet& curves);
 // On success curves holds the text's chain and curves, everything it does not
 // mention neutral. If the generic part is rejected curves is not touched; if
-// a chain or curve line is, out and curves keep what could be read.
+// a chain or curve line is, out and curves keep what could be read. Strict
+// makes an unknown key an error.
 bool parsePreset(const char* data, size_t size, plugincore::PresetData& out, CurveSet& curves,
-                 std::string& err);
+                 std::string& err, bool strict = false);
 // Unlike parsePresetFile, leaves an empty name empty.
 bool parsePresetFileWithCurves(const std::string& path, plugincore::PresetData& out,
                                CurveSet& curves, std::string& err);
 
 std::string userPresetDir();
 
-}  // namespace norvale
+} // namespace norvale

@@ -12,23 +12,23 @@ namespace plugincore {
 
 // Constant description of one product's presets.
 struct PresetContext {
-    const char* dirName;     // product word: header comment and folder names
-    const char* extension;   // file extension without the dot
+    const char* dirName;   // product word: header comment and folder names
+    const char* extension; // file extension without the dot
     const ParamDesc* params;
     uint32_t paramCount;
 };
 
 struct PresetValue {
-    uint32_t id;   // the parameter's id
-    double value;  // in the parameter's value space
+    uint32_t id;  // the parameter's id
+    double value; // in the parameter's value space
 };
 
 struct PresetData {
     std::string name;
     std::string author;
     std::string description;
-    std::vector<std::string> features;  // in file order
-    std::vector<PresetValue> values;    // in file order, duplicates kept
+    std::vector<std::string> features; // in file order
+    std::vector<PresetValue> values;   // in file order, duplicates kept
 };
 
 // A preset compiled into the product: its load key and complete text.
@@ -37,4 +37,4 @@ struct BuiltinPreset {
     const char* text;
 };
 
-}  // namespace plugincore
+} // namespace plugincore

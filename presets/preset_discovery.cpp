@@ -7,8 +7,7 @@
 namespace plugincore {
 
 PresetDiscoveryTexts::PresetDiscoveryTexts(const PresetProviderSpec& spec)
-    : spec(spec),
-      providerName(std::string(spec.context.dirName) + " Presets"),
+    : spec(spec), providerName(std::string(spec.context.dirName) + " Presets"),
       fileTypeName(std::string(spec.context.dirName) + " Preset"),
       factoryLocationName(std::string(spec.context.dirName) + " Factory Presets"),
       userLocationName(std::string(spec.context.dirName) + " User Presets"),
@@ -28,10 +27,12 @@ const PresetDiscoveryTexts& textsOf(const clap_preset_discovery_factory* factory
     return *reinterpret_cast<const DiscoveryFactory*>(factory)->texts;
 }
 
-uint32_t factoryCount(const clap_preset_discovery_factory*) { return 1; }
+uint32_t factoryCount(const clap_preset_discovery_factory*) {
+    return 1;
+}
 
-const clap_preset_discovery_provider_descriptor* factoryGetDescriptor(
-    const clap_preset_discovery_factory* factory, uint32_t index) {
+const clap_preset_discovery_provider_descriptor*
+factoryGetDescriptor(const clap_preset_discovery_factory* factory, uint32_t index) {
     return factory != nullptr && index == 0 ? &textsOf(factory).descriptor : nullptr;
 }
 
@@ -44,17 +45,17 @@ const clap_preset_discovery_provider* factoryCreate(const clap_preset_discovery_
     return createPresetProvider(textsOf(factory), indexer);
 }
 
-}  // namespace
+} // namespace
 
 const clap_preset_discovery_factory* presetDiscoveryFactory(const PresetProviderSpec& spec) {
     try {
         static const PresetDiscoveryTexts texts(spec);
-        static const DiscoveryFactory factory{
-            {factoryCount, factoryGetDescriptor, factoryCreate}, &texts};
+        static const DiscoveryFactory factory{{factoryCount, factoryGetDescriptor, factoryCreate},
+                                              &texts};
         return &factory.clap;
     } catch (...) {
         return nullptr;
     }
 }
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -15,7 +15,7 @@ namespace plugincore {
 struct PresetProviderSpec {
     PresetContext context;
     const char* providerId;
-    const char* pluginId;  // the CLAP plug-in that loads the presets
+    const char* pluginId; // the CLAP plug-in that loads the presets
     const char* vendor;
     const char* fileTypeDescription;
     const BuiltinPreset* builtins;
@@ -30,4 +30,4 @@ struct PresetProviderSpec {
 // when building it ran out of memory (a later call tries again).
 const clap_preset_discovery_factory* presetDiscoveryFactory(const PresetProviderSpec& spec);
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -27,7 +27,7 @@ constexpr auto kProviderId = [] {
 // An effect's presets, whatever their own tags say.
 constexpr const char* kPresetFeatures[] = {"audio-effect", nullptr};
 
-}  // namespace
+} // namespace
 
 const clap_preset_discovery_factory* presetDiscoveryFactory() {
     return plugincore::presetDiscoveryFactory({
@@ -42,4 +42,4 @@ const clap_preset_discovery_factory* presetDiscoveryFactory() {
     });
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -8,4 +8,4 @@ namespace norvale {
 // The same factory on every call; null only if making it ran out of memory.
 const clap_preset_discovery_factory* presetDiscoveryFactory();
 
-}  // namespace norvale
+} // namespace norvale

@@ -18,8 +18,8 @@ namespace {
 struct Provider {
     clap_preset_discovery_provider clap;
     const PresetDiscoveryTexts* texts;
-    const clap_preset_discovery_indexer* indexer;  // the host it was created for
-    std::string factoryDir;  // both found by init
+    const clap_preset_discovery_indexer* indexer; // the host it was created for
+    std::string factoryDir;                       // both found by init
     std::string userDir;
 };
 
@@ -138,13 +138,14 @@ void providerDestroy(const clap_preset_discovery_provider* provider) {
     if (provider != nullptr) delete &self(provider);
 }
 
-}  // namespace
+} // namespace
 
-const clap_preset_discovery_provider* createPresetProvider(
-    const PresetDiscoveryTexts& texts, const clap_preset_discovery_indexer* indexer) {
+const clap_preset_discovery_provider*
+createPresetProvider(const PresetDiscoveryTexts& texts,
+                     const clap_preset_discovery_indexer* indexer) {
     Provider* p = new (std::nothrow) Provider{};
     if (p == nullptr) return nullptr;
-    p->clap = {&texts.descriptor, p, providerInit, providerDestroy, providerGetMetadata,
+    p->clap = {&texts.descriptor,   p, providerInit, providerDestroy, providerGetMetadata,
                providerGetExtension};
     p->texts = &texts;
     p->indexer = indexer;
@@ -167,4 +168,4 @@ void describePreset(const clap_preset_discovery_metadata_receiver* receiver,
         receiver->add_feature(receiver, feature.c_str());
 }
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -27,11 +27,12 @@ struct PresetDiscoveryTexts {
 };
 
 // Null when out of memory. The host frees it through its destroy callback.
-const clap_preset_discovery_provider* createPresetProvider(
-    const PresetDiscoveryTexts& texts, const clap_preset_discovery_indexer* indexer);
+const clap_preset_discovery_provider*
+createPresetProvider(const PresetDiscoveryTexts& texts,
+                     const clap_preset_discovery_indexer* indexer);
 
 // The metadata of one preset, after its begin_preset.
 void describePreset(const clap_preset_discovery_metadata_receiver* receiver,
                     const PresetDiscoveryTexts& texts, const PresetData& preset, uint32_t flags);
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -44,7 +44,7 @@ std::string uniqueSuffix() {
     uint64_t z = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
                  (static_cast<uint64_t>(now.tv_sec) << 20) ^
                  (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;  // splitmix64 finaliser
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull; // splitmix64 finaliser
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     z ^= z >> 31;
     static constexpr char kChars[] =
@@ -95,25 +95,46 @@ void syncFolder(const std::string& file) {
     close(fd);
 }
 
-}  // namespace
+} // namespace
 
-bool parsePresetFile(const PresetContext& ctx, const std::string& path, PresetData& out,
-                     std::string& err) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+bool readPresetBytes(const std::string& path, std::string& bytes, std::string& err) {
+    // Non-blocking, so a FIFO cannot hang the open; for files it changes nothing.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         err = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
-    std::string bytes;
-    char chunk[4096];
-    size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        err = "read error on '" + path + "'";
-        return false;
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        err = "read error on '" + path + "': not a regular file";
+        ok = false;
+    } else if (ok && st.st_size > static_cast<off_t>(kMaxPresetBytes)) {
+        err = "'" + path + "' is larger than 1 MiB, too large for a preset";
+        ok = false;
     }
+    bytes.clear();
+    char chunk[4096];
+    while (ok) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || bytes.size() + static_cast<size_t>(n) > kMaxPresetBytes) {
+            err = "read error on '" + path + "'";
+            ok = false;
+        } else if (n == 0) {
+            break;
+        } else {
+            bytes.append(chunk, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+bool parsePresetFile(const PresetContext& ctx, const std::string& path, PresetData& out,
+                     std::string& err) {
+    std::string bytes;
+    if (!readPresetBytes(path, bytes, err)) return false;
     std::string message;
     if (!parsePreset(ctx, bytes.data(), bytes.size(), out, message)) {
         err = path + ": " + message;
@@ -163,4 +184,4 @@ bool writePresetFile(const std::string& path, const std::string& text, std::stri
     return true;
 }
 
-}  // namespace plugincore
+} // namespace plugincore

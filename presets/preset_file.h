@@ -2,11 +2,18 @@
 // half-written preset behind.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "presets/preset_data.h"
 
 namespace plugincore {
+
+inline constexpr size_t kMaxPresetBytes = size_t{1} << 20;
+
+// Reads a whole preset file. Refuses what is not a regular file or is larger
+// than kMaxPresetBytes; every failure leaves a message naming the path.
+bool readPresetBytes(const std::string& path, std::string& bytes, std::string& err);
 
 // Reads the file and parses it with the generic reader; an empty name is
 // taken from the file name without its extension. Messages start with the
@@ -19,4 +26,4 @@ bool parsePresetFile(const PresetContext& ctx, const std::string& path, PresetDa
 // content and no temporary file is left.
 bool writePresetFile(const std::string& path, const std::string& text, std::string& err);
 
-}  // namespace plugincore
+} // namespace plugincore

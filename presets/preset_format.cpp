@@ -25,33 +25,26 @@ std::string valueText(const ParamDesc& desc, double value) {
     return formatNumber(paramToReal(desc, value));
 }
 
-bool equalsIgnoringAsciiCase(std::string_view a, const char* b) {
-    const size_t n = std::strlen(b);
-    if (a.size() != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+enum class Read { Value, Skip, Error };
 
-// A choice text first, then a real number; false leaves the line unused.
-bool readParamValue(const ParamDesc& desc, std::string_view text, double& value) {
+// A choice is one of its names or a whole index; anything else is a mistake
+// worth a message (1/64 is not a rate, and must not read as index 1). Other
+// parameters take a real number; text that is none is skipped.
+Read readParamValue(const ParamDesc& desc, std::string_view text, double& value) {
     if (desc.kind == ParamKind::Enum && desc.items != nullptr) {
-        for (uint32_t i = 0; i < desc.itemCount; ++i) {
-            if (desc.items[i] != nullptr && equalsIgnoringAsciiCase(text, desc.items[i])) {
-                value = i;
-                return true;
-            }
+        if (const int item = findName(text, desc.items, desc.itemCount); item >= 0) {
+            value = item;
+            return Read::Value;
         }
+        long long index = 0;
+        if (!readWholeNumber(text, index)) return Read::Error;
+        value = realToParam(desc, static_cast<double>(index));
+        return Read::Value;
     }
     double real = 0.0;
-    if (!readNumber(text, real)) return false;
+    if (!readNumber(text, real)) return Read::Skip;
     value = realToParam(desc, real);
-    return true;
+    return Read::Value;
 }
 
 void appendFeatures(std::string_view list, std::vector<std::string>& features) {
@@ -72,8 +65,13 @@ const ParamDesc* findParam(const PresetContext& ctx, std::string_view key) {
     return paramByKeyIn(ctx.params, ctx.paramCount, std::string(key).c_str());
 }
 
-void readEntry(const PresetContext& ctx, std::string_view key, std::string_view value,
-               PresetData& out) {
+std::string lineError(unsigned line, const std::string& message) {
+    return "line " + std::to_string(line) + ": " + message;
+}
+
+// False with err set for a line that is wrong rather than merely unknown.
+bool readEntry(const PresetContext& ctx, std::string_view key, std::string_view value,
+               unsigned line, bool strict, PresetData& out, std::string& err) {
     if (key == "name") {
         out.name = value;
     } else if (key == "author" || key == "creator") {
@@ -84,13 +82,22 @@ void readEntry(const PresetContext& ctx, std::string_view key, std::string_view 
         appendFeatures(value, out.features);
     } else if (const ParamDesc* desc = findParam(ctx, key)) {
         double v = 0.0;
-        if (readParamValue(*desc, value, v)) out.values.push_back({desc->id, v});
+        const Read read = readParamValue(*desc, value, v);
+        if (read == Read::Error) {
+            err = lineError(line, "'" + std::string(value) + "' is not a choice of " + desc->key);
+            return false;
+        }
+        if (read == Read::Value) out.values.push_back({desc->id, v});
+    } else if (strict && key != "format" && key != "chain" && !key.starts_with("curve ")) {
+        err = lineError(line, "unknown key '" + std::string(key) + "'");
+        return false;
     }
-    // "format", "<extension>_version", the product's own lines and unknown
-    // keys are skipped.
+    // "format", "<extension>_version" and the product's own lines are
+    // skipped, and so are unknown keys unless strict.
+    return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string formatPreset(const PresetContext& ctx, const PresetData& data) {
     std::string text = "# ";
@@ -130,7 +137,8 @@ std::string formatPreset(const PresetContext& ctx, const PresetData& data) {
     for (uint32_t row = 0; row < ctx.paramCount; ++row) {
         const std::string_view group = ctx.params[row].group ? ctx.params[row].group : "";
         bool known = false;
-        for (std::string_view g : groups) known = known || g == group;
+        for (std::string_view g : groups)
+            known = known || g == group;
         if (!known) groups.push_back(group);
     }
     for (std::string_view group : groups) {
@@ -153,7 +161,7 @@ std::string formatPreset(const PresetContext& ctx, const PresetData& data) {
 }
 
 bool parsePreset(const PresetContext& ctx, const char* data, size_t size, PresetData& out,
-                 std::string& err) {
+                 std::string& err, bool strict) {
     if (data == nullptr) {
         err = "no preset data";
         return false;
@@ -163,7 +171,7 @@ bool parsePreset(const PresetContext& ctx, const char* data, size_t size, Preset
         err = "preset is empty";
         return false;
     }
-    const std::string_view text(data, size);
+    const std::string_view text = skipByteOrderMark({data, size});
     const std::string versionKey = std::string(ctx.extension ? ctx.extension : "") + "_version";
     bool seen = false;
     unsigned lineNumber = 0;
@@ -177,16 +185,15 @@ bool parsePreset(const PresetContext& ctx, const char* data, size_t size, Preset
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) {
-            char message[128];
-            std::snprintf(message, sizeof message, "line %u: expected 'key = value'", lineNumber);
-            err = message;
+            err = lineError(lineNumber, "expected 'key = value'");
             return false;
         }
         const std::string_view key = trim(line.substr(0, eq));
         if (key.empty()) continue;
         seen = true;
         if (key == versionKey) continue;
-        readEntry(ctx, key, trim(line.substr(eq + 1)), out);
+        if (!readEntry(ctx, key, trim(line.substr(eq + 1)), lineNumber, strict, out, err))
+            return false;
     }
     if (!seen) {
         err = "preset is empty";
@@ -195,4 +202,4 @@ bool parsePreset(const PresetContext& ctx, const char* data, size_t size, Preset
     return true;
 }
 
-}  // namespace plugincore
+} // namespace plugincore

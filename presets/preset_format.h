@@ -16,8 +16,9 @@ std::string formatPreset(const PresetContext& ctx, const PresetData& data);
 
 // Reads size bytes (need not end with LF; CR before LF is tolerated). On
 // false err holds the reason and out what was read up to it; out is reset
-// first unless data is null. err is left alone on success.
+// first unless data is null. err is left alone on success. A leading
+// byte-order mark is skipped. Strict makes an unknown key an error too.
 bool parsePreset(const PresetContext& ctx, const char* data, size_t size, PresetData& out,
-                 std::string& err);
+                 std::string& err, bool strict = false);
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -1,6 +1,8 @@
 #include "presets/preset_save.h"
 
+#include <cerrno>
 #include <string_view>
+#include <sys/stat.h>
 
 #include "presets/norvale_presets.h"
 #include "presets/preset_paths.h"
@@ -15,7 +17,7 @@ std::string_view trimSpaces(std::string_view text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-}  // namespace
+} // namespace
 
 bool splitPresetSaveName(const std::string& typed, PresetSaveName& out, std::string& err) {
     const std::string_view text = typed;
@@ -25,28 +27,48 @@ bool splitPresetSaveName(const std::string& typed, PresetSaveName& out, std::str
         err = "Give the preset a name after the folder.";
         return false;
     }
-    out.folder = trimSpaces(split == std::string_view::npos ? std::string_view{} : text.substr(0, split));
+    out.folder =
+        trimSpaces(split == std::string_view::npos ? std::string_view{} : text.substr(0, split));
     out.name = std::move(name);
     return true;
 }
 
 bool presetSavePath(const PresetSaveName& name, std::string& path, std::string& err) {
-    std::string found = plugincore::userPresetPathIn(presetContext(), name.folder, name.name);
-    if (found.empty()) {
+    const std::string first = plugincore::userPresetPathIn(presetContext(), name.folder, name.name);
+    if (first.empty()) {
         err = "No user preset directory: neither XDG_CONFIG_HOME nor HOME is set.";
         return false;
     }
-    path = std::move(found);
-    return true;
+    // Names that share a stem ("Deep Duck" and "Deep Duck!") get files of
+    // their own: a file is replaced only when it holds this very preset.
+    const std::string extension = std::string(".") + presetContext().extension;
+    const std::string stem = first.substr(0, first.size() - extension.size());
+    for (int n = 1; n < 1000; ++n) {
+        std::string candidate = n == 1 ? first : stem + "_" + std::to_string(n) + extension;
+        struct stat st;
+        if (lstat(candidate.c_str(), &st) != 0) {  // free, or the write will say why not
+            path = std::move(candidate);
+            return true;
+        }
+        plugincore::PresetData held;
+        std::string ignored;
+        if (parsePresetFile(candidate, held, ignored) && held.name == name.name) {
+            path = std::move(candidate);
+            return true;
+        }
+    }
+    err = "no free file name for " + first;
+    return false;
 }
 
-std::string savedPresetText(const std::string& name, std::span<const double, kParamCount> values,
-                            const CurveSet& curves) {
-    plugincore::PresetData data;
-    data.name = name;
+std::string savedPresetText(const plugincore::PresetData& metadata,
+                            std::span<const double, kParamCount> values, const CurveSet& curves) {
+    plugincore::PresetData data = metadata;
+    data.values.clear();
     data.values.reserve(kParamCount);
-    for (const plugincore::ParamDesc& desc : kParams) data.values.push_back({desc.id, values[desc.id]});
+    for (const plugincore::ParamDesc& desc : kParams)
+        data.values.push_back({desc.id, values[desc.id]});
     return formatPreset(data, curves);
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -1,6 +1,8 @@
-// Small text helpers shared by the preset reader and writer.
+// Small text helpers shared by the preset reader and writer and by
+// norvale-render.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,5 +23,13 @@ std::string oneLine(std::string_view text);
 // Reads a number as strtod does in the "C" locale: leading blanks skipped,
 // anything after the number ignored. False when no number starts the text.
 bool readNumber(std::string_view text, double& out);
+// The whole text is one integer (sign allowed, nothing after it).
+bool readWholeNumber(std::string_view text, long long& out);
+// ASCII letters compared without case; other bytes exactly.
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// Index of the first of count names equal to text ignoring case, or -1.
+int findName(std::string_view text, const char* const* names, size_t count);
+// Drops a leading UTF-8 byte-order mark, as text editors write one.
+std::string_view skipByteOrderMark(std::string_view text);
 
-}  // namespace plugincore
+} // namespace plugincore

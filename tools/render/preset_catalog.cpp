@@ -22,7 +22,7 @@ struct Location {
 
 // What a provider declares while it starts.
 struct Indexer {
-    std::vector<std::string> extensions;  // "" matches every file
+    std::vector<std::string> extensions; // "" matches every file
     std::vector<Location> locations;
     clap_preset_discovery_indexer_t table{};
 
@@ -38,7 +38,7 @@ struct Indexer {
         table.declare_soundpack = declareSoundpack;
         table.get_extension = getExtension;
     }
-    Indexer(const Indexer&) = delete;  // the table points back at this object
+    Indexer(const Indexer&) = delete; // the table points back at this object
     Indexer& operator=(const Indexer&) = delete;
 
     static Indexer& of(const clap_preset_discovery_indexer_t* indexer) {
@@ -47,21 +47,26 @@ struct Indexer {
     static bool declareFiletype(const clap_preset_discovery_indexer_t* indexer,
                                 const clap_preset_discovery_filetype_t* filetype) {
         if (!filetype) return false;
-        of(indexer).extensions.emplace_back(filetype->file_extension ? filetype->file_extension : "");
+        of(indexer).extensions.emplace_back(filetype->file_extension ? filetype->file_extension
+                                                                     : "");
         return true;
     }
     static bool declareLocation(const clap_preset_discovery_indexer_t* indexer,
                                 const clap_preset_discovery_location_t* location) {
         if (!location) return false;
-        if (location->kind == CLAP_PRESET_DISCOVERY_LOCATION_FILE && !location->location) return false;
+        if (location->kind == CLAP_PRESET_DISCOVERY_LOCATION_FILE && !location->location)
+            return false;
         of(indexer).locations.push_back(
             {location->flags, location->kind, location->location ? location->location : ""});
         return true;
     }
-    static bool declareSoundpack(const clap_preset_discovery_indexer_t*, const clap_preset_discovery_soundpack_t*) {
+    static bool declareSoundpack(const clap_preset_discovery_indexer_t*,
+                                 const clap_preset_discovery_soundpack_t*) {
         return true;
     }
-    static const void* getExtension(const clap_preset_discovery_indexer_t*, const char*) { return nullptr; }
+    static const void* getExtension(const clap_preset_discovery_indexer_t*, const char*) {
+        return nullptr;
+    }
 };
 
 struct FoundPreset {
@@ -76,33 +81,41 @@ struct Receiver {
     uint32_t locationFlags;
     std::vector<FoundPreset> found;
     bool failed = false;
+    std::string error;
     clap_preset_discovery_metadata_receiver_t table{};
 
-    Receiver(const char* pluginId, uint32_t locationFlags) : pluginId(pluginId), locationFlags(locationFlags) {
+    Receiver(const char* pluginId, uint32_t locationFlags)
+        : pluginId(pluginId), locationFlags(locationFlags) {
         table.receiver_data = this;
         table.on_error = onError;
         table.begin_preset = beginPreset;
         table.add_plugin_id = addPluginId;
-        table.set_soundpack_id = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
+        table.set_soundpack_id = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {
+        };
         table.set_flags = setFlags;
         table.add_creator = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
-        table.set_description = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
-        table.set_timestamps = [](const clap_preset_discovery_metadata_receiver_t*, clap_timestamp, clap_timestamp) {};
+        table.set_description = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {
+        };
+        table.set_timestamps = [](const clap_preset_discovery_metadata_receiver_t*, clap_timestamp,
+                                  clap_timestamp) {};
         table.add_feature = [](const clap_preset_discovery_metadata_receiver_t*, const char*) {};
-        table.add_extra_info = [](const clap_preset_discovery_metadata_receiver_t*, const char*, const char*) {};
+        table.add_extra_info = [](const clap_preset_discovery_metadata_receiver_t*, const char*,
+                                  const char*) {};
     }
-    Receiver(const Receiver&) = delete;  // the table points back at this object
+    Receiver(const Receiver&) = delete; // the table points back at this object
     Receiver& operator=(const Receiver&) = delete;
 
     static Receiver& of(const clap_preset_discovery_metadata_receiver_t* receiver) {
         return *static_cast<Receiver*>(receiver->receiver_data);
     }
-    // The plug-in's own list leaves unreadable files out without a word; so does this one.
-    static void onError(const clap_preset_discovery_metadata_receiver_t* receiver, int32_t, const char*) {
+    // The file is left out of the list; the reason goes to whoever asked for it.
+    static void onError(const clap_preset_discovery_metadata_receiver_t* receiver, int32_t,
+                        const char* message) {
         of(receiver).failed = true;
+        of(receiver).error = message ? message : "no reason given";
     }
-    static bool beginPreset(const clap_preset_discovery_metadata_receiver_t* receiver, const char* name,
-                            const char* loadKey) {
+    static bool beginPreset(const clap_preset_discovery_metadata_receiver_t* receiver,
+                            const char* name, const char* loadKey) {
         Receiver& self = of(receiver);
         FoundPreset preset;
         preset.entry.name = name ? name : "";
@@ -118,7 +131,8 @@ struct Receiver {
             std::strcmp(id->id, self.pluginId) == 0)
             self.found.back().forThisPlugin = true;
     }
-    static void setFlags(const clap_preset_discovery_metadata_receiver_t* receiver, uint32_t flags) {
+    static void setFlags(const clap_preset_discovery_metadata_receiver_t* receiver,
+                         uint32_t flags) {
         Receiver& self = of(receiver);
         if (!self.found.empty()) self.found.back().flags = flags;
     }
@@ -127,7 +141,9 @@ struct Receiver {
 using ProviderHandle = std::unique_ptr<const clap_preset_discovery_provider_t,
                                        void (*)(const clap_preset_discovery_provider_t*)>;
 
-void destroyProvider(const clap_preset_discovery_provider_t* provider) { provider->destroy(provider); }
+void destroyProvider(const clap_preset_discovery_provider_t* provider) {
+    provider->destroy(provider);
+}
 
 bool matchesExtension(const std::string& fileName, const std::vector<std::string>& extensions) {
     for (const std::string& extension : extensions) {
@@ -145,16 +161,19 @@ struct PresetFile {
 
 // The folder itself and its direct sub-folders, as deep as the plug-in's own
 // list looks. Listing errors end that folder's scan.
-std::vector<PresetFile> presetFilesIn(const std::string& root, const std::vector<std::string>& extensions) {
+std::vector<PresetFile> presetFilesIn(const std::string& root,
+                                      const std::vector<std::string>& extensions) {
     std::vector<PresetFile> files;
     std::error_code error;
     if (fs::is_regular_file(root, error)) return {{root, ""}};
     const auto scan = [&](const std::string& dir, const std::string& folder) {
         std::error_code listError;
-        for (fs::directory_iterator it(dir, listError), end; !listError && it != end; it.increment(listError)) {
+        for (fs::directory_iterator it(dir, listError), end; !listError && it != end;
+             it.increment(listError)) {
             const std::string fileName = it->path().filename().string();
             std::error_code statError;
-            if (matchesExtension(fileName, extensions) && fs::is_regular_file(it->path(), statError))
+            if (matchesExtension(fileName, extensions) &&
+                fs::is_regular_file(it->path(), statError))
                 files.push_back({dir + "/" + fileName, folder});
         }
     };
@@ -173,41 +192,49 @@ void keepPresets(Receiver& receiver, const std::string& folder, std::vector<Pres
     if (receiver.failed) return;
     for (FoundPreset& preset : receiver.found) {
         if (!preset.forThisPlugin) continue;
-        if (preset.flags & CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT) preset.entry.folder = kFactoryFolder;
-        else preset.entry.folder = folder;
+        if (preset.flags & CLAP_PRESET_DISCOVERY_IS_FACTORY_CONTENT)
+            preset.entry.folder = kFactoryFolder;
+        else
+            preset.entry.folder = folder;
         out.push_back(std::move(preset.entry));
     }
 }
 
-void addLocation(const clap_preset_discovery_provider_t& provider, const Indexer& indexer, const Location& location,
-                 const char* pluginId, std::vector<PresetEntry>& out) {
+void addLocation(const clap_preset_discovery_provider_t& provider, const Indexer& indexer,
+                 const Location& location, const char* pluginId, std::vector<PresetEntry>& out,
+                 std::vector<std::string>* skipped) {
     if (location.kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN) {
         Receiver receiver(pluginId, location.flags);
         provider.get_metadata(&provider, location.kind, nullptr, &receiver.table);
-        for (FoundPreset& preset : receiver.found) preset.entry.kind = CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN;
+        for (FoundPreset& preset : receiver.found)
+            preset.entry.kind = CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN;
         keepPresets(receiver, "", out);
         return;
     }
     std::vector<PresetEntry> presets;
     for (const PresetFile& file : presetFilesIn(location.path, indexer.extensions)) {
         Receiver receiver(pluginId, location.flags);
-        provider.get_metadata(&provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, file.path.c_str(), &receiver.table);
+        provider.get_metadata(&provider, CLAP_PRESET_DISCOVERY_LOCATION_FILE, file.path.c_str(),
+                              &receiver.table);
         for (FoundPreset& preset : receiver.found) {
             preset.entry.kind = CLAP_PRESET_DISCOVERY_LOCATION_FILE;
             preset.entry.location = file.path;
         }
+        if (receiver.failed && skipped) skipped->push_back(receiver.error);
         keepPresets(receiver, file.folder, presets);
     }
     // std::string compares bytes as unsigned characters, as the plug-in's own list does.
-    std::stable_sort(presets.begin(), presets.end(), [](const PresetEntry& a, const PresetEntry& b) {
-        return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
-    });
+    std::stable_sort(presets.begin(), presets.end(),
+                     [](const PresetEntry& a, const PresetEntry& b) {
+                         return a.folder != b.folder ? a.folder < b.folder : a.name < b.name;
+                     });
     out.insert(out.end(), presets.begin(), presets.end());
 }
 
-}  // namespace
+} // namespace
 
-std::vector<PresetEntry> discoverPresets(const ClapModule& module) {
+std::vector<PresetEntry> discoverPresets(const ClapModule& module,
+                                         std::vector<std::string>* skipped) {
     const clap_preset_discovery_factory_t* factory = module.presetDiscoveryFactory();
     if (!factory || !factory->count || !factory->get_descriptor || !factory->create)
         throw RenderError(fmt::format("'{}' offers no preset discovery", module.path()));
@@ -215,16 +242,21 @@ std::vector<PresetEntry> discoverPresets(const ClapModule& module) {
     std::vector<PresetEntry> presets;
     const uint32_t count = factory->count(factory);
     for (uint32_t index = 0; index < count; ++index) {
-        const clap_preset_discovery_provider_descriptor_t* descriptor = factory->get_descriptor(factory, index);
+        const clap_preset_discovery_provider_descriptor_t* descriptor =
+            factory->get_descriptor(factory, index);
         if (!descriptor || !descriptor->id) continue;
         Indexer indexer;
-        const clap_preset_discovery_provider_t* created = factory->create(factory, &indexer.table, descriptor->id);
-        if (!created) throw RenderError(fmt::format("the preset provider '{}' could not be created", descriptor->id));
+        const clap_preset_discovery_provider_t* created =
+            factory->create(factory, &indexer.table, descriptor->id);
+        if (!created)
+            throw RenderError(
+                fmt::format("the preset provider '{}' could not be created", descriptor->id));
         const ProviderHandle provider(created, destroyProvider);
         if (!provider->init(provider.get()))
-            throw RenderError(fmt::format("the preset provider '{}' failed to start", descriptor->id));
+            throw RenderError(
+                fmt::format("the preset provider '{}' failed to start", descriptor->id));
         for (const Location& location : indexer.locations)
-            addLocation(*provider, indexer, location, pluginId, presets);
+            addLocation(*provider, indexer, location, pluginId, presets, skipped);
     }
     return presets;
 }
@@ -235,10 +267,12 @@ void printPresetList(const std::vector<PresetEntry>& presets, std::FILE* out) {
         folderWidth = std::max(folderWidth, preset.folder.size());
         nameWidth = std::max(nameWidth, preset.name.size());
     }
-    fmt::print(out, "{:<{}}  {:<{}}  {}\n", "folder", folderWidth, "name", nameWidth, "key or file");
+    fmt::print(out, "{:<{}}  {:<{}}  {}\n", "folder", folderWidth, "name", nameWidth,
+               "key or file");
     for (const PresetEntry& preset : presets)
         fmt::print(out, "{:<{}}  {:<{}}  {}\n", preset.folder, folderWidth, preset.name, nameWidth,
-                   preset.kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN ? preset.loadKey : preset.location);
+                   preset.kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN ? preset.loadKey
+                                                                        : preset.location);
 }
 
-}  // namespace norvale::render
+} // namespace norvale::render

@@ -1,5 +1,9 @@
 #include "render/preset_commands.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "render/clap_module.h"
 #include "render/host_services.h"
 #include "render/plugin_instance.h"
@@ -11,7 +15,11 @@ namespace norvale::render {
 
 void listPresets(const RenderOptions& options, std::FILE* out) {
     const ClapModule module(locatePlugin(options.pluginPath));
-    printPresetList(discoverPresets(module), out);
+    std::vector<std::string> skipped;
+    printPresetList(discoverPresets(module, &skipped), out);
+    std::sort(skipped.begin(), skipped.end());  // folder order is no order
+    for (const std::string& reason : skipped)
+        std::fprintf(stderr, "skipped a preset file: %s\n", reason.c_str());
 }
 
 SavedPreset saveSoundAsPreset(const RenderOptions& options) {
@@ -24,4 +32,4 @@ SavedPreset saveSoundAsPreset(const RenderOptions& options) {
     return preset;
 }
 
-}  // namespace norvale::render
+} // namespace norvale::render

@@ -1,0 +1,125 @@
+// "clap.state": the stream of presets/state_codec, read whole from the host,
+// and the one function both state and preset loads apply a sound through.
+#include <memory>
+#include <vector>
+
+#include "plugin/extensions.h"
+#include "plugin/norvale_plugin.h"
+#include "plugin/sound_apply.h"
+#include "presets/state_codec.h"
+
+namespace norvale {
+
+namespace {
+
+// Far above the largest stream a plug-in writes (21 curves of at most
+// 65536 bytes and 4096 parameters); reading stops there.
+constexpr size_t kMaxStateBytes = size_t{4} << 20;
+
+// ---- host streams ----
+
+// Reads until the stream ends, fails or passes kMaxStateBytes; the decoder
+// treats a stream cut short like one that ended there.
+std::vector<uint8_t> readStream(const clap_istream& stream) {
+    std::vector<uint8_t> bytes;
+    if (stream.read == nullptr) return bytes;
+    uint8_t chunk[4096];
+    while (bytes.size() < kMaxStateBytes) {
+        const int64_t got = stream.read(&stream, chunk, sizeof chunk);
+        if (got <= 0 || static_cast<uint64_t>(got) > sizeof chunk) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}
+
+// Repeats partial writes; false on a write error.
+bool writeStream(const clap_ostream& stream, const std::vector<uint8_t>& bytes) {
+    if (stream.write == nullptr) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const uint64_t remaining = bytes.size() - done;
+        const int64_t written = stream.write(&stream, bytes.data() + done, remaining);
+        // A stream claiming more than it was given is as broken as one that fails.
+        if (written <= 0 || static_cast<uint64_t>(written) > remaining) return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// ---- CLAP extension ----
+
+bool stateSave(const clap_plugin* plugin, const clap_ostream* stream) {
+    const NorvalePlugin* self = NorvalePlugin::from(plugin);
+    if (self == nullptr) return false;
+    try {
+        return self->stateSave(stream);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool stateLoad(const clap_plugin* plugin, const clap_istream* stream) {
+    NorvalePlugin* self = NorvalePlugin::from(plugin);
+    if (self == nullptr) return false;
+    try {
+        return self->stateLoad(stream);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+const clap_plugin_state kStateExt = {stateSave, stateLoad};
+
+// ---- save and load ----
+
+bool NorvalePlugin::stateSave(const clap_ostream* stream) const {
+    if (stream == nullptr) return false;
+    auto state = std::make_unique<StateRecord>();
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        state->values[id] = paramValue(id);
+    state->curves = curveSet;
+    state->module = selModule.load(std::memory_order_relaxed);
+    state->band = selBand.load(std::memory_order_relaxed);
+    state->snap = snap.load(std::memory_order_relaxed);
+    state->editAllBands = editAllBands.load(std::memory_order_relaxed);
+    state->stepMode = stepMode.load(std::memory_order_relaxed);
+    return writeStream(*stream, encodeState(*state));
+}
+
+bool NorvalePlugin::stateLoad(const clap_istream* stream) {
+    if (stream == nullptr) return false;
+    // Staged off the stack: a curve set is some twenty kilobytes.
+    auto state = std::make_unique<StateRecord>();
+    if (!decodeState(readStream(*stream), *state)) return false;
+    if (state->hasSelection) {
+        selModule.store(state->module, std::memory_order_relaxed);
+        selBand.store(state->band, std::memory_order_relaxed);
+    }
+    if (state->hasSnap) snap.store(state->snap, std::memory_order_relaxed);
+    if (state->hasToggles) {
+        editAllBands.store(state->editAllBands, std::memory_order_relaxed);
+        stepMode.store(state->stepMode, std::memory_order_relaxed);
+    }
+    applySound(*this, state->values, state->curves);
+    return true;
+}
+
+void applySound(NorvalePlugin& plugin, const std::array<double, kParamCount>& values,
+                const CurveSet& curves) {
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        plugin.values[id].store(values[id], std::memory_order_relaxed);
+    plugin.curveSet = curves;
+    plugin.engine.publishCurves(plugin.curveSet);
+    plugin.paramsDirty.store(true, std::memory_order_release);
+    plugin.updateScopeTarget();
+    const clap_host* host = plugin.host;
+    if (host == nullptr || host->get_extension == nullptr) return;
+    const auto* params =
+        static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
+    if (params != nullptr && params->rescan != nullptr)
+        params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
+}
+
+} // namespace norvale
