@@ -3,6 +3,8 @@
 // nothing at all, and what is loaded is what is heard.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>

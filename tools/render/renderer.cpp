@@ -217,7 +217,12 @@ void listParams(const RenderOptions& options, std::FILE* out) {
     for (uint32_t id = 0; id < kParamKeys.size(); ++id) {
         const auto info = plugin.paramInfoById(id);
         if (!info) continue;
-        fmt::print(out, "{:<15} {:<26} {:>10}   {}\n", kParamKeys[id], fmt::format("{} {}", info->module, info->name),
+        // Names shared between modules already carry their group.
+        const std::string_view name = info->name, group = info->module;
+        const bool grouped = name.size() > group.size() && name.substr(0, group.size()) == group &&
+                             name[group.size()] == ' ';
+        fmt::print(out, "{:<15} {:<26} {:>10}   {}\n", kParamKeys[id],
+                   grouped ? std::string(name) : fmt::format("{} {}", group, name),
                    plugin.valueToText(id, info->default_value), rangeText(plugin, *info));
     }
 }
