@@ -9,7 +9,7 @@ packages=(
   libcairo2-dev libx11-dev libxtst-dev libfmt-dev libsndfile1-dev
   xvfb xauth fonts-dejavu-core dwarves python3
   clang-14 libclang-rt-14-dev clang-format-14
-  juce-modules-source-data nettle-dev libssl-dev
+  juce-modules-source-data nettle-dev
 )
 
 missing=()
