@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include <pluginterfaces/base/ibstream.h>
@@ -324,6 +325,9 @@ void ClapAsVst3::setupBusses() {
     if (audioPorts_ != nullptr) {
         const uint32_t ins = audioPorts_->count(plugin_, true);
         const uint32_t outs = audioPorts_->count(plugin_, false);
+        // The one line the adapter prints: what a host's log shows of the busses.
+        std::fprintf(stderr, "\tAUDIO in: %d, out: %d\n", static_cast<int>(ins),
+                     static_cast<int>(outs));
         for (const bool input : {true, false}) {
             for (uint32_t i = 0; i < (input ? ins : outs); ++i) {
                 clap_audio_port_info port{};
