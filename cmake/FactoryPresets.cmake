@@ -19,7 +19,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
   endforeach()
   file(WRITE "${OUT}.tmp"
     "// Generated from presets/factory by cmake/FactoryPresets.cmake; do not edit.\n"
-    "#include \"presets/builtin_presets.h\"\n\n"
+    "#include \"presets/preset_format.h\"\n\n"
     "namespace norvale {\n\n"
     "const std::array<plugincore::BuiltinPreset, kBuiltinPresetCount> kBuiltinPresets = {{\n"
     "${body}}};\n\n"

@@ -2,7 +2,7 @@
 // generic part of what it accepts, written back, reads back as written.
 #include <cstdlib>
 
-#include "presets/norvale_presets.h"
+#include "presets/preset_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static norvale::CurveSet curves; // some twenty kilobytes, kept between runs

@@ -9,7 +9,7 @@
 
 #include "plugin/descriptor.h"
 #include "plugin/norvale_plugin.h"
-#include "presets/preset_discovery_norvale.h"
+#include "presets/preset_discovery.h"
 
 namespace norvale {
 

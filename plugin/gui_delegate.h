@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "presets/gui_preset.h"
+#include "presets/preset_data.h"
 
 namespace plugincore {
 

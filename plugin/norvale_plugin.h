@@ -45,7 +45,7 @@
 #include "plugin/curve_access.h"
 #include "plugin/gui_delegate.h"
 #include "plugin/params.h"
-#include "presets/gui_preset.h"
+#include "presets/preset_data.h"
 
 namespace norvale {
 

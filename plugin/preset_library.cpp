@@ -18,10 +18,8 @@
 #include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
 #include "plugin/sound_apply.h"
-#include "presets/builtin_presets.h"
-#include "presets/norvale_presets.h"
-#include "presets/preset_file.h"
-#include "presets/preset_save.h"
+#include "presets/preset_format.h"
+#include "presets/preset_files.h"
 
 namespace norvale {
 

@@ -1,5 +1,5 @@
-// The records of the preset text format: what a product tells the format
-// about itself, and one parsed preset.
+// The records of the preset text format and what an editor's preset browser
+// shows of a preset. Plain data, owned by whoever holds it.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,10 @@
 #include "plugin/param_desc.h"
 
 namespace plugincore {
+
+// ---- format records ----
+// The records of the preset text format: what a product tells the format
+// about itself, and one parsed preset.
 
 // Constant description of one product's presets.
 struct PresetContext {
@@ -35,6 +39,24 @@ struct PresetData {
 struct BuiltinPreset {
     const char* key;
     const char* text;
+};
+
+// ---- browser records ----
+// What an editor's preset browser shows of one preset.
+
+struct GuiPreset {
+    std::string name;
+    std::string description;
+    std::string loadKey; // built-in presets only
+    std::string path;    // user preset files only
+    bool user = false;
+    std::string folder; // "Factory Presets" for the built-ins
+};
+
+// A bundle of presets a product may offer for export and import.
+struct PresetPack {
+    std::string name;
+    std::string path;
 };
 
 } // namespace plugincore

@@ -1,14 +1,23 @@
-// The generic preset text: header, metadata and one line per parameter,
-// grouped into sections by the parameter's group. Knows nothing of what a
-// product appends after it; the reader skips keys it does not know.
+// The preset text format: the generic reader and writer, the plug-in's chain
+// and curve lines after it, Norvale's binding of both, and the built-in
+// presets. Pure text in and out, main thread only; files live in
+// preset_files.h.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 
+#include "dsp/curve_set.h"
 #include "presets/preset_data.h"
 
 namespace plugincore {
+
+// ---- generic text ----
+// The generic preset text: header, metadata and one line per parameter,
+// grouped into sections by the parameter's group. Knows nothing of what a
+// product appends after it; the reader skips keys it does not know.
 
 // Every line ends with LF. Parameters without an entry in data.values are
 // left out; of several entries for one parameter only the first is written.
@@ -22,3 +31,66 @@ bool parsePreset(const PresetContext& ctx, const char* data, size_t size, Preset
                  std::string& err, bool strict = false);
 
 } // namespace plugincore
+
+// ---- chain and curve lines ----
+// The plug-in's own part of a preset text, after the generic part: the
+// effect chain and the 21 shape curves, one "curve <module> <band> = ..."
+// line each.
+namespace norvale {
+
+inline constexpr const char* kChainComment =
+    "# The effects in the chain, in the order the audio runs through them.\n";
+inline constexpr const char* kCurveComment =
+    "# Shape curves. One line per module and band, in normalised time\n"
+    "# and value, with each point's corner weight (0 hard, 1 medium, 2\n"
+    "# soft) and the bend of the segment leaving it (-1 .. +1).\n"
+    "# Bands are 0 low, 1 mid, 2 high.\n";
+
+// The chain section (only for a chain of at least one module) and the curve
+// section, each after an empty line.
+std::string formatCurveLines(const CurveSet& curves);
+
+// Applies every readable chain and curve line of the text to curves, in
+// order, later lines winning. On false err holds the first failure; every
+// readable line has been applied all the same.
+bool scanCurveLines(const char* data, size_t size, CurveSet& curves, std::string& err);
+
+// ---- Norvale's presets ----
+// The plug-in's presets: the generic format bound to Norvale's context,
+// plus the chain and curve lines on top of it.
+
+// "Norvale", "norvale" and the 83-row parameter table.
+const plugincore::PresetContext& presetContext();
+
+// Generic part only (no curves): for listing presets.
+bool parsePreset(const char* data, size_t size, plugincore::PresetData& out, std::string& err);
+bool parsePresetFile(const std::string& path, plugincore::PresetData& out, std::string& err);
+std::string formatPreset(const plugincore::PresetData& data);
+
+// The whole preset: the generic text, the chain and all 21 curves.
+std::string formatPreset(const plugincore::PresetData& data, const CurveSet& curves);
+// On success curves holds the text's chain and curves, everything it does not
+// mention neutral. If the generic part is rejected curves is not touched; if
+// a chain or curve line is, out and curves keep what could be read. Strict
+// makes an unknown key an error.
+bool parsePreset(const char* data, size_t size, plugincore::PresetData& out, CurveSet& curves,
+                 std::string& err, bool strict = false);
+// Unlike parsePresetFile, leaves an empty name empty.
+bool parsePresetFileWithCurves(const std::string& path, plugincore::PresetData& out,
+                               CurveSet& curves, std::string& err);
+
+std::string userPresetDir();
+
+// ---- built-in presets ----
+// The ten presets built into the plug-in, in the order the preset list shows
+// them: the files of presets/factory, embedded at build time.
+
+inline constexpr size_t kBuiltinPresetCount = 10;
+
+// Defined in the generated factory_presets.cpp.
+extern const std::array<plugincore::BuiltinPreset, kBuiltinPresetCount> kBuiltinPresets;
+
+// The built-in whose key equals key exactly; null when there is none.
+const plugincore::BuiltinPreset* findBuiltinPreset(std::string_view key);
+
+} // namespace norvale

@@ -1,5 +1,6 @@
 #include "presets/preset_text.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -25,6 +26,10 @@ std::string fixed(double value, int precision) {
     char buf[400]; // DBL_MAX printed without decimals has 309 digits
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
     return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string();
+}
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
@@ -79,6 +84,20 @@ bool readNumber(std::string_view text, double& out) {
     return true;
 }
 
+bool readFiniteNumber(std::string_view text, double& out) {
+    const std::string terminated(text);
+    const char* begin = terminated.c_str();
+    char* end = nullptr;
+    const locale_t loc = cLocale();
+    errno = 0;
+    const double value = loc ? strtod_l(begin, &end, loc) : std::strtod(begin, &end);
+    if (end == begin || end != begin + terminated.size() || errno == ERANGE ||
+        !std::isfinite(value))
+        return false;
+    out = value;
+    return true;
+}
+
 bool readWholeNumber(std::string_view text, long long& out) {
     const char* begin = text.data();
     const char* end = begin + text.size();
@@ -88,13 +107,17 @@ bool readWholeNumber(std::string_view text, long long& out) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     return true;
+}
+
+std::string lowerCase(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = lowerAscii(c);
+    return out;
 }
 
 int findName(std::string_view text, const char* const* names, size_t count) {

@@ -23,10 +23,15 @@ std::string oneLine(std::string_view text);
 // Reads a number as strtod does in the "C" locale: leading blanks skipped,
 // anything after the number ignored. False when no number starts the text.
 bool readNumber(std::string_view text, double& out);
+// The whole text is one finite number as readNumber reads it, nothing after
+// it; false too when it is too large or too small to hold.
+bool readFiniteNumber(std::string_view text, double& out);
 // The whole text is one integer (sign allowed, nothing after it).
 bool readWholeNumber(std::string_view text, long long& out);
 // ASCII letters compared without case; other bytes exactly.
 bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// ASCII letters in lower case; other bytes kept.
+std::string lowerCase(std::string_view text);
 // Index of the first of count names equal to text ignoring case, or -1.
 int findName(std::string_view text, const char* const* names, size_t count);
 // Drops a leading UTF-8 byte-order mark, as text editors write one.

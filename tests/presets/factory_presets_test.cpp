@@ -8,8 +8,7 @@
 #include <set>
 
 #include "plugin/params.h"
-#include "presets/builtin_presets.h"
-#include "presets/norvale_presets.h"
+#include "presets/preset_format.h"
 #include "presets/test_files.h"
 
 namespace norvale {

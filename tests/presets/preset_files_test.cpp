@@ -10,10 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "presets/norvale_presets.h"
-#include "presets/preset_file.h"
-#include "presets/preset_paths.h"
-#include "presets/preset_save.h"
+#include "presets/preset_format.h"
+#include "presets/preset_files.h"
 #include "presets/test_files.h"
 
 namespace plugincore {

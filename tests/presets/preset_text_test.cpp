@@ -10,7 +10,6 @@
 #include <limits>
 
 #include "plugin/params.h"
-#include "presets/norvale_presets.h"
 #include "presets/preset_format.h"
 #include "presets/preset_text.h"
 #include "presets/test_files.h"

@@ -11,10 +11,9 @@
 
 #include "gui/plugin_window.h"
 #include "plugin/norvale_plugin.h"
-#include "render/errors.h"
-#include "render/host_services.h"
-#include "render/preset_catalog.h"
-#include "render/preset_choice.h"
+#include "render/clap_host.h"
+#include "render/options.h"
+#include "render/preset_commands.h"
 
 namespace norvale::render {
 namespace {
@@ -71,7 +70,8 @@ std::string writeEditorPng(const RenderOptions& options) {
     HostServices host;
     // The object frees itself, as when a host destroys it.
     const auto destroy = [](NorvalePlugin* p) { p->destroy(); };
-    std::unique_ptr<NorvalePlugin, decltype(destroy)> plugin(new NorvalePlugin(host.host()), destroy);
+    std::unique_ptr<NorvalePlugin, decltype(destroy)> plugin(new NorvalePlugin(host.host()),
+                                                             destroy);
     applySound(*plugin, host, options);
 
     plugincore::WindowSpec spec = kWindowSpec;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "render/editor_png.h"
-#include "render/errors.h"
 #include "render/options.h"
 #include "render/preset_commands.h"
 #include "render/renderer.h"

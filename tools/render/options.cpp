@@ -1,40 +1,44 @@
 #include "render/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <numeric>
+#include <sys/stat.h>
+#include <system_error>
 #include <utility>
+#include <vector>
 
-#include "render/errors.h"
-#include "render/param_keys.h"
-#include "render/saved_preset.h"
+#include "presets/preset_text.h"
+#include "render/preset_commands.h"
 
 namespace norvale::render {
+
+// ---- options ----
 namespace {
 
 constexpr uint32_t kMaxBlock = 4096;
 
 double parseNumber(const std::string& option, const std::string& text) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(begin, &end);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value))
+    double value = 0.0;
+    if (!plugincore::readFiniteNumber(text, value))
         throw UsageError(fmt::format("{} expects a number, not '{}'", option, text));
     return value;
 }
 
 long parseInteger(const std::string& option, const std::string& text, long low, long high) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(begin, &end, 10);
-    if (text.empty() || end == begin || *end != '\0' || errno == ERANGE || value < low || value > high)
-        throw UsageError(fmt::format("{} expects a whole number from {} to {}, not '{}'", option, low,
-                                     high, text));
-    return value;
+    // Leading blanks are skipped, as for every number on the command line.
+    const std::size_t start = std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size());
+    long long value = 0;
+    if (!plugincore::readWholeNumber(std::string_view(text).substr(start), value) || value < low ||
+        value > high)
+        throw UsageError(fmt::format("{} expects a whole number from {} to {}, not '{}'", option,
+                                     low, high, text));
+    return static_cast<long>(value);
 }
 
 std::vector<double> parseBeatList(const std::string& text) {
@@ -61,8 +65,9 @@ ParamSetting parseSetting(const std::string& text) {
     const auto id = paramIdForKey(setting.key);
     if (!id) {
         const auto nearest = nearestKeys(setting.key);
-        throw UsageError(fmt::format("unknown parameter key '{}' (nearest: {}; --list-params shows all)",
-                                     setting.key, fmt::join(nearest, ", ")));
+        throw UsageError(
+            fmt::format("unknown parameter key '{}' (nearest: {}; --list-params shows all)",
+                        setting.key, fmt::join(nearest, ", ")));
     }
     setting.id = *id;
     return setting;
@@ -78,33 +83,43 @@ void requireNothingToRender(const RenderOptions& options) {
 }
 
 bool takesValue(const std::string& name) {
-    static const char* const kWithValue[] = {"--set",      "--tempo",    "--sidechain", "--notes",
-                                             "--note",     "--block",    "--state-in",  "--state-out",
-                                             "--plot",     "--plugin",   "--preset",    "--save-preset",
-                                             "--editor-png", "--scale"};
+    static const char* const kWithValue[] = {
+        "--set",    "--tempo",       "--sidechain",  "--notes", "--note",
+        "--block",  "--state-in",    "--state-out",  "--plot",  "--plugin",
+        "--preset", "--save-preset", "--editor-png", "--scale"};
     for (const char* option : kWithValue)
         if (name == option) return true;
     return false;
 }
 
 void applyOption(RenderOptions& options, const std::string& name, const std::string& value) {
-    if (name == "--set") options.settings.push_back(parseSetting(value));
+    if (name == "--set")
+        options.settings.push_back(parseSetting(value));
     else if (name == "--tempo") {
         options.tempo = parseNumber(name, value);
         if (options.tempo < 1 || options.tempo > 999)
             throw UsageError(fmt::format("--tempo must lie between 1 and 999 BPM, not {}", value));
-    } else if (name == "--sidechain") options.sidechain = value;
-    else if (name == "--notes") options.noteBeats = parseBeatList(value);
-    else if (name == "--note") options.noteKey = static_cast<int>(parseInteger(name, value, 0, 127));
-    else if (name == "--block") options.blockSize = static_cast<uint32_t>(parseInteger(name, value, 1, kMaxBlock));
-    else if (name == "--state-in") options.stateIn = value;
-    else if (name == "--state-out") options.stateOut = value;
-    else if (name == "--plot") options.plot = value;
-    else if (name == "--plugin") options.pluginPath = value;
+    } else if (name == "--sidechain")
+        options.sidechain = value;
+    else if (name == "--notes")
+        options.noteBeats = parseBeatList(value);
+    else if (name == "--note")
+        options.noteKey = static_cast<int>(parseInteger(name, value, 0, 127));
+    else if (name == "--block")
+        options.blockSize = static_cast<uint32_t>(parseInteger(name, value, 1, kMaxBlock));
+    else if (name == "--state-in")
+        options.stateIn = value;
+    else if (name == "--state-out")
+        options.stateOut = value;
+    else if (name == "--plot")
+        options.plot = value;
+    else if (name == "--plugin")
+        options.pluginPath = value;
     else if (name == "--preset") {
         if (value.empty()) throw UsageError("--preset needs a name, key or file");
         options.preset = value;
-    } else if (name == "--editor-png") options.editorPng = value;
+    } else if (name == "--editor-png")
+        options.editorPng = value;
     else if (name == "--scale") {
         options.editorScale = parseNumber(name, value);
         if (options.editorScale < 0.5 || options.editorScale > 4)
@@ -115,7 +130,7 @@ void applyOption(RenderOptions& options, const std::string& name, const std::str
     }
 }
 
-}  // namespace
+} // namespace
 
 RenderOptions parseOptions(const std::vector<std::string>& args) {
     RenderOptions options;
@@ -151,9 +166,12 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
         const std::string name = arg.substr(0, equals);
         if (!takesValue(name)) throw UsageError(fmt::format("unknown option '{}'", name));
         std::string value;
-        if (equals != std::string::npos) value = arg.substr(equals + 1);
-        else if (i + 1 < args.size()) value = args[++i];
-        else throw UsageError(fmt::format("{} needs a value", name));
+        if (equals != std::string::npos)
+            value = arg.substr(equals + 1);
+        else if (i + 1 < args.size())
+            value = args[++i];
+        else
+            throw UsageError(fmt::format("{} needs a value", name));
         applyOption(options, name, value);
     }
 
@@ -165,12 +183,14 @@ RenderOptions parseOptions(const std::vector<std::string>& args) {
     const std::size_t wanted = listing || saveOnly || pictureOnly ? 0 : options.demo ? 1 : 2;
     if (positional.size() != wanted) {
         if (listing)
-            throw UsageError(fmt::format("{} takes no files", options.listParams ? "--list-params" : "--list-presets"));
+            throw UsageError(fmt::format("{} takes no files",
+                                         options.listParams ? "--list-params" : "--list-presets"));
         throw UsageError(options.demo ? "usage: norvale-render --demo [options] OUTPUT"
                                       : "usage: norvale-render [options] INPUT OUTPUT");
     }
     if (saveOnly) requireNothingToRender(options);
-    if (wanted == 1) options.output = positional[0];
+    if (wanted == 1)
+        options.output = positional[0];
     else if (wanted == 2) {
         options.input = positional[0];
         options.output = positional[1];
@@ -245,4 +265,134 @@ does not load), 2 bad command line (including an unknown preset name).
 )";
 }
 
-}  // namespace norvale::render
+// ---- parameter keys ----
+
+std::optional<uint32_t> paramIdForKey(std::string_view key) {
+    for (std::size_t id = 0; id < kParamKeys.size(); ++id)
+        if (kParamKeys[id] == key) return static_cast<uint32_t>(id);
+    return std::nullopt;
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> previous(b.size() + 1), current(b.size() + 1);
+    std::iota(previous.begin(), previous.end(), std::size_t{0});
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t substitution = previous[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+        }
+        std::swap(previous, current);
+    }
+    return previous[b.size()];
+}
+
+std::vector<std::string_view> nearestKeys(std::string_view key, std::size_t limit) {
+    std::vector<std::size_t> ids(kParamKeys.size());
+    std::iota(ids.begin(), ids.end(), std::size_t{0});
+    std::vector<std::size_t> distance(kParamKeys.size());
+    for (std::size_t id : ids)
+        distance[id] = editDistance(key, kParamKeys[id]);
+    std::stable_sort(ids.begin(), ids.end(),
+                     [&](std::size_t a, std::size_t b) { return distance[a] < distance[b]; });
+    std::vector<std::string_view> nearest;
+    for (std::size_t i = 0; i < ids.size() && i < limit; ++i)
+        nearest.push_back(kParamKeys[ids[i]]);
+    return nearest;
+}
+
+// ---- plug-in location ----
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string requireFile(const std::string& path, const char* origin) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error))
+        throw RenderError(fmt::format("plug-in {} '{}' is not a file", origin, path));
+    return path;
+}
+
+std::vector<std::string> defaultPlaces() {
+    std::vector<std::string> places;
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error)
+        places.push_back((self.parent_path().parent_path() / "bundles" / "Norvale.clap").string());
+    if (const char* home = std::getenv("HOME"); home && *home)
+        places.push_back((fs::path(home) / ".clap" / "Norvale.clap").string());
+    places.push_back("/usr/lib/clap/Norvale.clap");
+    return places;
+}
+
+} // namespace
+
+std::string locatePlugin(const std::string& explicitPath) {
+    if (!explicitPath.empty()) return requireFile(explicitPath, "given by --plugin");
+    if (const char* fromEnvironment = std::getenv("NORVALE_CLAP");
+        fromEnvironment && *fromEnvironment)
+        return requireFile(fromEnvironment, "given by $NORVALE_CLAP");
+    const std::vector<std::string> places = defaultPlaces();
+    for (const std::string& place : places) {
+        std::error_code error;
+        if (fs::is_regular_file(place, error)) return place;
+    }
+    throw RenderError(
+        fmt::format("cannot find the plug-in (looked at {}); give it with --plugin PATH",
+                    fmt::join(places, ", ")));
+}
+
+// ---- path checks ----
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using NamedPath = std::pair<const char*, std::string>;
+
+// Same device and inode when both exist (links, other spellings), else the
+// same normalised absolute path.
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    std::error_code error;
+    const fs::path pa = fs::weakly_canonical(fs::absolute(a), error);
+    const fs::path pb = fs::weakly_canonical(fs::absolute(b), error);
+    return !error && pa == pb;
+}
+
+void addIfGiven(std::vector<NamedPath>& list, const char* label, const std::string& path) {
+    if (!path.empty()) list.emplace_back(label, path);
+}
+
+} // namespace
+
+void checkWrittenPaths(const RenderOptions& options) {
+    std::vector<NamedPath> written, read;
+    addIfGiven(written, "OUTPUT", options.output);
+    addIfGiven(written, "--state-out", options.stateOut);
+    addIfGiven(written, "--plot", options.plot);
+    addIfGiven(read, "INPUT", options.input);
+    addIfGiven(read, "--sidechain", options.sidechain);
+    addIfGiven(read, "--state-in", options.stateIn);
+
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const auto& [label, path] = written[i];
+        std::error_code error;
+        if (fs::is_directory(path, error))
+            throw RenderError(fmt::format("{} '{}' is a folder", label, path));
+        for (const auto& [readLabel, readPath] : read)
+            if (sameFile(path, readPath))
+                throw UsageError(fmt::format("{} '{}' is the {} file; refusing to overwrite it",
+                                             label, path, readLabel));
+        for (std::size_t j = i + 1; j < written.size(); ++j)
+            if (sameFile(path, written[j].second))
+                throw UsageError(fmt::format("{} and {} name the same file '{}'", label,
+                                             written[j].first, path));
+    }
+}
+
+} // namespace norvale::render

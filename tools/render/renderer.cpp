@@ -2,35 +2,117 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
-#include "render/clap_module.h"
-#include "render/demo_loop.h"
-#include "render/errors.h"
-#include "render/event_lists.h"
-#include "render/host_services.h"
-#include "render/level_plot.h"
-#include "render/param_keys.h"
-#include "render/path_checks.h"
-#include "render/plugin_instance.h"
-#include "render/plugin_locator.h"
-#include "render/progress_bar.h"
-#include "render/sound_setup.h"
-#include "render/staged_file.h"
-#include "render/stereo_audio.h"
-#include "render/timeline.h"
+#include "render/audio_files.h"
+#include "render/clap_host.h"
+#include "render/options.h"
+#include "render/preset_commands.h"
 
 namespace norvale::render {
+
+// ---- timeline ----
+namespace {
+
+constexpr double kBeatsPerBar = 4.0;
+constexpr double kGateBeats = 0.125;
+
+clap_beattime toBeatTime(double beats) {
+    return std::llround(beats * static_cast<double>(CLAP_BEATTIME_FACTOR));
+}
+
+} // namespace
+
+int64_t Timeline::sampleAtBeat(double beat) const {
+    return std::llround(beat * samplesPerBeat());
+}
+
+clap_event_transport_t transportAt(const Timeline& timeline, int64_t sample) {
+    clap_event_transport_t transport{};
+    transport.header.size = sizeof(transport);
+    transport.header.time = 0;
+    transport.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+    transport.header.type = CLAP_EVENT_TRANSPORT;
+    transport.header.flags = 0;
+    transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
+                      CLAP_TRANSPORT_HAS_SECONDS_TIMELINE | CLAP_TRANSPORT_HAS_TIME_SIGNATURE |
+                      CLAP_TRANSPORT_IS_PLAYING;
+    const double beats = timeline.beatAtSample(sample);
+    const double seconds = static_cast<double>(sample) / timeline.sampleRate;
+    transport.song_pos_beats = toBeatTime(beats);
+    transport.song_pos_seconds = std::llround(seconds * static_cast<double>(CLAP_SECTIME_FACTOR));
+    transport.tempo = timeline.tempo;
+    transport.tempo_inc = 0.0;
+    const double bar = std::floor(beats / kBeatsPerBar);
+    transport.bar_start = toBeatTime(bar * kBeatsPerBar);
+    transport.bar_number = static_cast<int32_t>(bar);
+    transport.tsig_num = 4;
+    transport.tsig_denom = 4;
+    return transport;
+}
+
+std::vector<NoteTrigger> scheduleNotes(const Timeline& timeline, std::vector<double> beats,
+                                       int64_t frames) {
+    std::vector<int64_t> starts;
+    for (double beat : beats) {
+        const int64_t sample = timeline.sampleAtBeat(beat);
+        if (sample < frames) starts.push_back(sample);
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+
+    const int64_t gate = std::max<int64_t>(1, std::llround(kGateBeats * timeline.samplesPerBeat()));
+    std::vector<NoteTrigger> notes;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        int64_t off = std::min(starts[i] + gate, frames - 1);
+        if (i + 1 < starts.size()) off = std::min(off, starts[i + 1]);
+        notes.push_back({starts[i], true});
+        notes.push_back({off, false});
+    }
+    return notes;
+}
+
+// ---- progress bar ----
+
+namespace {
+
+constexpr int kBarWidth = 40;
+
+} // namespace
+
+ProgressBar::ProgressBar(uint64_t total) : total_(total), enabled_(isatty(STDERR_FILENO) == 1) {}
+
+ProgressBar::~ProgressBar() {
+    if (enabled_ && shownPercent_ >= 0) std::fprintf(stderr, "\r%*s\r", kBarWidth + 16, "");
+}
+
+void ProgressBar::update(uint64_t done) {
+    if (!enabled_ || total_ == 0) return;
+    const int percent = static_cast<int>(done * 100 / total_);
+    if (percent == shownPercent_) return;
+    shownPercent_ = percent;
+    const int filled = percent * kBarWidth / 100;
+    const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, '-');
+    std::fprintf(stderr, "\rrendering [%s] %3d%%", bar.c_str(), percent);
+    std::fflush(stderr);
+}
+
+// ---- rendering ----
+
 namespace {
 
 struct PluginRun {
     StereoAudio output;
-    std::vector<uint8_t> state;  // only with --state-out
-    std::optional<SavedPreset> preset;  // only with --save-preset
+    std::vector<uint8_t> state;        // only with --state-out
+    std::optional<SavedPreset> preset; // only with --save-preset
     double processSeconds = 0.0;
 };
 
@@ -47,9 +129,11 @@ StereoAudio readSidechain(const std::string& path, const StereoAudio& input) {
 void checkPorts(const PluginInstance& plugin, bool wantsSidechain, bool wantsNotes) {
     const auto inputs = plugin.audioPorts(true);
     const auto outputs = plugin.audioPorts(false);
-    if (inputs.empty() || inputs[0].channel_count != 2 || outputs.empty() || outputs[0].channel_count != 2)
+    if (inputs.empty() || inputs[0].channel_count != 2 || outputs.empty() ||
+        outputs[0].channel_count != 2)
         throw RenderError("the plug-in has no stereo main input and output");
-    if (wantsSidechain && inputs.size() < 2) throw RenderError("the plug-in has no sidechain input");
+    if (wantsSidechain && inputs.size() < 2)
+        throw RenderError("the plug-in has no sidechain input");
     if (wantsNotes) {
         const auto notes = plugin.notePorts(true);
         if (notes.empty() || !(notes[0].supported_dialects & CLAP_NOTE_DIALECT_CLAP))
@@ -62,18 +146,19 @@ double processBlocks(PluginInstance& plugin, HostServices& host, const RenderOpt
                      StereoAudio* sidechain, StereoAudio& output) {
     const std::size_t frames = input.frames();
     const Timeline timeline{static_cast<double>(input.sampleRate), options.tempo};
-    const std::vector<NoteTrigger> notes = scheduleNotes(timeline, options.noteBeats, static_cast<int64_t>(frames));
+    const std::vector<NoteTrigger> notes =
+        scheduleNotes(timeline, options.noteBeats, static_cast<int64_t>(frames));
     const uint32_t inputPorts = static_cast<uint32_t>(plugin.audioPorts(true).size());
 
     float* mainIn[2] = {};
     float* sideIn[2] = {};
     float* mainOut[2] = {};
-    std::vector<clap_audio_buffer_t> inputs(inputPorts);  // ports past the sidechain get no channels
+    std::vector<clap_audio_buffer_t> inputs(inputPorts); // ports past the sidechain get no channels
     inputs[0].data32 = mainIn;
     inputs[0].channel_count = 2;
     if (inputPorts > 1) {
         inputs[1].data32 = sideIn;
-        inputs[1].channel_count = sidechain ? 2 : 0;  // no channels: no sidechain
+        inputs[1].channel_count = sidechain ? 2 : 0; // no channels: no sidechain
     }
     clap_audio_buffer_t outputs{};
     outputs.data32 = mainOut;
@@ -99,13 +184,16 @@ double processBlocks(PluginInstance& plugin, HostServices& host, const RenderOpt
         const std::size_t count = std::min<std::size_t>(options.blockSize, frames - start);
         events.clear();
         if (start == 0)
-            for (const auto& setting : settings) events.add(setting);
-        for (; nextNote < notes.size() && notes[nextNote].sample < static_cast<int64_t>(start + count); ++nextNote) {
+            for (const auto& setting : settings)
+                events.add(setting);
+        for (; nextNote < notes.size() &&
+               notes[nextNote].sample < static_cast<int64_t>(start + count);
+             ++nextNote) {
             const NoteTrigger& note = notes[nextNote];
             if (note.on) ++noteId;
             events.add(noteEvent(note.on ? CLAP_EVENT_NOTE_ON : CLAP_EVENT_NOTE_OFF,
-                                 static_cast<uint32_t>(note.sample - static_cast<int64_t>(start)), noteId,
-                                 static_cast<int16_t>(options.noteKey)));
+                                 static_cast<uint32_t>(note.sample - static_cast<int64_t>(start)),
+                                 noteId, static_cast<int16_t>(options.noteKey)));
         }
         const clap_event_transport_t transport = transportAt(timeline, static_cast<int64_t>(start));
         mainIn[0] = input.left.data() + start;
@@ -139,13 +227,15 @@ PluginRun runPlugin(const RenderOptions& options, StereoAudio& input, StereoAudi
     ClapModule module(locatePlugin(options.pluginPath));
     PluginInstance plugin(module, host.host());
     checkPorts(plugin, sidechain != nullptr, !options.noteBeats.empty());
-    const std::vector<clap_event_param_value_t> settings = setUpSound(plugin, host, module, options);
+    const std::vector<clap_event_param_value_t> settings =
+        setUpSound(plugin, host, module, options);
 
     PluginRun run;
     // The sound as set up, before a block has run.
     if (!options.savePreset.empty()) run.preset = presetOfSound(plugin, options.savePreset);
     run.output = silentAudio(input.frames(), input.sampleRate, input.format);
-    run.processSeconds = processBlocks(plugin, host, options, settings, input, sidechain, run.output);
+    run.processSeconds =
+        processBlocks(plugin, host, options, settings, input, sidechain, run.output);
     if (!options.stateOut.empty()) {
         auto saved = plugin.saveState();
         if (!saved) throw RenderError("the plug-in could not save its state");
@@ -161,11 +251,12 @@ std::string rangeText(const PluginInstance& plugin, const clap_param_info_t& inf
         return fmt::format("{} .. {}", plugin.valueToText(info.id, info.min_value),
                            plugin.valueToText(info.id, info.max_value));
     std::vector<std::string> choices;
-    for (double v = info.min_value; v <= info.max_value; v += 1.0) choices.push_back(plugin.valueToText(info.id, v));
+    for (double v = info.min_value; v <= info.max_value; v += 1.0)
+        choices.push_back(plugin.valueToText(info.id, v));
     return fmt::format("{}", fmt::join(choices, ", "));
 }
 
-}  // namespace
+} // namespace
 
 RenderSummary render(const RenderOptions& options) {
     checkWrittenPaths(options);
@@ -201,11 +292,13 @@ RenderSummary render(const RenderOptions& options) {
 }
 
 std::string summaryLine(const RenderSummary& s) {
-    const std::string speed =
-        s.realTimeFactor > 0.0 ? fmt::format("{:.1f}x real time", s.realTimeFactor) : std::string("nothing to process");
-    return fmt::format("{:.3f} s rendered; in: peak {} dBFS, RMS {} dBFS; out: peak {} dBFS, RMS {} dBFS; {}",
-                       s.seconds, dbText(s.input.peak), dbText(s.input.rms), dbText(s.output.peak),
-                       dbText(s.output.rms), speed);
+    const std::string speed = s.realTimeFactor > 0.0
+                                  ? fmt::format("{:.1f}x real time", s.realTimeFactor)
+                                  : std::string("nothing to process");
+    return fmt::format(
+        "{:.3f} s rendered; in: peak {} dBFS, RMS {} dBFS; out: peak {} dBFS, RMS {} dBFS; {}",
+        s.seconds, dbText(s.input.peak), dbText(s.input.rms), dbText(s.output.peak),
+        dbText(s.output.rms), speed);
 }
 
 void listParams(const RenderOptions& options, std::FILE* out) {
@@ -227,4 +320,4 @@ void listParams(const RenderOptions& options, std::FILE* out) {
     }
 }
 
-}  // namespace norvale::render
+} // namespace norvale::render
