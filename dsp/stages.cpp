@@ -95,8 +95,10 @@ void FilterStage::update(Lanes value, uint32_t n, float coef, float cutoff, int3
     const float step = 1.0f - std::pow(1.0f - coef, static_cast<float>(n));
     const float damping = std::clamp(2.0f - 1.98f * res, 0.02f, 2.0f);
     for (int b = 0; b < kBandCount; ++b) {
-        float& s = level[b];
+        // A copy: a vector lane can't be bound to a reference everywhere.
+        float s = level[b];
         s = s < 0.0f ? value[b] : s + (value[b] - s) * step;
+        level[b] = s;
         // The curve's top is the cutoff, its bottom `depth` octaves below.
         const float hz = std::clamp(cutoff * std::exp2(static_cast<float>(depth) * (s - 1.0f)),
                                     20.0f, static_cast<float>(0.45 * sampleRate));
