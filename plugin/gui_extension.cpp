@@ -14,7 +14,6 @@
 #include <clap/ext/timer-support.h>
 
 #include "gui/plugin_window.h"
-#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
 
 namespace norvale {
@@ -52,9 +51,8 @@ bool isX11(const char* api, bool floating) {
     return api != nullptr && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !floating;
 }
 
-PluginWindow* windowOf(const clap_plugin* plugin) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    return self != nullptr && self->editor != nullptr ? self->editor->window.get() : nullptr;
+bool isX11Window(const clap_window* window) {
+    return window != nullptr && isX11(window->api, false);
 }
 
 // ---- the clock ----
@@ -101,85 +99,80 @@ bool startClock(NorvalePlugin& self, Editor& editor) {
     return true;
 }
 
-void onTimer(const clap_plugin* plugin, clap_id id) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self != nullptr && self->editor != nullptr && self->editor->window &&
-        id == self->editor->timerId)
-        self->editor->window->tick();
+} // namespace
+
+// ---- the clock's callbacks ----
+
+void NorvalePlugin::guiOnTimer(clap_id id) {
+    if (editor != nullptr && editor->window && id == editor->timerId) editor->window->tick();
 }
 
-void onFd(const clap_plugin* plugin, int fd, clap_posix_fd_flags_t) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self == nullptr || self->editor == nullptr || !self->editor->window) return;
-    Editor& editor = *self->editor;
-    if (fd == editor.timerFd) {
+void NorvalePlugin::posixFdOnFd(int fd, clap_posix_fd_flags_t) {
+    if (editor == nullptr || !editor->window) return;
+    if (fd == editor->timerFd) {
         uint64_t expirations;
         if (read(fd, &expirations, sizeof expirations) < 0) {
             // Nothing due yet (a spurious wake-up): no tick.
             return;
         }
-        editor.window->tick();
-    } else if (fd == editor.connectionFd) {
-        editor.window->tick();
+        editor->window->tick();
+    } else if (fd == editor->connectionFd) {
+        editor->window->tick();
     }
 }
 
 // ---- clap.gui ----
 
-bool guiIsApiSupported(const clap_plugin* plugin, const char* api, bool floating) {
-    const NorvalePlugin* self = NorvalePlugin::from(plugin);
-    return self != nullptr && isX11(api, floating) &&
-           (hostTimers(*self) != nullptr || hostFds(*self) != nullptr);
+bool NorvalePlugin::guiIsApiSupported(const char* api, bool floating) const {
+    return isX11(api, floating) && (hostTimers(*this) != nullptr || hostFds(*this) != nullptr);
 }
 
-bool guiGetPreferredApi(const clap_plugin*, const char** api, bool* floating) {
+bool NorvalePlugin::guiGetPreferredApi(const char** api, bool* floating) const {
     if (api == nullptr || floating == nullptr) return false;
     *api = CLAP_WINDOW_API_X11;
     *floating = false;
     return true;
 }
 
-bool guiCreate(const clap_plugin* plugin, const char* api, bool floating) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self == nullptr || !guiIsApiSupported(plugin, api, floating)) return false;
-    if (self->editor != nullptr) return true;
-    try {
-        self->ensurePresetList();
-        auto editor = std::make_unique<Editor>();
-        editor->window = createGui(*self, *self);
-        if (!editor->window || !startClock(*self, *editor)) {
-            if (editor->window) stopClock(*self, *editor);
-            return false;
-        }
-        self->editor = editor.release();
-        return true;
-    } catch (...) {
+bool NorvalePlugin::guiCreate(const char* api, bool floating) {
+    if (!guiIsApiSupported(api, floating)) return false;
+    if (editor != nullptr) return true;
+    ensurePresetList();
+    auto opened = std::make_unique<Editor>();
+    opened->window = createGui(*this, *this);
+    if (!opened->window || !startClock(*this, *opened)) {
+        if (opened->window) stopClock(*this, *opened);
         return false;
     }
+    editor = opened.release();
+    return true;
 }
 
-void guiDestroy(const clap_plugin* plugin) {
-    if (NorvalePlugin* self = NorvalePlugin::from(plugin)) destroyEditor(*self);
+void NorvalePlugin::guiDestroy() {
+    if (editor == nullptr) return;
+    std::unique_ptr<Editor> closing(editor);
+    editor = nullptr;
+    stopClock(*this, *closing);
+    closing->window.reset();
+    // The engine stops capturing the scope for a window that is gone.
+    scopeVisible.store(false, std::memory_order_relaxed);
+    updateScopeTarget();
 }
 
-bool guiSetScale(const clap_plugin* plugin, double scale) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiSetScale(double scale) {
+    PluginWindow* window = editorWindow(*this);
     return window != nullptr && window->setScale(scale);
 }
 
-bool guiGetSize(const clap_plugin* plugin, uint32_t* width, uint32_t* height) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiGetSize(uint32_t* width, uint32_t* height) {
+    PluginWindow* window = editorWindow(*this);
     if (window == nullptr || width == nullptr || height == nullptr) return false;
     window->size(*width, *height);
     return true;
 }
 
-bool guiCanResize(const clap_plugin*) {
-    return true;
-}
-
-bool guiGetResizeHints(const clap_plugin* plugin, clap_gui_resize_hints* hints) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiGetResizeHints(clap_gui_resize_hints* hints) {
+    PluginWindow* window = editorWindow(*this);
     if (window == nullptr || hints == nullptr) return false;
     hints->can_resize_horizontally = true;
     hints->can_resize_vertically = true;
@@ -188,78 +181,42 @@ bool guiGetResizeHints(const clap_plugin* plugin, clap_gui_resize_hints* hints) 
     return true;
 }
 
-bool guiAdjustSize(const clap_plugin* plugin, uint32_t* width, uint32_t* height) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiAdjustSize(uint32_t* width, uint32_t* height) {
+    PluginWindow* window = editorWindow(*this);
     if (window == nullptr || width == nullptr || height == nullptr) return false;
     window->fitSize(*width, *height);
     return true;
 }
 
-bool guiSetSize(const clap_plugin* plugin, uint32_t width, uint32_t height) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiSetSize(uint32_t width, uint32_t height) {
+    PluginWindow* window = editorWindow(*this);
     return window != nullptr && window->resize(width, height);
 }
 
-bool guiSetParent(const clap_plugin* plugin, const clap_window* parent) {
-    PluginWindow* window = windowOf(plugin);
-    if (window == nullptr || parent == nullptr || parent->api == nullptr ||
-        std::strcmp(parent->api, CLAP_WINDOW_API_X11) != 0)
-        return false;
-    return window->embed(parent->x11);
+bool NorvalePlugin::guiSetParent(const clap_window* parent) {
+    PluginWindow* window = editorWindow(*this);
+    return window != nullptr && isX11Window(parent) && window->embed(parent->x11);
 }
 
-bool guiSetTransient(const clap_plugin* plugin, const clap_window* other) {
-    PluginWindow* window = windowOf(plugin);
-    if (window == nullptr || other == nullptr || other->api == nullptr ||
-        std::strcmp(other->api, CLAP_WINDOW_API_X11) != 0)
-        return false;
-    return window->setTransientFor(other->x11);
+bool NorvalePlugin::guiSetTransient(const clap_window* other) {
+    PluginWindow* window = editorWindow(*this);
+    return window != nullptr && isX11Window(other) && window->setTransientFor(other->x11);
 }
 
-void guiSuggestTitle(const clap_plugin* plugin, const char* title) {
-    if (PluginWindow* window = windowOf(plugin)) window->setTitle(title);
+void NorvalePlugin::guiSuggestTitle(const char* title) {
+    if (PluginWindow* window = editorWindow(*this)) window->setTitle(title);
 }
 
-bool showOrHide(const clap_plugin* plugin, bool visible) {
-    PluginWindow* window = windowOf(plugin);
+bool NorvalePlugin::guiShowOrHide(bool visible) {
+    PluginWindow* window = editorWindow(*this);
     if (window == nullptr) return false;
     visible ? window->show() : window->hide();
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    self->scopeVisible.store(visible, std::memory_order_relaxed);
-    self->updateScopeTarget();
+    scopeVisible.store(visible, std::memory_order_relaxed);
+    updateScopeTarget();
     return true;
-}
-
-bool guiShow(const clap_plugin* plugin) {
-    return showOrHide(plugin, true);
-}
-bool guiHide(const clap_plugin* plugin) {
-    return showOrHide(plugin, false);
-}
-
-} // namespace
-
-void destroyEditor(NorvalePlugin& self) {
-    if (self.editor == nullptr) return;
-    std::unique_ptr<Editor> editor(self.editor);
-    self.editor = nullptr;
-    stopClock(self, *editor);
-    editor->window.reset();
-    // The engine stops capturing the scope for a window that is gone.
-    self.scopeVisible.store(false, std::memory_order_relaxed);
-    self.updateScopeTarget();
 }
 
 PluginWindow* editorWindow(const NorvalePlugin& self) {
     return self.editor != nullptr ? self.editor->window.get() : nullptr;
 }
-
-const clap_plugin_gui kGuiExt = {
-    guiIsApiSupported, guiGetPreferredApi, guiCreate,         guiDestroy,    guiSetScale,
-    guiGetSize,        guiCanResize,       guiGetResizeHints, guiAdjustSize, guiSetSize,
-    guiSetParent,      guiSetTransient,    guiSuggestTitle,   guiShow,       guiHide,
-};
-const clap_plugin_timer_support kTimerSupportExt = {onTimer};
-const clap_plugin_posix_fd_support kPosixFdSupportExt = {onFd};
-
 } // namespace norvale

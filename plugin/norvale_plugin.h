@@ -2,16 +2,19 @@
 // and the way gestures leave for the host.
 //
 // Who owns what
-// - Main thread: creation, activate, state, presets, get_extension, destroy;
-//   it edits curveSet, presets and the preset fields, and writes values.
+// - Main thread: creation, activate, state, presets, get_extension, the
+//   editor's CLAP calls, destroy; it edits curveSet, presets and the preset
+//   fields, and writes values.
 // - Audio thread: process and reset; it alone touches modulation, engine
 //   processing and the reading end of outQueue.
-// - Editor thread (the main thread under a host timer, else the editor's own
-//   clock): writes values, the selection atomics and the writing end of
-//   outQueue, edits curveSet.
+// - The editor: also the main thread, ticked by the host's timer or by the
+//   descriptors the host watches (the plug-in starts no thread). It writes
+//   values, the selection atomics and the writing end of outQueue, and edits
+//   curveSet.
 // - Crossing threads: values (whole doubles), paramsDirty and presetEdited
 //   (atomics), outQueue (one producer, one consumer), curves through
-//   Engine::publishCurves. Nothing else crosses, and nothing locks.
+//   Engine::publishCurves, the scope and its target through ScopeData's
+//   atomics. Nothing else crosses, and nothing locks.
 //
 // How a block flows through process
 // 1. Host events in list order: values and modulation are stored, note-ons
@@ -19,7 +22,8 @@
 // 2. Gestures and values queued by the editor go out to the host.
 // 3. The main input is copied onto the output (silence when it is missing,
 //    a mono input on both sides); the engine works in place from here on.
-// 4. If a parameter changed, syncEngine rebuilds the engine's parameters.
+// 4. If a parameter changed, syncEngine rebuilds the engine's parameters
+//    from the values plus the host's modulation.
 // 5. The engine runs with the sidechain, the transport and the triggers,
 //    with denormals flushed to zero for the length of the block.
 #pragma once
@@ -33,9 +37,12 @@
 
 #include <clap/events.h>
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/gui.h>
 #include <clap/ext/note-ports.h>
 #include <clap/ext/params.h>
+#include <clap/ext/posix-fd-support.h>
 #include <clap/ext/preset-load.h>
+#include <clap/ext/timer-support.h>
 #include <clap/plugin.h>
 #include <clap/process.h>
 #include <clap/stream.h>
@@ -70,7 +77,7 @@ struct OutEvent {
 };
 
 // Gestures and values on their way from the editor to the host. One producer
-// (the editor's thread), one consumer (process or the parameter flush);
+// (the editor, on the main thread), one consumer (process or the parameter flush);
 // neither side ever waits.
 class OutQueue {
 public:
@@ -146,20 +153,22 @@ public:
     bool paramsTextToValue(clap_id id, const char* text, double* out) const;
     void paramsFlush(const clap_input_events* in, const clap_output_events* out);
 
-    // Audio side (process.cpp, engine_sync.cpp).
+    // Audio side (process.cpp).
     void syncEngine();
     // What the engine hears: the value plus the host's modulation, clamped to
     // the row's range. Audio thread only; ids 0..82.
     double effectiveValue(uint32_t id) const;
     // Real quantity (Hz, ms, dB, index) of effectiveValue; 0 for unknown ids.
     double realValue(uint32_t id) const;
+    // Main thread: hands the editor's selection and visibility to the
+    // engine's scope capture.
     void updateScopeTarget();
 
     // Queues a gesture or value for the host and asks it for a flush. False
     // when the ring is full.
     bool pushOut(uint32_t paramId, double value, uint8_t kind);
 
-    // State stream (state_stream.cpp).
+    // "clap.state" (state.cpp).
     bool stateSave(const clap_ostream* stream) const;
     // A failed load changes nothing.
     bool stateLoad(const clap_istream* stream);
@@ -169,13 +178,35 @@ public:
         return id < kParamCount ? values[id].load(std::memory_order_relaxed) : 0.0;
     }
 
-    // Preset library (preset_library.cpp; main thread, or the editor's thread).
+    // Preset library and "clap.preset-load" (preset_library.cpp; main thread).
     void ensurePresetList();
     // Kind 0: a file at location; kind 1: the built-in named by loadKey. A
     // failed load changes nothing and is reported to the host.
     bool presetLoadFromLocation(uint32_t kind, const char* location, const char* loadKey);
     void reportPresetError(uint32_t kind, const char* location, const char* loadKey,
                            const std::string& message) const;
+
+    // "clap.gui", "clap.timer-support" and "clap.posix-fd-support"
+    // (gui_extension.cpp; main thread). Only an embedded X11 window, and only
+    // when the host offers timers or descriptors to tick it with.
+    bool guiIsApiSupported(const char* api, bool floating) const;
+    bool guiGetPreferredApi(const char** api, bool* floating) const;
+    bool guiCreate(const char* api, bool floating);
+    // Stops the editor's clock and closes its window; nothing when none is open.
+    void guiDestroy();
+    bool guiSetScale(double scale);
+    bool guiGetSize(uint32_t* width, uint32_t* height);
+    bool guiCanResize() const { return true; }
+    bool guiGetResizeHints(clap_gui_resize_hints* hints);
+    bool guiAdjustSize(uint32_t* width, uint32_t* height);
+    bool guiSetSize(uint32_t width, uint32_t height);
+    bool guiSetParent(const clap_window* parent);
+    bool guiSetTransient(const clap_window* other);
+    void guiSuggestTitle(const char* title);
+    bool guiShow() { return guiShowOrHide(true); }
+    bool guiHide() { return guiShowOrHide(false); }
+    void guiOnTimer(clap_id timerId);
+    void posixFdOnFd(int fd, clap_posix_fd_flags_t flags);
 
     // plugincore::GuiDelegate (editor_interfaces.cpp)
     double guiParamValue(uint32_t id) const override { return paramValue(id); }
@@ -242,7 +273,7 @@ public:
     std::atomic<bool> paramsDirty{true};
     // -- audio thread only: the host's modulation amounts, in value space --
     std::array<double, kParamCount> modulation{};
-    // -- editor and main thread; reaches the audio thread via publishCurves --
+    // -- main thread (the editor too); reaches the audio thread via publishCurves --
     CurveSet curveSet;
     // -- editor selection, read by the audio thread through the scope target --
     std::atomic<int> selModule{0};
@@ -264,12 +295,20 @@ public:
     Editor* editor = nullptr;
 
 private:
-
     // process.cpp
     void readInputEvents(const clap_input_events* in, uint32_t* triggers, uint32_t* triggerCount);
     void setParam(uint32_t id, double value);
     void drainOut(const clap_output_events* out);
 
+    // state.cpp. The caller has read and checked everything first; here every
+    // value is stored once (the audio thread never sees a half-applied
+    // sound), the curves are published and the host asked to rescan.
+    void applySound(const std::array<double, kParamCount>& values, const CurveSet& curves);
+
+    // gui_extension.cpp
+    bool guiShowOrHide(bool visible);
+
+    // plugin.cpp and preset_library.cpp
     const void* hostExtension(const char* id) const;
     const clap_host_params* hostParams() const;
     // "clap.preset-load/2", or else its draft id; null when neither.
@@ -285,8 +324,6 @@ private:
     void setModuleSwitch(int module, bool on);
 };
 
-// Stops the editor's clock and closes its window; nothing when none is open.
-void destroyEditor(NorvalePlugin& self);
 // The open editor's window, or null.
 PluginWindow* editorWindow(const NorvalePlugin& self);
 

@@ -7,7 +7,6 @@
 #include <clap/ext/tail.h>
 
 #include "plugin/descriptor.h"
-#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
 
 namespace norvale {
@@ -104,7 +103,7 @@ NorvalePlugin::NorvalePlugin(const clap_host* creatingHost)
 
 void NorvalePlugin::destroy() {
     // The editor's clock stops and its window closes before anything it reads goes.
-    destroyEditor(*this);
+    guiDestroy();
     delete this;
 }
 
@@ -141,6 +140,19 @@ const void* NorvalePlugin::getExtension(const char* id) {
     static const clap_plugin_tail tail = {forward<&NorvalePlugin::tailGet>};
     static const clap_plugin_preset_load presetLoad = {
         forward<&NorvalePlugin::presetLoadFromLocation>};
+    static const clap_plugin_gui gui = {
+        forward<&NorvalePlugin::guiIsApiSupported>, forward<&NorvalePlugin::guiGetPreferredApi>,
+        forward<&NorvalePlugin::guiCreate>,         forward<&NorvalePlugin::guiDestroy>,
+        forward<&NorvalePlugin::guiSetScale>,       forward<&NorvalePlugin::guiGetSize>,
+        forward<&NorvalePlugin::guiCanResize>,      forward<&NorvalePlugin::guiGetResizeHints>,
+        forward<&NorvalePlugin::guiAdjustSize>,     forward<&NorvalePlugin::guiSetSize>,
+        forward<&NorvalePlugin::guiSetParent>,      forward<&NorvalePlugin::guiSetTransient>,
+        forward<&NorvalePlugin::guiSuggestTitle>,   forward<&NorvalePlugin::guiShow>,
+        forward<&NorvalePlugin::guiHide>,
+    };
+    static const clap_plugin_timer_support timerSupport = {forward<&NorvalePlugin::guiOnTimer>};
+    static const clap_plugin_posix_fd_support posixFdSupport = {
+        forward<&NorvalePlugin::posixFdOnFd>};
 
     if (id == nullptr) return nullptr;
     const auto is = [id](const char* name) { return std::strcmp(id, name) == 0; };
@@ -150,9 +162,9 @@ const void* NorvalePlugin::getExtension(const char* id) {
     if (is(CLAP_EXT_STATE)) return &state;
     if (is(CLAP_EXT_TAIL)) return &tail;
     if (is(CLAP_EXT_PRESET_LOAD) || is(CLAP_EXT_PRESET_LOAD_COMPAT)) return &presetLoad;
-    if (is(CLAP_EXT_GUI)) return &kGuiExt;
-    if (is(CLAP_EXT_TIMER_SUPPORT)) return &kTimerSupportExt;
-    if (is(CLAP_EXT_POSIX_FD_SUPPORT)) return &kPosixFdSupportExt;
+    if (is(CLAP_EXT_GUI)) return &gui;
+    if (is(CLAP_EXT_TIMER_SUPPORT)) return &timerSupport;
+    if (is(CLAP_EXT_POSIX_FD_SUPPORT)) return &posixFdSupport;
     return nullptr;
 }
 

@@ -15,9 +15,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
-#include "plugin/sound_apply.h"
 #include "presets/preset_format.h"
 #include "presets/preset_files.h"
 
@@ -130,22 +128,7 @@ bool readPreset(uint32_t kind, const char* location, const char* loadKey, Staged
     return true;
 }
 
-// ---- CLAP extension ----
-
-bool presetLoadFromLocation(const clap_plugin* plugin, uint32_t kind, const char* location,
-                            const char* loadKey) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self == nullptr) return false;
-    try {
-        return self->presetLoadFromLocation(kind, location, loadKey);
-    } catch (...) {
-        return false;
-    }
-}
-
 } // namespace
-
-const clap_plugin_preset_load kPresetLoadExt = {presetLoadFromLocation};
 
 // ---- load ----
 
@@ -165,7 +148,7 @@ bool NorvalePlugin::presetLoadFromLocation(uint32_t kind, const char* location,
         reportPresetError(kind, location, loadKey, message);
         return false;
     }
-    applySound(*this, staged->values, staged->curves);
+    applySound(staged->values, staged->curves);
     ensurePresetList();
     currentPreset = -1;
     if (kind == CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN && loadKey != nullptr)

@@ -3,9 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "plugin/extensions.h"
 #include "plugin/norvale_plugin.h"
-#include "plugin/sound_apply.h"
 #include "presets/state_codec.h"
 
 namespace norvale {
@@ -46,31 +44,7 @@ bool writeStream(const clap_ostream& stream, const std::vector<uint8_t>& bytes) 
     return true;
 }
 
-// ---- CLAP extension ----
-
-bool stateSave(const clap_plugin* plugin, const clap_ostream* stream) {
-    const NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self == nullptr) return false;
-    try {
-        return self->stateSave(stream);
-    } catch (...) {
-        return false;
-    }
-}
-
-bool stateLoad(const clap_plugin* plugin, const clap_istream* stream) {
-    NorvalePlugin* self = NorvalePlugin::from(plugin);
-    if (self == nullptr) return false;
-    try {
-        return self->stateLoad(stream);
-    } catch (...) {
-        return false;
-    }
-}
-
 } // namespace
-
-const clap_plugin_state kStateExt = {stateSave, stateLoad};
 
 // ---- save and load ----
 
@@ -102,23 +76,22 @@ bool NorvalePlugin::stateLoad(const clap_istream* stream) {
         editAllBands.store(state->editAllBands, std::memory_order_relaxed);
         stepMode.store(state->stepMode, std::memory_order_relaxed);
     }
-    applySound(*this, state->values, state->curves);
+    applySound(state->values, state->curves);
     return true;
 }
 
-void applySound(NorvalePlugin& plugin, const std::array<double, kParamCount>& values,
-                const CurveSet& curves) {
+// ---- applying a sound ----
+
+void NorvalePlugin::applySound(const std::array<double, kParamCount>& newValues,
+                               const CurveSet& curves) {
     for (uint32_t id = 0; id < kParamCount; ++id)
-        plugin.values[id].store(values[id], std::memory_order_relaxed);
-    plugin.curveSet = curves;
-    plugin.engine.publishCurves(plugin.curveSet);
-    plugin.paramsDirty.store(true, std::memory_order_release);
-    plugin.updateScopeTarget();
-    const clap_host* host = plugin.host;
-    if (host == nullptr || host->get_extension == nullptr) return;
-    const auto* params =
-        static_cast<const clap_host_params*>(host->get_extension(host, CLAP_EXT_PARAMS));
-    if (params != nullptr && params->rescan != nullptr)
+        values[id].store(newValues[id], std::memory_order_relaxed);
+    curveSet = curves;
+    engine.publishCurves(curveSet);
+    paramsDirty.store(true, std::memory_order_release);
+    updateScopeTarget();
+    if (const clap_host_params* params = hostParams();
+        params != nullptr && params->rescan != nullptr)
         params->rescan(host, CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
 }
 

@@ -7,9 +7,12 @@
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
+#include <clap/ext/gui.h>
+#include <clap/ext/posix-fd-support.h>
+#include <clap/ext/timer-support.h>
+
 #include "gui/plugin_window.h"
 #include "plugin/descriptor.h"
-#include "plugin/extensions.h"
 #include "tests/plugin/fake_host.h"
 
 namespace norvale::guitest {
