@@ -12,6 +12,8 @@ find_program(XVFB_RUN xvfb-run)
 file(GLOB vst3_test_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/vst3/*.cpp")
 list(REMOVE_ITEM vst3_test_sources "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
 add_executable(vst3_tests ${vst3_test_sources} "${PROJECT_SOURCE_DIR}/wrapper/iids.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp"
   "${NORVALE_VST3_SDK}/public.sdk/source/common/memorystream.cpp")
 target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
 target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_clap_abi X11::X11

@@ -3,9 +3,8 @@
 // nothing at all, and what is loaded is what is heard.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -56,14 +55,10 @@ protected:
     Instance inst{module, host};
 };
 
-TEST_F(ClapStateTest, FreshInstanceSavesTheGoldenDefaultWhateverTheStream) {
+TEST_F(ClapStateTest, FreshInstanceSavesTheGoldenDefaultAndFailsOnFailingStreams) {
     const std::vector<uint8_t> expected = golden("state_default.bin");
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(inst.save(), expected);
-    MemoryOut partial; // a stream that takes seven bytes a call
-    partial.chunk = 7;
-    ASSERT_TRUE(inst.state()->save(inst.plugin(), partial.stream()));
-    EXPECT_EQ(partial.bytes, expected);
+    EXPECT_EQ(inst.save(), expected); // streams that take a few bytes a call: the validator's
     for (size_t failAfter : {0, 100})
         for (int64_t result : {-1, 0}) {
             MemoryOut out;
@@ -82,25 +77,14 @@ TEST_F(ClapStateTest, LoadAppliesTheWholeSoundAndTellsTheHost) {
     EXPECT_EQ(inst.value(pid::kMix), 0.5);
     EXPECT_EQ(host.rescans,
               std::vector<uint32_t>{CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT});
+    // What each field reads as is the codec's test; saving it again is the validator's.
     const auto saved = inst.save();
     ASSERT_TRUE(saved);
-    auto image = StateImage::decode(*saved);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->chain, "drv vol");
-    EXPECT_EQ(image->curve(6, 2),
-              "0.0000 0.2000 0 0.000, 0.5000 1.0000 2 0.500, 1.0000 0.2000 1 -0.250");
-    EXPECT_EQ(image->selModule, 3);
-    Instance again(module, host);
-    ASSERT_TRUE(again.load(*saved));
-    EXPECT_EQ(again.save(), saved);
 
-    // Hostile or cut-short streams fail and change nothing, host included.
+    // A refused stream changes nothing, host included (which streams are
+    // refused is the codec's own test).
     host.rescans.clear();
-    std::vector<uint8_t> badMagic = v3, newer = v3;
-    badMagic[0] = 'X';
-    newer[4] = 4;
-    for (const auto& bad : {badMagic, newer, std::vector<uint8_t>(v3.begin(), v3.begin() + 20)})
-        EXPECT_FALSE(inst.load(bad));
+    EXPECT_FALSE(inst.load(std::vector<uint8_t>(v3.begin(), v3.begin() + 20)));
     EXPECT_EQ(inst.save(), saved);
     EXPECT_TRUE(host.rescans.empty());
 }
@@ -123,8 +107,6 @@ TEST_F(ClapStateTest, LoadedCurvesAndChainReachTheSound) {
     const std::vector<float> volFirst = play(img.encode());
     img.chain = "drv vol";
     EXPECT_NE(play(img.encode()), volFirst);
-    img.chain = ""; // the default order runs volume first
-    EXPECT_EQ(play(img.encode()), volFirst);
 
     // A load that fails half way leaves the running sound as it was.
     StateImage::Layout layout;

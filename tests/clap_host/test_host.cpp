@@ -22,7 +22,7 @@ clap_event_header_t newHeader(uint32_t size, uint32_t time, uint16_t type) {
 }
 } // namespace
 
-TestHost::TestHost() {
+TestHost::TestHost(bool timers, bool fds) : offerTimers(timers), offerFds(fds) {
     const auto noop = [](const clap_host_t*) {};
     host_ = {CLAP_VERSION, this, "claphost", "Norvale tests", nullptr, "1", &getExtension,
              noop,         noop, noop};
@@ -41,21 +41,28 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
             self(h).logs.push_back({static_cast<int>(level), msg ? msg : ""});
         }};
     static const clap_host_preset_load_t kPresetLoad = {
-        [](const clap_host_t* h, uint32_t kind, const char* location, const char* key,
-           int32_t osError, const char* msg) {
-            self(h).presetErrors.push_back(
-                {kind, text(location), text(key), osError, msg ? msg : ""});
+        [](const clap_host_t* h, uint32_t, const char* location, const char* key, int32_t,
+           const char* msg) {
+            self(h).presetErrors.push_back({text(location), text(key), msg ? msg : ""});
         },
-        [](const clap_host_t* h, uint32_t kind, const char* location, const char* key) {
-            self(h).presetsLoaded.push_back({kind, text(location), text(key), 0, ""});
+        [](const clap_host_t* h, uint32_t, const char* location, const char* key) {
+            self(h).presetsLoaded.push_back({text(location), text(key), ""});
         },
     };
-    const TestHost& me = self(host);
+    static const clap_host_timer_support_t kTimers = {
+        [](const clap_host_t* h, uint32_t, clap_id* t) {
+            return self(h).timers.push_back(*t = 7), true;
+        },
+        [](const clap_host_t* h, clap_id t) { return std::erase(self(h).timers, t) > 0; }};
+    static const clap_host_posix_fd_support_t kFds = {
+        [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
+        nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
     const std::string name = id ? id : "";
-    if (me.offerParams && name == CLAP_EXT_PARAMS) return &kParams;
+    if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
+    if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
+    if (name == CLAP_EXT_PARAMS) return &kParams;
     if (name == CLAP_EXT_LOG) return &kLog;
-    if (me.offerPresetLoad && name == CLAP_EXT_PRESET_LOAD) return &kPresetLoad;
-    return nullptr;
+    return name == CLAP_EXT_PRESET_LOAD ? &kPresetLoad : nullptr;
 }
 
 // ---- events ----
@@ -72,7 +79,7 @@ EventList::EventList() {
     out_.try_push = [](const clap_output_events_t* l, const clap_event_header_t* event) {
         auto* me = static_cast<EventList*>(l->ctx);
         if (event) me->add(*event);
-        return me->accept;
+        return true;
     };
 }
 
@@ -93,8 +100,8 @@ void EventList::paramMod(uint32_t time, clap_id id, double amount, int32_t noteI
     add(ev.header);
 }
 
-void EventList::noteOn(uint32_t time, int16_t key, uint16_t type) {
-    clap_event_note_t ev{newHeader(sizeof ev, time, type), -1, 0, 0, key, 0.8};
+void EventList::noteOn(uint32_t time, int16_t key) {
+    clap_event_note_t ev{newHeader(sizeof ev, time, CLAP_EVENT_NOTE_ON), -1, 0, 0, key, 0.8};
     add(ev.header);
 }
 

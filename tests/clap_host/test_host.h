@@ -32,21 +32,20 @@ inline constexpr clap_id kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60, kT
 inline constexpr clap_id kVolTrigger = 62;
 } // namespace pid
 
-// Answers "clap.params", "clap.log" and "clap.preset-load/2" (params and
-// preset-load can be withdrawn) and records every call the plug-in makes.
+// Answers "clap.params", "clap.log", "clap.preset-load/2" and, when offered,
+// "clap.timer-support" and "clap.posix-fd-support"; records every call the
+// plug-in makes.
 class TestHost {
 public:
-    bool offerParams = true;
-    bool offerPresetLoad = true;
-
+    bool offerTimers, offerFds;
+    std::vector<clap_id> timers;
+    std::vector<int> fds;
     struct LogEntry {
         int severity;
         std::string message;
     };
     struct PresetCall {
-        uint32_t kind;
         std::optional<std::string> location, loadKey;
-        int32_t osError;
         std::string message;
     };
     std::vector<uint32_t> rescans; // flags of each rescan call
@@ -54,7 +53,7 @@ public:
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
 
-    TestHost();
+    explicit TestHost(bool offerTimers = false, bool offerFds = false);
     TestHost(const TestHost&) = delete;
     const clap_host_t* clap() const { return &host_; }
 
@@ -78,15 +77,13 @@ public:
         return *reinterpret_cast<const T*>(&header(i));
     }
     void add(const clap_event_header_t& event);
-    void clear() { events_.clear(); }
 
     void paramValue(uint32_t time, clap_id id, double value);
     // note -1: monophonic, as hosts modulate a whole parameter.
     void paramMod(uint32_t time, clap_id id, double amount, int32_t noteId = -1);
-    void noteOn(uint32_t time, int16_t key, uint16_t type = CLAP_EVENT_NOTE_ON);
+    void noteOn(uint32_t time, int16_t key);
     void midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2);
 
-    bool accept = true; // what try_push answers
     const clap_input_events_t* list() const { return &in_; }
     const clap_output_events_t* outList() const { return &out_; }
 

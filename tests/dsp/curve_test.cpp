@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -12,11 +11,12 @@
 #include <vector>
 
 #include "dsp/curve_set.h"
+#include "presets/test_files.h"
 
 namespace norvale {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+using presets_test::caseFile;
 
 // Every invariant: 2 to 64 points from x 0 to x 1, x never falling, values in range.
 bool curveValid(const Curve& c) {
@@ -37,23 +37,12 @@ Curve fromText(const std::string& text) {
 }
 
 TEST(Curve, ValueAt) {
-    const std::pair<const char*, std::vector<float>> rows[] = {
-        // curve, then phase and value pairs
-        {"0 0.2 0 0, 0.5 0.8 0 0, 1 0.4 0 0",
-         {0.25f, 0.5f, 7.25f, 0.5f, -0.25f, 0.2f, kNaN, 0.2f, 1.0f, 0.4f, 2.0f,
-          0.2f}},                                 // wraps; 1 is the end
-        {"0 0.2 0 0.5, 1 0.8 0", {0.5f, 0.625f}}, // bend 0.5
-        {"0 0 0 0, 0.25 0.2 0 0.5, 0.75 0.8 0 0, 1 0 0 0", {0.5f, 0.625f}},
-        {"0 0.2 0 0, 1 0.8 0 0.5", {0.5f, 0.5f}}, // the right point's bend does not count
-        {"0 1 0 1, 1 1 0", {0.5f, 1.0f}},         // bent beyond 1: clamped
-        {"0 0 0 -1, 1 0 0", {0.5f, 0.0f}},
-        {"0 0 0, 1 1 1", {0.25f, 0.203125f}}, // the larger corner weight decides
-        {"0 0 1, 1 1 0", {0.25f, 0.203125f}},
-        {"0 0 2, 1 1 1", {0.25f, 0.15625f, 0.5f, 0.5f}},
-        {"0 0 0, 0.5 0.2 0, 0.5 0.9 0, 1 0.5 0", {0.5f, 0.2f, 0.75f, 0.7f}}}; // a vertical jump
-    for (const auto& [curve, pairs] : rows)
-        for (size_t i = 0; i < pairs.size(); i += 2)
-            EXPECT_FLOAT_EQ(fromText(curve).valueAt(pairs[i]), pairs[i + 1]) << curve << " " << i;
+    for (const auto& row : caseFile("curve_values.txt")) {
+        std::istringstream pairs(row.at(1));
+        for (std::string phase, value; pairs >> phase >> value;)
+            EXPECT_FLOAT_EQ(fromText(row[0]).valueAt(std::stof(phase)), std::stof(value))
+                << row[0] << " at " << phase;
+    }
 }
 
 // Runs edits written as "op args; op args": add x y w, move i x y, remove i,
@@ -79,40 +68,11 @@ void edit(Curve& c, const std::string& ops) {
 }
 
 TEST(Curve, Edits) {
-    const char* ramp4 = "0 0 0, 0.25 0.25 0, 0.5 0.5 0, 1 1 0";
-    const char* six = "0 0 0, 0.2 0 0, 0.4 0 0, 0.6 0 0, 0.8 0 0, 1 0 0";
-    const struct {
-        const char *start, *ops, *result; // empty result: unchanged
-    } rows[] = {
-        {"0 0.5 0, 1 0.5 0", "add 0.0005 0.3 1", "0 0.3 1, 1 0.5 0"}, // overwrites a near end point
-        {"0 0.5 0, 1 0.5 0", "add 0.5 3 9", "0 0.5 0, 0.5 1 2, 1 0.5 0"},
-        {"0 0.5 0, 0.5 0.5 0 0.4, 1 0.5 0", "add 0.5009 0.6 0", "0 0.5 0, 0.5 0.6 0 0.4, 1 0.5 0"},
-        {"0 0.5 0, 1 0.5 0", "add nan nan 0", "0 0 0, 1 0.5 0"},
-        {ramp4, "remove 0; remove 3; remove -1; remove 64", ""},
-        {ramp4, "remove 1", "0 0 0, 0.5 0.5 0, 1 1 0"},
-        {ramp4, "move 0 0.5 0.7; move 3 0.2 2", "0 0.7 0, 0.25 0.25 0, 0.5 0.5 0, 1 1 0"},
-        {ramp4, "move 1 0.8 0.3", "0 0 0, 0.5 0.5 0, 0.8 0.3 0, 1 1 0"},
-        {ramp4, "move 2 -1 0.1; move 1 5 0.2", "0 0 0, 0.25 0.25 0, 1 0.2 0, 1 1 0"},
-        {ramp4, "move 4 0.5 0.5; weight 4 1; bend -1 0.5", ""},
-        {"0 0 0, 0.5 0.5 0, 1 1 0", "weight 1 5; bend 1 9; bend 2 -9; bend 0 nan",
-         "0 0 0, 0.5 0.5 2 1, 1 1 0 -1"},
-        {six, "range 0.6 0.4; range 0.5 0.5", ""},
-        {six, "range 0.4 0.8", "0 0 0, 0.2 0 0, 0.4 0 0, 0.8 0 0, 1 0 0"},
-        {"0 0 0, 1 0 0", "step 1 4 0.5", "0 0 0, 0.25 0.5 0, 0.498 0.5 0, 1 0 0"},
-        {"0 0 0, 0.4 0.9 0, 1 0 0", "step 1 4 0.2", "0 0 0, 0.25 0.2 0, 0.498 0.2 0, 1 0 0"},
-        {"0 0 0, 1 0 0", "step 99 4 2; step -5 4 0.6", "0 0.6 0, 0.248 0.6 0, 0.75 1 0, 1 1 0"},
-        {"0 0 0, 1 1 0", "step 0 0 0.1; step 0 33 0.1; fill 0; fill 33", ""},
-        {"0 0 0, 1 1 0", "fill 1", "0 0.5 0, 1 0.5 0"},
-        {"0 0 0, 1 1 0", "fill 4",
-         "0 0.125 0, 0.248 0.125 0, 0.25 0.375 0, 0.498 0.375 0, 0.5 0.625 0, 0.748 0.625 0, 0.75 "
-         "0.875 0, 1 0.875 0"},
-        {"0 0.1 2 0.5, 0.5 0.5 1 0, 1 0.9 0", "flat 7", "0 1 0, 1 1 0"},
-    };
-    for (const auto& r : rows) {
-        Curve c = fromText(r.start);
-        edit(c, r.ops);
-        EXPECT_EQ(c.format(), fromText(*r.result ? r.result : r.start).format())
-            << r.start << ": " << r.ops;
+    for (const auto& row : caseFile("curve_edits.txt")) {
+        Curve c = fromText(row.at(0));
+        edit(c, row.at(1));
+        EXPECT_EQ(c.format(), fromText(row.at(2) == "=" ? row[0] : row[2]).format())
+            << row[0] << ": " << row[1];
         EXPECT_TRUE(curveValid(c)) << c.format();
     }
     Curve full; // a new point is refused, overwriting still works
@@ -162,16 +122,8 @@ TEST(Curve, ParseFailuresLeaveTheCurveUnchanged) {
         text65 += (i ? ", " : "") + std::to_string(i / 64.0) + " 0.5 0";
     std::vector<std::string> bad = {std::string("0 0.5 0, 1 0.5 0\0", 17),
                                     std::string("0 0.5\0 0, 1 0.5 0", 17), text65};
-    std::istringstream list( // one per line
-        "\n \n0 0.5 0\n0 0.5 0,\n0 0.5 0, 1 0.5 0,\n,0 0.5 0, 1 0.5 0\n0 0.5 0,, 1 0.5 0\n"
-        "0 0.5 0, 1 1.0001 0\n0 -0.1 0, 1 0.5 0\n1.5 0.5 0, 1 0.5 0\n-0.5 0.5 0, 1 0.5 0\n"
-        "0 0.5, 1 0.5 0\n0 0.5 0 0 0, 1 0.5 0\n0 0.5 0 0 x, 1 0.5 0\n0 0.5 0x, 1 0.5 0\n"
-        "0 0.5 0, 1 0.5 0 ;\na b c, d e f\n0 nan 0, 1 0.5 0\n0 0.5 0, 1 0.5 0 nan\n"
-        "0 0.5 nan, 1 0.5 0\n0 0.5 0, 1 0.5 0 -nan\n0 0.5 0, 1 0.5 0 NAN(123)\n"
-        "0 0.5 inf, 1 0.5 0\n0 0.5 0 -infinity, 1 0.5 0\n0 0.5 0 1e99, 1 0.5 0\n0 0.5 0, 1 0.5 "
-        "0\v");
-    for (std::string line; std::getline(list, line);)
-        bad.push_back(line);
+    for (const auto& row : caseFile("curve_parse_failures.txt"))
+        bad.push_back(row.at(0));
     for (const std::string& t : bad) {
         Curve c = before;
         EXPECT_FALSE(c.parse(t)) << '"' << t << '"';

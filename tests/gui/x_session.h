@@ -1,6 +1,6 @@
 // The editor under a virtual X server (xvfb-run starts the test program): a host
 // clocking it, the plug-in in-process with its editor embedded in a host window,
-// XTest input, pixels read back with XGetImage, and a PNG dump for failures.
+// XTest input, and pixels read back with XGetImage.
 #pragma once
 
 #include <X11/Xutil.h>
@@ -17,55 +17,15 @@
 
 namespace norvale::guitest {
 
-// Offers "clap.timer-support" and/or "clap.posix-fd-support", nothing else.
-struct GuiHost {
-    GuiHost(bool timers = true, bool fds = false) : offerTimers(timers), offerFds(fds) {}
-    GuiHost(const GuiHost& other) : GuiHost(other.offerTimers, other.offerFds) {}
-    bool offerTimers, offerFds;
-    std::vector<clap_id> timers;
-    std::vector<int> fds;
-    clap_host_t clap{CLAP_VERSION, this,       "guihost", "Norvale tests", "",
-                     "1",          &extension, &nothing,  &nothing,        &nothing};
-
-    static void nothing(const clap_host_t*) {}
-    static GuiHost& self(const clap_host_t* h) { return *static_cast<GuiHost*>(h->host_data); }
-    static const void* extension(const clap_host_t* h, const char* id) {
-        static const clap_host_timer_support_t kTimers = {
-            [](const clap_host_t* h, uint32_t, clap_id* t) {
-                return self(h).timers.push_back(*t = 7), true;
-            },
-            [](const clap_host_t* h, clap_id t) { return std::erase(self(h).timers, t) > 0; }};
-        static const clap_host_posix_fd_support_t kFds = {
-            [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
-            nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
-        if (self(h).offerTimers && std::string(id) == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
-        if (self(h).offerFds && std::string(id) == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
-        return nullptr;
-    }
-};
-
 // The plug-in with VOLUME in its chain, and its editor in a host window on a
 // connection of the test's own.
 class Session {
 public:
-    explicit Session(const GuiHost& offers = {}) : host(offers) {
-        clap_entry.init("");
-        auto& factory = *static_cast<const clap_plugin_factory*>(
-            clap_entry.get_factory(CLAP_PLUGIN_FACTORY_ID));
-        plugin = factory.create_plugin(&factory, &host.clap, kPluginId);
-        plugin->init(plugin);
-        plugin->activate(plugin, 48000.0, 1, 1024);
+    explicit Session(bool timers = true, bool fds = false) : host(timers, fds) {
+        p.instance.activate();
         object().curveChainAdd(kVol);
-        gui = ext<clap_plugin_gui>(CLAP_EXT_GUI);
-        dpy = XOpenDisplay(nullptr);
-        parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 2900, 1800, 0, 0, 0);
         XMapWindow(dpy, parent);
         XSync(dpy, False);
-    }
-    ~Session() {
-        plugin->destroy(plugin);
-        clap_entry.deinit();
-        XCloseDisplay(dpy); // and with it the host window
     }
     template <class Extension>
     const Extension* ext(const char* id) const {
@@ -130,18 +90,6 @@ public:
         XDestroyImage(image);
         return p;
     }
-    void savePng(const char* path) {
-        uint32_t w, h;
-        window().size(w, h);
-        XImage* image = XGetImage(dpy, window().windowId(), 0, 0, w, h, AllPlanes, ZPixmap);
-        cairo_surface_t* png = cairo_image_surface_create_for_data(
-            reinterpret_cast<unsigned char*>(image->data), CAIRO_FORMAT_RGB24, static_cast<int>(w),
-            static_cast<int>(h), image->bytes_per_line);
-        cairo_surface_write_to_png(png, path);
-        cairo_surface_destroy(png);
-        XDestroyImage(image);
-    }
-
     // Gesture begins and ends the host has been sent so far.
     struct Gestures {
         int begins, ends;
@@ -158,11 +106,17 @@ public:
         return {begins_, ends_};
     }
 
-    GuiHost host;
-    const clap_plugin* plugin;
-    const clap_plugin_gui* gui;
-    Display* dpy;
-    Window parent;
+    // Closed last, and with it the host window: the plug-in goes first.
+    struct Connection {
+        Display* dpy = XOpenDisplay(nullptr);
+        ~Connection() { XCloseDisplay(dpy); }
+    } connection;
+    test::FakeHost host;
+    test::TestPlugin p{host};
+    const clap_plugin* plugin = p.plugin;
+    const clap_plugin_gui* gui = ext<clap_plugin_gui>(CLAP_EXT_GUI);
+    Display* dpy = connection.dpy;
+    Window parent = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 2900, 1800, 0, 0, 0);
 
 private:
     int begins_ = 0, ends_ = 0;

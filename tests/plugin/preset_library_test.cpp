@@ -77,8 +77,6 @@ TEST_F(PresetLibrary, BuiltinsFirstThenUserFilesByFolderAndName) {
     EXPECT_EQ(listed[9], "Factory Presets:Sidechain Duck");
     EXPECT_EQ(std::vector(listed.begin() + 10, listed.end()),
               (std::vector<std::string>{":Zed", ":alpha", "AAA:First"}));
-    EXPECT_EQ(gui.guiPresets()[6].loadKey, "kick_duck");
-    EXPECT_EQ(gui.guiSuggestedPresetName(), "New Shape");
     EXPECT_TRUE(host.logs.empty());
 }
 
@@ -99,10 +97,9 @@ TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
 
     curves.curveAddPoint(kDrv, kBandMid, 0.3f, 0.2f, 0);
     const std::string before = sound();
-    const std::string broken = dir / "broken.norvale", choice = dir / "choice.norvale";
+    const std::string broken = dir / "broken.norvale";
     writeFile(broken,
               "mix = 0.3\ncurve vol 0 = 0 1 0 0, 1 0.5 0 0\ncurve vol 1=0 1 0 0, 1 1 0 0\n");
-    writeFile(choice, "mix = 0.3\nvol_rate = 1/64\n");
     const struct {
         uint32_t kind;
         const char* location;
@@ -111,9 +108,6 @@ TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
     } cases[] = {
         {kBuiltin, nullptr, "nope", "unknown built-in preset 'nope'"},
         {kFile, broken.c_str(), nullptr, broken + ": line 3: a shape curve line could not be read"},
-        {kFile, choice.c_str(), nullptr, choice + ": line 2: '1/64' is not a choice of vol_rate"},
-        {kFile, dir.path().c_str(), nullptr,
-         "read error on '" + dir.path() + "': not a regular file"},
         {kFile, "", nullptr, "missing preset path"},
         {7, nullptr, "kick_duck", "unsupported location kind"},
     };
@@ -188,11 +182,7 @@ TEST_F(PresetLibrary, AFailedSaveLeavesTheListAndTheMarksAlone) {
     }
     EXPECT_EQ(gui.guiPresets().size(), 10u);
     EXPECT_EQ(gui.guiCurrentPreset(), 4);
-    EXPECT_TRUE(gui.guiPresetEdited());
-    ScopedEnv noXdg("XDG_CONFIG_HOME", std::nullopt);
-    ScopedEnv noHome("HOME", std::nullopt);
-    EXPECT_FALSE(gui.guiSavePreset("Anything", err));
-    EXPECT_EQ(err, "No user preset directory: neither XDG_CONFIG_HOME nor HOME is set.");
+    EXPECT_TRUE(gui.guiPresetEdited()); // no user folder at all: the render tool's test
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// Scratch folders, files and environment variables for the preset tests.
+// Scratch folders, files, case files and environment variables for the tests.
 #pragma once
 
 #include <cstdlib>
@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace presets_test {
 
@@ -47,4 +48,17 @@ inline std::string readFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace presets_test
+// A case file of tests/golden: its lines (comments apart) split at " | ".
+inline std::vector<std::vector<std::string>> caseFile(const char* name) {
+    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../golden" / name);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with('#')) continue;
+        rows.emplace_back();
+        for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 3)
+            rows.back().push_back(line.substr(at, (bar = line.find(" | ", at)) - at));
+    }
+    return rows;
+}
+
+} // namespace presets_test

@@ -7,24 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 namespace norvale::render::test {
 
 namespace fs = std::filesystem;
-
-void RenderTest::SetUp() {
-    std::string pattern = (fs::temp_directory_path() / "norvale-render-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root = pattern;
-    fs::create_directory(root / "work");
-}
-
-void RenderTest::TearDown() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-}
 
 std::string RenderTest::file(const std::string& name) const {
     return (root / "work" / name).string();
@@ -65,8 +51,8 @@ ToolRun RenderTest::run(const std::vector<std::string>& args,
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
-    result.out = readText(outPath);
-    result.err = readText(errPath);
+    result.out = readFile(outPath);
+    result.err = readFile(errPath);
     fs::remove(outPath);
     fs::remove(errPath);
     return result;
@@ -76,7 +62,7 @@ void writeSound(const std::string& path, const Sound& sound) {
     SF_INFO info{};
     info.samplerate = sound.sampleRate;
     info.channels = static_cast<int>(sound.channels.size());
-    info.format = sound.format != 0 ? sound.format : SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* handle = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(handle, nullptr) << sf_strerror(nullptr);
     std::vector<float> interleaved;
@@ -94,7 +80,6 @@ Sound readSound(const std::string& path) {
     EXPECT_NE(handle, nullptr) << path << ": " << sf_strerror(nullptr);
     if (handle == nullptr) return sound;
     sound.sampleRate = info.samplerate;
-    sound.format = info.format;
     std::vector<float> interleaved(static_cast<size_t>(info.frames * info.channels));
     sf_readf_float(handle, interleaved.data(), info.frames);
     sf_close(handle);
@@ -107,12 +92,7 @@ Sound readSound(const std::string& path) {
 
 void writeText(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    presets_test::writeFile(path, text);
 }
 
 double toneLevel(const Sound& sound, size_t channel, double frequency, size_t start,

@@ -9,7 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "presets/test_files.h"
+
 namespace norvale::render::test {
+
+using presets_test::readFile;
 
 struct ToolRun {
     int exitCode = -1;
@@ -17,16 +21,14 @@ struct ToolRun {
 };
 
 struct Sound {
-    int sampleRate = 48000;
-    int format = 0; // 0: 32-bit float WAV
+    int sampleRate = 48000; // written as 32-bit float WAV
     std::vector<std::vector<float>> channels;
     size_t frames() const { return channels.empty() ? 0 : channels[0].size(); }
 };
 
 class RenderTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override { std::filesystem::create_directory(root / "work"); }
     std::string file(const std::string& name) const; // in the work folder
     std::string userPresets() const;
     std::vector<std::string> tree() const; // everything under the test's folder
@@ -34,13 +36,13 @@ protected:
     // unsets a variable.
     ToolRun run(const std::vector<std::string>& args,
                 const std::vector<std::pair<std::string, std::string>>& environment = {}) const;
-    std::filesystem::path root;
+    presets_test::TempDir dir;
+    std::filesystem::path root = dir.path();
 };
 
 void writeSound(const std::string& path, const Sound& sound);
-Sound readSound(const std::string& path); // fails the test when unreadable
-void writeText(const std::string& path, const std::string& text);
-std::string readText(const std::string& path);
+Sound readSound(const std::string& path);                         // fails the test when unreadable
+void writeText(const std::string& path, const std::string& text); // folders made as needed
 // Amplitude of a sine of the given frequency in [start, start + length) of
 // one channel, measured through a Hann window.
 double toneLevel(const Sound& sound, size_t channel, double frequency, size_t start, size_t length);

@@ -1,6 +1,6 @@
 // norvale-render end to end: failures write nothing, the parameter table is
 // the golden one, presets are listed (with the files skipped and why),
-// saved and loaded, gains are exact, and the built-ins sound as described.
+// saved and loaded, gains are exact, and ducks follow the tempo and the sidechain.
 #include <sndfile.h>
 
 #include <algorithm>
@@ -51,73 +51,43 @@ TEST_F(Render, FailuresSayWhyInOneLineAndWriteNothing) {
     writeText(file("garbage.state"), "XXXXnot a state stream");
     writeText(file("broken.norvale"), "name = Broken\ncurve vol 0 = nonsense\n");
     writeText(file("out.wav"), "the previous render");
-    const std::string in = file("in.wav"), out = file("out.wav"), blocked = "HOME=/nonexistent";
-    const struct {
-        std::vector<std::string> args;
-        int exitCode;
-        std::string mentions;
-        std::vector<std::pair<std::string, std::string>> environment = {};
-    } cases[] = {
-        {{"--bogus", in, out}, 2, "unknown option '--bogus'"},
-        {{in}, 2, "usage"},
-        {{"--set", "vol_rat=1/8", in, out}, 2, "nearest: vol_rate"},
-        {{"--set", "vol_rate=often", in, out}, 2, "'often'"},
-        {{"--block=4097", in, out}, 2, "4097"},
-        {{"--notes", "1,,2", in, out}, 2, "--notes"},
-        {{in, file("../work/./in.wav")}, 2, "refusing"},
-        {{file("missing.wav"), out}, 1, "missing.wav"},
-        {{file("notes.wav"), out}, 1, "cannot read"},
-        {{"--sidechain", file("sc44.wav"), in, out}, 1, "44100"},
-        {{"--state-in", file("garbage.state"), in, out}, 1, "rejected the state"},
-        {{"--preset", "Kik Duck", in, out}, 2, "nearest: Kick Duck,"},
-        {{"--preset", file("broken.norvale"), in, out},
-         1,
-         "broken.norvale: line 2: a shape curve line"},
-        {{"--preset", file(""), in, out},
-         1,
-         "read error on '" + file("") + "': not a regular file"},
-        {{"--preset", "kick_duck", "--save-preset", "Bass/", in, out}, 2, "Give the preset a name"},
-        {{"--save-preset", "Duck"},
-         1,
-         "No user preset directory",
-         {{"XDG_CONFIG_HOME", ""}, {"HOME", ""}}},
-    };
     const std::vector<std::string> before = tree();
-    for (const auto& c : cases) {
-        const ToolRun result = run(c.args, c.environment);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.mentions << ": " << result.err;
+    for (const auto& row : presets_test::caseFile("render_failures.txt")) {
+        std::vector<std::string> args;
+        for (size_t i = 2; i < row.size(); ++i)
+            args.push_back(row[i].starts_with('@') ? file(row[i].substr(1)) : row[i]);
+        const ToolRun result = run(
+            args, row[0].ends_with("no home")
+                      ? std::vector<std::pair<std::string, std::string>>{{"XDG_CONFIG_HOME", ""},
+                                                                         {"HOME", ""}}
+                      : std::vector<std::pair<std::string, std::string>>{});
+        EXPECT_EQ(result.exitCode, std::stoi(row[0])) << row[1] << ": " << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err.rfind("norvale-render: ", 0), 0u) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
-        EXPECT_NE(result.err.find(c.mentions), std::string::npos) << result.err;
-        EXPECT_EQ(tree(), before) << c.mentions;
+        EXPECT_NE(result.err.find(row[1]), std::string::npos) << result.err;
+        EXPECT_EQ(tree(), before) << row[1];
     }
-    EXPECT_EQ(readText(out), "the previous render");
+    EXPECT_EQ(readFile(file("out.wav")), "the previous render");
 }
 
 TEST_F(Render, ListsTheParameterTableAndThePresets) {
     const ToolRun params = run({"--list-params"});
     EXPECT_EQ(params.out,
-              readText(std::filesystem::path(__FILE__).parent_path() / "../golden/params.txt"));
+              readFile(std::filesystem::path(__FILE__).parent_path() / "../golden/params.txt"));
     writeText(userPresets() + "/Zed.norvale", "name = Zed\n");
     writeText(userPresets() + "/Aa/Deep.norvale", "mix = 0.5\n"); // named after its file
     writeText(userPresets() + "/Broken.norvale", "not a preset\n");
-    writeText(userPresets() + "/Rate.norvale", "vol_rate = 1/64\n");
     const ToolRun listed = run({"--list-presets"});
     ASSERT_EQ(listed.exitCode, 0) << listed.err;
     std::vector<std::string> lines;
     for (size_t at = 0, lf; (lf = listed.out.find('\n', at)) != std::string::npos; at = lf + 1)
         lines.push_back(listed.out.substr(at, lf - at));
+    // The order is the library's own test; here: a header, every entry, a path for user files.
     ASSERT_EQ(lines.size(), 13u);
-    EXPECT_NE(lines[1].find("Bended Duck"), std::string::npos);
-    EXPECT_NE(lines[10].find("sidechain_duck"), std::string::npos);
     EXPECT_NE(lines[11].find(userPresets() + "/Zed.norvale"), std::string::npos);
-    EXPECT_EQ(lines[12].rfind("Aa "), 0u) << lines[12];
     EXPECT_EQ(listed.err, "skipped a preset file: " + userPresets() +
-                              "/Broken.norvale: line 1: expected 'key = value'\n"
-                              "skipped a preset file: " +
-                              userPresets() +
-                              "/Rate.norvale: line 1: '1/64' is not a choice of vol_rate\n");
+                              "/Broken.norvale: line 1: expected 'key = value'\n");
 }
 
 TEST_F(Render, ASavedPresetLoadsAsTheSoundItWasSavedFrom) {
@@ -156,9 +126,10 @@ TEST_F(Render, MonoInputFeedsBothChannelsTimesTheGainsAtAnyBlockSize) {
                 << i;
 }
 
-// Each built-in measured on one tone per band: which band moves, how, and
-// on which note length.
-TEST_F(Render, BuiltinsSoundAsDescribed) {
+// The tool's tempo and sidechain reach the plug-in: built-ins that follow
+// them, measured on one tone per band. (That every built-in switches on a
+// drawn stage is the presets' own test.)
+TEST_F(Render, DucksFollowTheTempoAndTheSidechain) {
     const std::string tones = writeTones(4.0);
     Sound kick;
     kick.channels.assign(1, std::vector<float>(4 * kRate, 0.0f));
@@ -170,12 +141,7 @@ TEST_F(Render, BuiltinsSoundAsDescribed) {
     const auto level = [](const Sound& s, int band, size_t at) {
         return toneLevel(s, 0, kTones[band], at, 1200) / kToneLevel;
     };
-    const auto balance = [](const Sound& s, int band, size_t at) {
-        const double l = toneLevel(s, 0, kTones[band], at, 1200),
-                     r = toneLevel(s, 1, kTones[band], at, 1200);
-        return (r - l) / (r + l);
-    };
-    const size_t beat130 = kRate * 60 / 130, sixteenth = kRate * 60 / 120 / 4;
+    const size_t beat130 = kRate * 60 / 130;
     const struct {
         std::vector<std::string> args;
         std::function<void(const Sound&)> check;
@@ -187,27 +153,6 @@ TEST_F(Render, BuiltinsSoundAsDescribed) {
                  EXPECT_GT(std::min(level(s, 1, onset), level(s, 2, onset)), 0.95) << onset;
                  EXPECT_GT(level(s, 0, onset + beat130 / 2), 0.95) << onset;
              }
-         }},
-        {{"--preset", "kick_duck", "--set", "vol_on=Off"},
-         [&](const Sound& s) { EXPECT_GT(level(s, 0, 0), 0.95); }},
-        {{"--preset", "gated_stabs"},
-         [&](const Sound& s) { // every sixteenth chopped alike
-             for (size_t start = sixteenth; start + sixteenth <= s.frames(); start += sixteenth)
-                 for (size_t at = 0; at + 1200 <= sixteenth; at += 600)
-                     EXPECT_NEAR(level(s, 1, start + at), level(s, 1, at), 0.05) << start + at;
-             EXPECT_LT(level(s, 1, sixteenth - 1200), 0.1);
-         }},
-        {{"--preset", "Pan Steps"},
-         [&](const Sound& s) { // only the low band moves
-             double lowest = 0, highest = 0;
-             for (size_t step = 0; step < 16; ++step) {
-                 const size_t at = step * sixteenth + sixteenth * 3 / 10;
-                 lowest = std::min(lowest, balance(s, 0, at)),
-                 highest = std::max(highest, balance(s, 0, at));
-                 EXPECT_NEAR(balance(s, 1, at) + balance(s, 2, at), 0.0, 0.04) << step;
-             }
-             EXPECT_LT(lowest, -0.3);
-             EXPECT_GT(highest, 0.3);
          }},
         {{"--preset", "sidechain_duck", "--sidechain", file("kick.wav")},
          [&](const Sound& s) { // every band dips on each hit and only there

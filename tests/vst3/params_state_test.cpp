@@ -47,13 +47,14 @@ void changeSomething(Instance& instance) {
 
 TEST(State, IsExactlyTheClapStateAndRoundTrips) {
     Instance fresh;
-    const std::vector<char> defaults = fresh.state();
-    EXPECT_EQ(defaults, ClapReference().state());
+    const std::vector<uint8_t> defaults = fresh.state();
+    claphost::TestHost host;
+    EXPECT_EQ(defaults, claphost::Instance(clapFace(), host).save());
 
     Instance edited;
     ASSERT_TRUE(edited.activate(256));
     changeSomething(edited);
-    const std::vector<char> saved = edited.state();
+    const std::vector<uint8_t> saved = edited.state();
     ASSERT_NE(saved, defaults);
 
     Instance restored;

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include <base/source/fobject.h>
-#include <clap/clap.h>
 #include <pluginterfaces/gui/iplugview.h>
 #include <pluginterfaces/vst/ivstaudioprocessor.h>
 #include <pluginterfaces/vst/ivsteditcontroller.h>
 #include <pluginterfaces/vst/ivstevents.h>
 #include <pluginterfaces/vst/ivstparameterchanges.h>
 #include <public.sdk/source/common/memorystream.h>
+
+#include "clap_host/test_host.h"
 
 namespace vst3host {
 
@@ -29,9 +30,6 @@ struct Module {
     }
     IPtr<IPluginFactory> factory() const {
         return owned(symbol<IPluginFactory* (*)()>("GetPluginFactory")());
-    }
-    const clap_plugin_entry* clapEntry() const {
-        return symbol<const clap_plugin_entry*>("clap_entry");
     }
     static Module& get() {
         static Module module;
@@ -112,58 +110,22 @@ struct Instance {
                component->setActive(true) == kResultOk &&
                processor->setProcessing(true) == kResultOk;
     }
-    std::vector<char> state() {
+    std::vector<uint8_t> state() {
         IPtr<MemoryStream> stream = owned(new MemoryStream());
         if (component->getState(stream) != kResultOk) return {};
         return {stream->getData(), stream->getData() + stream->getSize()};
     }
-    tresult setState(const std::vector<char>& bytes) {
-        std::vector<char> copy = bytes;
+    tresult setState(const std::vector<uint8_t>& bytes) {
+        std::vector<uint8_t> copy = bytes;
         IPtr<MemoryStream> stream = owned(new MemoryStream(copy.data(), TSize(copy.size())));
         return component->setState(stream);
     }
 };
 
 // The same object's CLAP face, for reference renders and state bytes.
-struct ClapReference {
-    static const void* noExtension(const clap_host*, const char*) { return nullptr; }
-    static void nothing(const clap_host*) {}
-    clap_host host{CLAP_VERSION, this, "test", "", "", "1", noExtension, nothing, nothing, nothing};
-    const clap_plugin_entry* entry = Module::get().clapEntry();
-    const clap_plugin* plugin = nullptr;
-
-    ClapReference() {
-        entry->init(NORVALE_VST3_SO);
-        auto* f =
-            static_cast<const clap_plugin_factory*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
-        plugin = f->create_plugin(f, &host, f->get_plugin_descriptor(f, 0)->id);
-        plugin->init(plugin);
-    }
-    ~ClapReference() {
-        plugin->destroy(plugin);
-        entry->deinit();
-    }
-    std::vector<char> state() const {
-        std::vector<char> bytes;
-        clap_ostream out{&bytes, [](const clap_ostream* s, const void* data, uint64_t size) {
-                             auto* v = static_cast<std::vector<char>*>(s->ctx);
-                             auto* from = static_cast<const char*>(data);
-                             return v->insert(v->end(), from, from + size), int64_t(size);
-                         }};
-        auto* ext =
-            static_cast<const clap_plugin_state*>(plugin->get_extension(plugin, CLAP_EXT_STATE));
-        ext->save(plugin, &out);
-        return bytes;
-    }
-    // One block through the plug-in, no events, no transport.
-    bool render(float** in, float** out, uint32_t frames) {
-        clap_audio_buffer input{in, nullptr, 2, 0, 0}, output{out, nullptr, 2, 0, 0};
-        clap_input_events none{nullptr, [](const clap_input_events*) { return 0u; }, nullptr};
-        clap_output_events sink{nullptr, [](auto, auto) { return true; }};
-        clap_process block{-1, frames, nullptr, &input, &output, 1, 1, &none, &sink};
-        return plugin->activate(plugin, 48000.0, 1, frames) && plugin->start_processing(plugin) &&
-               plugin->process(plugin, &block) != CLAP_PROCESS_ERROR;
-    }
-};
+inline const claphost::Module& clapFace() {
+    static const claphost::Module module(NORVALE_VST3_SO);
+    return module;
+}
 
 } // namespace vst3host
