@@ -55,6 +55,36 @@ bool isWheel(int button) {
     return button >= 4 && button <= 7;
 }
 
+// A long polyline stroked in short runs that share their end vertices. cairo
+// rasterises a stroke through a mask as large as its extents: one line across
+// the graph costs the whole graph's area, a run only its own small box.
+class RunStroke {
+public:
+    explicit RunStroke(cairo_t* cr) : cr_(cr) {}
+    void lineTo(double x, double y) {
+        if (count_ == 0) {
+            cairo_move_to(cr_, x, y);
+        } else {
+            cairo_line_to(cr_, x, y);
+        }
+        if (++count_ < kRunVertices) return;
+        cairo_stroke(cr_);
+        cairo_move_to(cr_, x, y);
+        count_ = 1;
+    }
+    // Ends the polyline; the next lineTo starts a new one.
+    void gap() {
+        if (count_ > 1) cairo_stroke(cr_);
+        cairo_new_path(cr_);
+        count_ = 0;
+    }
+
+private:
+    static constexpr int kRunVertices = 24;
+    cairo_t* cr_;
+    int count_ = 0;
+};
+
 } // namespace
 
 CurvePalette curvePalette(const plugincore::Palette& w) {
@@ -671,14 +701,14 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
     const int m = curves.curveModule(), sel = curves.curveBand();
     for (int band = 0; band < kBandCount; ++band) {
         const Curve& c = curves.curveAt(m, band);
-        for (int k = 0; k <= 400; ++k) {
-            const float t = static_cast<float>(k) / 400.0f;
-            const double x = xOf(t), y = yOf(c.valueAt(t));
-            k == 0 ? cairo_move_to(cr, x, y) : cairo_line_to(cr, x, y);
-        }
         colour(cr, band == sel ? p.accent : p.textFaint, band == sel ? 1.0 : 0.45);
         cairo_set_line_width(cr, band == sel ? 2.2 : 1.1);
-        cairo_stroke(cr);
+        RunStroke line(cr);
+        for (int k = 0; k <= 400; ++k) {
+            const float t = static_cast<float>(k) / 400.0f;
+            line.lineTo(xOf(t), yOf(c.valueAt(t)));
+        }
+        line.gap();
     }
     const Curve& c = curves.curveAt(m, sel);
     const bool ownDrag = dragModule == m && dragBand == sel;
@@ -870,7 +900,11 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
         }
         colour(cr, pr.c, pr.alpha);
         if (!pr.outline) {
+            // A faint tint over the whole graph: antialiasing its edge is not
+            // seen, but its scan conversion is the scope frame's biggest cost.
+            cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
             cairo_fill(cr);
+            cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
             continue;
         }
         cairo_fill_preserve(cr);
@@ -878,20 +912,17 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
-    bool drawing = false;
-    for (int c = 0; c < kScopeColumns; ++c) {
-        const float v = scope->trace[c];
-        if (!(v >= 0)) {
-            drawing = false;
-            continue;
-        }
-        const double y = yOf(std::min(v, 1.0f));
-        drawing ? cairo_line_to(cr, columnX(c), y) : cairo_move_to(cr, columnX(c), y);
-        drawing = true;
-    }
     colour(cr, p.textBright, 0.55);
     cairo_set_line_width(cr, 1.2);
-    cairo_stroke(cr);
+    RunStroke trace(cr);
+    for (int c = 0; c < kScopeColumns; ++c) {
+        const float v = scope->trace[c];
+        if (v >= 0)
+            trace.lineTo(columnX(c), yOf(std::min(v, 1.0f)));
+        else
+            trace.gap();
+    }
+    trace.gap();
     if (scope->playhead >= 0) {
         const double x = std::floor(xOf(scope->playhead)) + 0.5;
         cairo_move_to(cr, x, g.y);

@@ -170,6 +170,15 @@ uint64_t FrameWatch::fingerprint() const {
         mix(static_cast<uint64_t>(chain[i]));
     mix(static_cast<uint64_t>(n));
     mix(static_cast<uint64_t>(curves_.curveModule() * 8 + curves_.curveBand()));
+    // Parameters that show in the curve panel too, not only on their controls.
+    for (int module = 0; module < kModuleCount; ++module)
+        mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
+    for (int band = 0; band < kBandCount; ++band)
+        mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
+    const int m = curves_.curveModule();
+    mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
+        static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
+    mixFloat(static_cast<float>(curves_.curveEnd(m)));
     mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
         static_cast<uint64_t>(curves_.curveSnap()) << 1 |
         static_cast<uint64_t>(curves_.curveStepMode()) << 2 |
@@ -187,6 +196,13 @@ bool FrameWatch::changed() const {
     for (uint32_t id = 0; id < values_.size(); ++id)
         if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) return true;
     return fingerprint() != key_;
+}
+
+bool FrameWatch::onlyValuesChanged(std::vector<uint32_t>& ids) const {
+    ids.clear();
+    for (uint32_t id = 0; id < values_.size(); ++id)
+        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) ids.push_back(id);
+    return fingerprint() == key_;
 }
 
 void FrameWatch::remember() {
@@ -434,7 +450,7 @@ void PluginWindow::tick() {
     }
     if (panel_.takeDirty()) dirty_ = true;
     if (rack_.takeDirty()) dirty_ = true;
-    if (dirty_ || shown_.changed()) {
+    if (dirty_ || (shown_.changed() && !paintControls())) {
         paintFull();
         return;
     }
@@ -463,11 +479,39 @@ void PluginWindow::paintFull() {
     present(0, 0, static_cast<int>(width_), static_cast<int>(height_));
 }
 
+bool PluginWindow::paintControls() {
+    // Host automation moves values alone; a control's repaint would cover
+    // an overlay lying over it, and an open menu shows the value too.
+    const PresetBar& bar = rack_.presetBar();
+    if (backCr_ == nullptr || rack_.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
+        !shown_.onlyValuesChanged(movedParams_))
+        return false;
+    for (uint32_t id : movedParams_)
+        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0) {
+            cairo_save(backCr_);
+            cairo_scale(backCr_, scale_, scale_);
+            cairo_set_line_join(backCr_, CAIRO_LINE_JOIN_ROUND);
+            rack_.paintControlArea(backCr_, id);
+            cairo_restore(backCr_);
+        }
+    shown_.remember();
+    ++fullPaints_;
+    ++controlPaints_;
+    for (uint32_t id : movedParams_)
+        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0)
+            presentArea(rack_.controlRect(id));
+    return true;
+}
+
 void PluginWindow::paintScope() {
     if (backCr_ == nullptr) return;
     const Rect area = panel_.scopeRect();
     paintCurveArea(backCr_, scale_, {panel_, palette_, curves_, rack_}, area);
     ++scopePaints_;
+    presentArea(area);
+}
+
+void PluginWindow::presentArea(Rect area) {
     const int x0 = static_cast<int>(std::floor(area.x * scale_));
     const int y0 = static_cast<int>(std::floor(area.y * scale_));
     present(x0, y0, static_cast<int>(std::ceil((area.x + area.width) * scale_)) - x0,

@@ -69,6 +69,8 @@ public:
     FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
                uint32_t paramCount);
     bool changed() const;
+    // Only parameter values moved (nothing else the frame shows): their ids.
+    bool onlyValuesChanged(std::vector<uint32_t>& ids) const;
     void remember();
 
 private:
@@ -111,8 +113,11 @@ public:
     int connectionFd() const;
     unsigned long windowId() const { return xwindow_; }
     double scale() const { return scale_; }
-    // Frames painted in full and scope-only repaints, for tests.
+    // Frames painted for a change (in full, or for automation alone only the
+    // controls that moved: those also count in controlPaints) and scope-only
+    // repaints, for tests.
     uint64_t fullPaints() const { return fullPaints_; }
+    uint64_t controlPaints() const { return controlPaints_; }
     uint64_t scopePaints() const { return scopePaints_; }
     // X errors seen on this window's connection.
     int xErrors() const { return xErrors_; }
@@ -131,6 +136,8 @@ private:
     bool syncOk();
     void paintFull();
     void paintScope();
+    bool paintControls();
+    void presentArea(plugincore::Rect area);
     void present(int x, int y, int width, int height);
     void windowGone();
 
@@ -150,7 +157,8 @@ private:
     bool dirty_ = true;
     bool keyboardGrabbed_ = false;
     int xErrors_ = 0;
-    uint64_t fullPaints_ = 0, scopePaints_ = 0;
+    uint64_t fullPaints_ = 0, controlPaints_ = 0, scopePaints_ = 0;
+    std::vector<uint32_t> movedParams_;
 
     FrameWatch shown_;
     uint32_t scopeSeen_ = 0;
