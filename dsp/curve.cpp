@@ -24,7 +24,9 @@ float clampBend(float v) {
     return v > 1.0f ? 1.0f : v;
 }
 
-uint8_t limitWeight(uint8_t w) { return w > 2 ? uint8_t{2} : w; }
+uint8_t limitWeight(uint8_t w) {
+    return w > 2 ? uint8_t{2} : w;
+}
 
 // Valid point count, whatever the record holds (guards against corrupted data).
 int validCount(int32_t count) {
@@ -43,7 +45,9 @@ float readFloat(const char* p, char** end) {
     return loc ? strtof_l(p, end, loc) : std::strtof(p, end);
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Appends a number as printf("%.Nf") in the "C" locale would write it.
 void appendFixed(std::string& out, float v, int precision) {
@@ -61,16 +65,17 @@ bool parseItem(const std::string& item, CurvePoint& p) {
     float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     int n = 0;
     for (;;) {
-        while (pos < len && isBlank(s[pos])) ++pos;
+        while (pos < len && isBlank(s[pos]))
+            ++pos;
         if (pos >= len) break;
-        if (n == 4) return false;  // anything after the fourth number
+        if (n == 4) return false; // anything after the fourth number
         char* end = nullptr;
         float f = readFloat(s + pos, &end);
-        if (end == s + pos) return false;  // not a number (an embedded NUL included)
-        if (!std::isfinite(f)) return false;  // nan, inf, overflow
+        if (end == s + pos) return false;    // not a number (an embedded NUL included)
+        if (!std::isfinite(f)) return false; // nan, inf, overflow
         v[n++] = f;
         pos = static_cast<size_t>(end - s);
-        if (pos > len) return false;  // cannot happen: strtof stops at the terminator
+        if (pos > len) return false; // cannot happen: strtof stops at the terminator
     }
     if (n < 3) return false;
     if (!(v[0] >= 0.0f && v[0] <= 1.0f)) return false;
@@ -83,10 +88,11 @@ bool parseItem(const std::string& item, CurvePoint& p) {
     return true;
 }
 
-}  // namespace
+} // namespace
 
 Curve::Curve() : points{}, count(2) {
-    for (auto& p : points) p = CurvePoint{0.0f, 1.0f, 0, 0.0f};
+    for (auto& p : points)
+        p = CurvePoint{0.0f, 1.0f, 0, 0.0f};
     points[1].x = 1.0f;
 }
 
@@ -103,11 +109,11 @@ float Curve::valueAt(float phase) const {
     const CurvePoint& last = points[n - 1];
 
     // 1. Wrap the phase.
-    if (!(phase >= 0.0f)) phase = 0.0f;  // negative or NaN
+    if (!(phase >= 0.0f)) phase = 0.0f; // negative or NaN
     if (phase == 1.0f) return last.y;
     if (phase > 1.0f) {
         phase = phase - std::floor(phase);
-        if (!(phase >= 0.0f && phase < 1.0f)) phase = 0.0f;  // infinity
+        if (!(phase >= 0.0f && phase < 1.0f)) phase = 0.0f; // infinity
     }
 
     // 2. Outside the end points.
@@ -116,7 +122,8 @@ float Curve::valueAt(float phase) const {
 
     // 3. Find the segment.
     int b = 1;
-    while (b < n - 1 && !(phase <= points[b].x)) ++b;
+    while (b < n - 1 && !(phase <= points[b].x))
+        ++b;
     const CurvePoint& pa = points[b - 1];
     const CurvePoint& pb = points[b];
 
@@ -174,8 +181,10 @@ int Curve::addPoint(float x, float y, uint8_t weight) {
     }
     // 4. Insert before the first point to the right.
     int i = 1;
-    while (i < n - 1 && !(points[i].x > x)) ++i;
-    for (int j = n; j > i; --j) points[j] = points[j - 1];
+    while (i < n - 1 && !(points[i].x > x))
+        ++i;
+    for (int j = n; j > i; --j)
+        points[j] = points[j - 1];
     points[i] = CurvePoint{x, y, weight, 0.0f};
     count = n + 1;
     return i;
@@ -184,7 +193,8 @@ int Curve::addPoint(float x, float y, uint8_t weight) {
 void Curve::removePoint(int index) {
     const int n = validCount(count);
     if (index <= 0 || index >= n - 1) return;
-    for (int j = index; j < n - 1; ++j) points[j] = points[j + 1];
+    for (int j = index; j < n - 1; ++j)
+        points[j] = points[j + 1];
     points[n - 1] = CurvePoint{};
     count = n - 1;
 }
@@ -213,18 +223,19 @@ void Curve::setBend(int index, float bend) {
 }
 
 void Curve::removeRange(float a, float b) {
-    if (!(a < b)) return;  // a >= b, or a NaN bound
+    if (!(a < b)) return; // a >= b, or a NaN bound
     const int n = validCount(count);
-    int w = 1;  // point 0 stays
+    int w = 1; // point 0 stays
     for (int i = 1; i < n - 1; ++i) {
         const float x = points[i].x;
         if (a < x && x < b) continue;
         points[w++] = points[i];
     }
     points[w++] = points[n - 1];
-    for (int i = w; i < n; ++i) points[i] = CurvePoint{};
+    for (int i = w; i < n; ++i)
+        points[i] = CurvePoint{};
     count = w;
-    if (count < 2) *this = Curve();  // cannot happen: both end points are kept
+    if (count < 2) *this = Curve(); // cannot happen: both end points are kept
 }
 
 namespace {
@@ -249,7 +260,7 @@ void applyStep(Curve& c, int cell, int cells, float v) {
     c.points[c.count - 1].x = 1.0f;
 }
 
-}  // namespace
+} // namespace
 
 void Curve::setStep(int cell, int cells, float value) {
     if (cells < 1 || cells > 32) return;
@@ -264,7 +275,8 @@ void Curve::fillSteps(int cells) {
     for (int i = 0; i < cells; ++i)
         v[i] = valueAt((static_cast<float>(i) + 0.5f) / static_cast<float>(cells));
     setFlat(v[0]);
-    for (int i = 0; i < cells; ++i) applyStep(*this, i, cells, clamp01(v[i]));
+    for (int i = 0; i < cells; ++i)
+        applyStep(*this, i, cells, clamp01(v[i]));
 }
 
 void Curve::sortMiddle() {
@@ -306,7 +318,7 @@ bool Curve::parse(std::string_view text) {
     for (;;) {
         const size_t comma = text.find(',', start);
         const size_t end = comma == std::string_view::npos ? text.size() : comma;
-        if (tmp.count >= kMaxCurvePoints) return false;  // a 65th point
+        if (tmp.count >= kMaxCurvePoints) return false; // a 65th point
         item.assign(text.substr(start, end - start));
         CurvePoint p{};
         if (!parseItem(item, p)) return false;
@@ -322,4 +334,4 @@ bool Curve::parse(std::string_view text) {
     return true;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -13,10 +13,10 @@
 namespace norvale {
 
 struct CurvePoint {
-    float x = 0.0f;        // phase position, 0..1
-    float y = 1.0f;        // value, 0..1
-    uint8_t weight = 0;    // corner weight: 0 hard, 1 medium, 2 soft; never above 2
-    float bend = 0.0f;     // bend of the segment leaving this point, -1..+1
+    float x = 0.0f;     // phase position, 0..1
+    float y = 1.0f;     // value, 0..1
+    uint8_t weight = 0; // corner weight: 0 hard, 1 medium, 2 soft; never above 2
+    float bend = 0.0f;  // bend of the segment leaving this point, -1..+1
 };
 
 // Invariants kept by every operation: 2 <= count <= 64; point 0 has x 0; point
@@ -57,4 +57,4 @@ struct Curve {
     bool parse(std::string_view text);
 };
 
-}  // namespace norvale
+} // namespace norvale

@@ -21,11 +21,12 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-}  // namespace
+} // namespace
 
 void resetCurves(CurveSet& set) {
     for (int m = 0; m < kModuleCount; ++m)
-        for (int b = 0; b < kBandCount; ++b) set.curves[m][b].setFlat(neutralValue(m));
+        for (int b = 0; b < kBandCount; ++b)
+            set.curves[m][b].setFlat(neutralValue(m));
     set.chainLength = 0;
 }
 
@@ -51,7 +52,9 @@ int effectiveChain(const CurveSet& set, const bool on[kModuleCount], int out[kMo
     return n;
 }
 
-bool chainHas(const CurveSet& set, int module) { return chainIndexOf(set, module) >= 0; }
+bool chainHas(const CurveSet& set, int module) {
+    return chainIndexOf(set, module) >= 0;
+}
 
 void chainAdd(CurveSet& set, int module) {
     if (module < 0 || module >= kModuleCount || chainHas(set, module)) return;
@@ -65,7 +68,8 @@ void chainRemove(CurveSet& set, int module) {
     const int at = chainIndexOf(set, module);
     if (at < 0) return;
     const int n = chainLen(set);
-    for (int i = at; i < n - 1; ++i) set.chain[i] = set.chain[i + 1];
+    for (int i = at; i < n - 1; ++i)
+        set.chain[i] = set.chain[i + 1];
     set.chainLength = static_cast<int8_t>(n - 1);
 }
 
@@ -76,7 +80,8 @@ void chainMove(CurveSet& set, int module, int position) {
     chainRemove(set, module);
     const int n = chainLen(set);
     const int pos = position < 0 ? 0 : (position > n ? n : position);
-    for (int i = n; i > pos; --i) set.chain[i] = set.chain[i - 1];
+    for (int i = n; i > pos; --i)
+        set.chain[i] = set.chain[i - 1];
     set.chain[pos] = entry;
     set.chainLength = static_cast<int8_t>(n + 1);
 }
@@ -96,16 +101,18 @@ bool parseChain(std::string_view text, CurveSet& set) {
     size_t pos = 0;
     const size_t len = text.size();
     while (pos < len) {
-        while (pos < len && isSpace(text[pos])) ++pos;
+        while (pos < len && isSpace(text[pos]))
+            ++pos;
         if (pos >= len) break;
         size_t end = pos;
-        while (end < len && !isSpace(text[end])) ++end;
+        while (end < len && !isSpace(text[end]))
+            ++end;
         const int m = moduleFromKey(text.substr(pos, end - pos));
         if (m < 0) return false;
-        chainAdd(set, m);  // a repeated module is skipped
+        chainAdd(set, m); // a repeated module is skipped
         pos = end;
     }
     return true;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -14,9 +14,9 @@ namespace norvale {
 inline constexpr int8_t kDefaultChain[kModuleCount] = {kVol, kFlt, kDrv, kCrs, kTim, kWid, kPan};
 
 struct CurveSet {
-    Curve curves[kModuleCount][kBandCount];  // [module][band]
-    int8_t chain[kModuleCount] = {};         // only the first chainLength entries count
-    int8_t chainLength = 0;                  // 0..7; no module twice
+    Curve curves[kModuleCount][kBandCount]; // [module][band]
+    int8_t chain[kModuleCount] = {};        // only the first chainLength entries count
+    int8_t chainLength = 0;                 // 0..7; no module twice
 };
 
 // Every curve setFlat(neutralValue(module)); chainLength 0.
@@ -41,4 +41,4 @@ std::string formatChain(const CurveSet& set);
 // stops reading and returns false, keeping the modules read so far.
 bool parseChain(std::string_view text, CurveSet& set);
 
-}  // namespace norvale
+} // namespace norvale

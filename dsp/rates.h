@@ -13,4 +13,4 @@ constexpr double beatsForRate(int rate) {
     return (rate >= 0 && rate < kRateCount) ? kBeats[rate] : 1.0;
 }
 
-}  // namespace norvale
+} // namespace norvale

@@ -17,10 +17,10 @@ struct ScopeData {
     float afterMax[kScopeColumns] = {};
     float sideMin[kScopeColumns] = {};
     float sideMax[kScopeColumns] = {};
-    float trace[kScopeColumns];  // applied control value 0..1, -1 where none
-    float playhead = -1.0f;      // phase of the latest sample, -1 when none
-    std::atomic<uint32_t> updates{0};       // +1 per committed column
-    std::atomic<uint32_t> triggerCount{0};  // MIDI and audio triggers taken
+    float trace[kScopeColumns];            // applied control value 0..1, -1 where none
+    float playhead = -1.0f;                // phase of the latest sample, -1 when none
+    std::atomic<uint32_t> updates{0};      // +1 per committed column
+    std::atomic<uint32_t> triggerCount{0}; // MIDI and audio triggers taken
 
     // Requests, written by the plug-in, read by the audio thread.
     std::atomic<int32_t> targetModule{0};
@@ -29,8 +29,9 @@ struct ScopeData {
     std::atomic<bool> wanted{false};
 
     ScopeData() {
-        for (float& t : trace) t = -1.0f;
+        for (float& t : trace)
+            t = -1.0f;
     }
 };
 
-}  // namespace norvale
+} // namespace norvale

@@ -64,4 +64,4 @@ public:
     virtual void curveFinishEnd(int module) = 0;
 };
 
-}  // namespace norvale
+} // namespace norvale

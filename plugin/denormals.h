@@ -18,7 +18,9 @@ public:
     ScopedFlushToZero() noexcept : saved(_mm_getcsr()) {
         _mm_setcsr(saved | kFlushToZero | kDenormalsAreZero);
     }
-    ~ScopedFlushToZero() { _mm_setcsr(saved); }
+    ~ScopedFlushToZero() {
+        _mm_setcsr(saved);
+    }
 #else
     // Elsewhere the processor keeps the host's mode.
     ScopedFlushToZero() noexcept = default;
@@ -33,4 +35,4 @@ private:
 #endif
 };
 
-}  // namespace norvale
+} // namespace norvale

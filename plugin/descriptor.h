@@ -11,4 +11,4 @@ inline constexpr char kPluginId[] = "org.kestrelhow.norvale";
 extern const char* const kFeatures[];
 extern const clap_plugin_descriptor kDescriptor;
 
-}  // namespace norvale
+} // namespace norvale

@@ -43,4 +43,4 @@ public:
     virtual void guiKeyboardTaken();
 };
 
-}  // namespace plugincore
+} // namespace plugincore

@@ -9,28 +9,28 @@
 namespace plugincore {
 
 enum class ParamKind : int32_t {
-    Plain = 0,    // real units (dB); the value is the quantity
-    Percent = 1,  // a fraction, shown times 100
-    Log = 2,      // 0..1 mapped exponentially onto realMin..realMax
-    Stepped = 3,  // whole numbers in real units
-    Enum = 4,     // an index into items
+    Plain = 0,   // real units (dB); the value is the quantity
+    Percent = 1, // a fraction, shown times 100
+    Log = 2,     // 0..1 mapped exponentially onto realMin..realMax
+    Stepped = 3, // whole numbers in real units
+    Enum = 4,    // an index into items
 };
 
 // One automatable parameter. The host sees minValue..maxValue (the value
 // space); the DSP asks paramToReal for the quantity behind a value.
 struct ParamDesc {
     uint32_t id;
-    const char* key;    // stable: state and preset files refer to it
+    const char* key; // stable: state and preset files refer to it
     const char* name;
     const char* group;
     double minValue;
     double maxValue;
     double defaultValue;
     ParamKind kind;
-    double realMin;     // Log only: real value at 0
-    double realMax;     // Log only: real value at 1
-    const char* unit;   // "" when none
-    const char* const* items;  // Enum only
+    double realMin;           // Log only: real value at 0
+    double realMax;           // Log only: real value at 1
+    const char* unit;         // "" when none
+    const char* const* items; // Enum only
     uint32_t itemCount;
     const char* help;
 };
@@ -93,4 +93,4 @@ constexpr double logPosition(double realMin, double realMax, double real) {
     return constexprLn(real / realMin) / constexprLn(realMax / realMin);
 }
 
-}  // namespace plugincore
+} // namespace plugincore

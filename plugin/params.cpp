@@ -1,13 +1,12 @@
-// The parameter table's conversions, its display text and the "clap.params"
-// extension over it. Text is locale-independent: a host running with a
-// decimal-comma locale still gets "0.50 dB", and may type either separator.
+// The parameter table's conversions and its display text (the "clap.params"
+// extension over them lives with the plug-in object). Text is locale-independent: a host running
+// with a decimal-comma locale still gets "0.50 dB", and may type either separator.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/norvale_plugin.h"
 #include "plugin/params.h"
 
 namespace plugincore {
@@ -213,48 +212,6 @@ const plugincore::ParamDesc* paramById(uint32_t id) {
 
 const plugincore::ParamDesc* paramByKey(const char* key) {
     return plugincore::paramByKeyIn(kParams.data(), kParams.size(), key);
-}
-
-// ---- "clap.params" ----
-
-bool NorvalePlugin::paramsGetInfo(uint32_t index, clap_param_info* info) const {
-    using plugincore::ParamKind;
-    if (index >= kParamCount || info == nullptr) return false;
-    const plugincore::ParamDesc& desc = kParams[index];
-    std::memset(info, 0, sizeof *info);
-    info->id = desc.id;
-    info->flags = CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_MODULATABLE;
-    if (desc.kind == ParamKind::Stepped) info->flags |= CLAP_PARAM_IS_STEPPED;
-    if (desc.kind == ParamKind::Enum) info->flags |= CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM;
-    info->cookie = nullptr;
-    // Hosts list parameters flat, so a name that several modules share
-    // carries its module ("Volume Rate").
-    if (param_rows::needsGroupInName(index))
-        std::snprintf(info->name, sizeof info->name, "%s %s", desc.group, desc.name);
-    else
-        std::snprintf(info->name, sizeof info->name, "%s", desc.name);
-    std::snprintf(info->module, sizeof info->module, "%s", desc.group);
-    info->min_value = desc.minValue;
-    info->max_value = desc.maxValue;
-    info->default_value = desc.defaultValue;
-    return true;
-}
-
-bool NorvalePlugin::paramsGetValue(clap_id id, double* out) const {
-    if (out == nullptr || id >= kParamCount) return false;
-    *out = paramValue(id);
-    return true;
-}
-
-bool NorvalePlugin::paramsValueToText(clap_id id, double value, char* buffer,
-                                      uint32_t capacity) const {
-    const plugincore::ParamDesc* desc = paramById(id);
-    return desc != nullptr && plugincore::paramValueToText(*desc, value, buffer, capacity);
-}
-
-bool NorvalePlugin::paramsTextToValue(clap_id id, const char* text, double* out) const {
-    const plugincore::ParamDesc* desc = paramById(id);
-    return desc != nullptr && out != nullptr && plugincore::paramTextToValue(*desc, text, *out);
 }
 
 } // namespace norvale

@@ -16,8 +16,8 @@
 #include <system_error>
 
 #include "plugin/norvale_plugin.h"
-#include "presets/preset_format.h"
 #include "presets/preset_files.h"
+#include "presets/preset_format.h"
 
 namespace norvale {
 

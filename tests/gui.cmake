@@ -12,5 +12,5 @@ if(gui_test_sources AND XVFB_RUN)
   add_test(NAME gui_tests
            COMMAND ${XVFB_RUN} -a -s "-noreset -screen 0 2900x1800x24" $<TARGET_FILE:gui_tests>)
   set_tests_properties(gui_tests PROPERTIES ENVIRONMENT
-    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/gui/lsan.supp:print_suppressions=0")
+    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
 endif()

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "presets/preset_format.h"
 #include "presets/preset_files.h"
+#include "presets/preset_format.h"
 #include "presets/test_files.h"
 
 namespace plugincore {

@@ -21,7 +21,13 @@ void note(const volatile void* p) {
 }
 } // namespace
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define NORVALE_SANITIZER_OWNS_MALLOC 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) ||                               \
+    defined(NORVALE_SANITIZER_OWNS_MALLOC)
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
                                                                   std::size_t),
                                                          void (*)(const volatile void*));

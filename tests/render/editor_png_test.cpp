@@ -27,8 +27,8 @@ TEST_F(RenderTest, EditorPngHasTheScaledSizeAndThePalettesColoursWhereTheLayoutS
         {mix.x + mix.width / 2 - 10, mix.y + 46, colour.controlFill}};
     for (const double scale : {0.5, 1.0, 2.0}) {
         const ToolRun tool = run({"--editor-png", file("e.png"), "--scale", std::to_string(scale),
-                                    "--preset", "kick_duck", "--set", "mix=100 %"},
-                                   {{"DISPLAY", ""}});
+                                  "--preset", "kick_duck", "--set", "mix=100 %"},
+                                 {{"DISPLAY", ""}});
         ASSERT_EQ(tool.exitCode, 0) << tool.err;
         cairo_surface_t* image = cairo_image_surface_create_from_png(file("e.png").c_str());
         EXPECT_EQ(cairo_image_surface_get_width(image), std::lround(1432 * scale));
