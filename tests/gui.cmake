@@ -11,6 +11,7 @@ if(gui_test_sources AND XVFB_RUN)
   target_include_directories(gui_tests PRIVATE "${CMAKE_SOURCE_DIR}")
   add_test(NAME gui_tests
            COMMAND ${XVFB_RUN} -a -s "-noreset -screen 0 2900x1800x24" $<TARGET_FILE:gui_tests>)
-  set_tests_properties(gui_tests PROPERTIES ENVIRONMENT
+  # xvfb-run -a picks its display number racily: one virtual server at a time.
+  set_tests_properties(gui_tests PROPERTIES RESOURCE_LOCK xvfb ENVIRONMENT
     "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
 endif()

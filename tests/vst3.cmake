@@ -23,11 +23,11 @@ target_compile_definitions(vst3_tests PRIVATE
 add_dependencies(vst3_tests norvale_module)
 gtest_discover_tests(vst3_tests TEST_FILTER "-View.*" DISCOVERY_TIMEOUT 120)
 if(XVFB_RUN)
-  add_test(NAME vst3_view COMMAND "${XVFB_RUN}" -a $<TARGET_FILE:vst3_tests> --gtest_filter=View.*)
+  add_test(NAME vst3_view COMMAND "${XVFB_RUN}" -a -s "-noreset" $<TARGET_FILE:vst3_tests> --gtest_filter=View.*)
 else()
   add_test(NAME vst3_view COMMAND sh -c "echo 'skipped: xvfb-run not found'; exit 77")
 endif()
-set_tests_properties(vst3_view PROPERTIES SKIP_RETURN_CODE 77 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+set_tests_properties(vst3_view PROPERTIES RESOURCE_LOCK xvfb SKIP_RETURN_CODE 77 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 add_executable(vst3_queue_tests "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
 target_include_directories(vst3_queue_tests PRIVATE "${PROJECT_SOURCE_DIR}")
