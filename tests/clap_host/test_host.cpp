@@ -113,7 +113,9 @@ void EventList::midi(uint32_t time, uint8_t status, uint8_t data1, uint8_t data2
 // ---- module ----
 
 Module::Module(const char* path) : path_(path ? path : "") {
-    handle_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL) : nullptr;
+    // Kept mapped after dlclose, as hosts do: the libraries it pulls in keep
+    // process-wide caches that would otherwise read as leaks.
+    handle_ = path ? dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE) : nullptr;
     if (handle_) entry_ = static_cast<const clap_plugin_entry_t*>(dlsym(handle_, "clap_entry"));
     if (entry_) init();
     if (!entry_) error_ = handle_ ? "no clap_entry symbol" : path ? dlerror() : "no file given";
