@@ -1,6 +1,7 @@
 #include "dsp/engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -373,10 +374,28 @@ double Engine::tailSeconds() const {
 
 // ---- engine: curve hand-over ----
 
+namespace {
+
+// The shared copy may be read while it is written; the sequence counter tells
+// afterwards. Word by word through relaxed atomics, so that overlap is well
+// defined (and visible as such to the thread sanitizer) rather than a race.
+static_assert(std::is_trivially_copyable_v<CurveSet> && sizeof(CurveSet) % 4 == 0 &&
+              alignof(CurveSet) >= 4);
+void copyRacing(CurveSet* to, const CurveSet* from) {
+    auto* dst = reinterpret_cast<uint32_t*>(to);
+    auto* src = reinterpret_cast<uint32_t*>(const_cast<CurveSet*>(from));
+    for (size_t i = 0; i < sizeof(CurveSet) / 4; ++i)
+        std::atomic_ref<uint32_t>(dst[i]).store(
+            std::atomic_ref<uint32_t>(src[i]).load(std::memory_order_relaxed),
+            std::memory_order_relaxed);
+}
+
+} // namespace
+
 void Engine::publishCurves(const CurveSet& set) {
     publishSeq_.fetch_add(1, std::memory_order_relaxed); // odd: a copy is under way
     std::atomic_thread_fence(std::memory_order_release);
-    std::memcpy(static_cast<void*>(&published_), &set, sizeof(CurveSet));
+    copyRacing(&published_, &set);
     publishSeq_.fetch_add(1, std::memory_order_release);
 }
 
@@ -384,7 +403,7 @@ bool Engine::copyPublished(CurveSet& out, uint32_t& seq) {
     for (int attempt = 0; attempt < kPublishAttempts; ++attempt) {
         const uint32_t before = publishSeq_.load(std::memory_order_acquire);
         if (before & 1u) continue;
-        std::memcpy(static_cast<void*>(&out), &published_, sizeof(CurveSet));
+        copyRacing(&out, &published_);
         std::atomic_thread_fence(std::memory_order_acquire);
         if (publishSeq_.load(std::memory_order_relaxed) == before) {
             seq = before;
