@@ -5,6 +5,11 @@
 #include "vst3/vst3_host.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <vector>
 #undef None
 #undef Bool
 
@@ -13,16 +18,24 @@ namespace {
 
 int gXErrors = 0;
 
+// Timers fire only when a test calls fire(), so ticks are under its control.
 struct RunLoop : Linux::IRunLoop, FObject {
     int timers = 0;
+    std::vector<Linux::ITimerHandler*> handlers;
     using Handler = Linux::IEventHandler;
     tresult PLUGIN_API registerEventHandler(Handler*, int) override { return kResultOk; }
     tresult PLUGIN_API unregisterEventHandler(Handler*) override { return kResultOk; }
-    tresult PLUGIN_API registerTimer(Linux::ITimerHandler*, uint64) override {
+    tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, uint64) override {
+        handlers.push_back(handler);
         return ++timers, kResultOk;
     }
-    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler*) override {
+    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
+        std::erase(handlers, handler);
         return --timers, kResultOk;
+    }
+    void fire() {
+        for (auto* handler : std::vector(handlers))
+            handler->onTimer();
     }
     OBJ_METHODS(RunLoop, FObject)
     REFCOUNT_METHODS(FObject)
@@ -41,6 +54,19 @@ struct Frame : IPlugFrame, FObject {
         return FObject::queryInterface(iid, obj);
     }
     REFCOUNT_METHODS(FObject)
+};
+
+// Records the edits the controller sends the host, as "b0 p0 e0 ".
+struct Edits : Local<IComponentHandler> {
+    std::string log;
+    tresult note(char kind, ParamID id) {
+        log += kind + std::to_string(id) + ' ';
+        return kResultOk;
+    }
+    tresult PLUGIN_API beginEdit(ParamID id) override { return note('b', id); }
+    tresult PLUGIN_API performEdit(ParamID id, ParamValue) override { return note('p', id); }
+    tresult PLUGIN_API endEdit(ParamID id) override { return note('e', id); }
+    tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
 };
 
 class View : public testing::Test {
@@ -98,6 +124,38 @@ TEST_F(View, TerminateWhileTheHostHoldsTheView) {
     view->setFrame(nullptr);
     view = nullptr;
     instance.component = nullptr;
+}
+
+TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
+    static Edits edits; // outlives the controller even if an assertion ends the test
+    edits.log.clear();
+    ASSERT_EQ(instance.controller->setComponentHandler(&edits), kResultOk);
+    ASSERT_EQ(view->setFrame(frame), kResultOk);
+    void* const host = parent();
+    XMapWindow(display, reinterpret_cast<Window>(host));
+    XSync(display, False);
+    ASSERT_EQ(view->attached(host, kPlatformTypeX11EmbedWindowID), kResultOk);
+    const auto pump = [&] {
+        for (int i = 0; i < 4; ++i) {
+            XSync(display, False);
+            usleep(5000);
+            frame->loop->fire();
+        }
+    };
+    pump();
+    // The centre of the "mix" knob, first control of the GLOBAL panel, at scale 1.
+    const int x = 24 + 42, y = 546 + 46;
+    XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
+    pump();
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    pump();
+    XTestFakeMotionEvent(display, 0, x, y - 40, CurrentTime);
+    pump();
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    pump();
+    EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
+    EXPECT_EQ(view->removed(), kResultOk);
+    instance.controller->setComponentHandler(nullptr);
 }
 
 } // namespace
