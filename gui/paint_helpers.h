@@ -58,6 +58,19 @@ inline void drawText(cairo_t* cr, const char* text, double x, double y, Align al
     cairo_show_text(cr, text);
 }
 
+// One row of a list (a menu or the browser): a tint behind the hovered and
+// the current row, then the row's text colour and font set for the caller.
+inline void beginListRow(cairo_t* cr, const Palette& pal, const Rect& tint, double fontSize,
+                         bool hovered, bool current) {
+    if (hovered || current) {
+        roundedRect(cr, tint, 3);
+        setColour(cr, pal.accent, hovered ? 0.2 : 0.1);
+        cairo_fill(cr);
+    }
+    setFont(cr, fontSize, current);
+    setColour(cr, current ? pal.accent : pal.textBright, hovered ? 1.0 : 0.85);
+}
+
 inline double inkWidth(cairo_t* cr, const char* text) {
     cairo_text_extents_t ink;
     cairo_text_extents(cr, text, &ink);

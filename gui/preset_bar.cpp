@@ -367,16 +367,8 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
         const Rect cell = browserEntryRect(i);
         if (cell.width == 0) continue;
         const bool hovered = i == browserHover_, isCurrent = i == current;
-        if (hovered || isCurrent) {
-            plugincore::roundedRect(cr, cell.x + 2, cell.y + 1, cell.width - 4, 24, 3);
-            plugincore::setColour(cr, pal.accent, hovered ? 0.2 : 0.1);
-            cairo_fill(cr);
-        }
-        plugincore::setFont(cr, 11, isCurrent);
-        if (isCurrent)
-            plugincore::setColour(cr, pal.accent, hovered ? 1.0 : 0.85);
-        else
-            plugincore::setColour(cr, pal.textBright, hovered ? 1.0 : 0.85);
+        plugincore::beginListRow(cr, pal, {cell.x + 2, cell.y + 1, cell.width - 4, 24}, 11, hovered,
+                                 isCurrent);
         plugincore::drawText(cr, plugincore::validUtf8(presets[i].name).c_str(), cell.x + 10,
                              cell.y + 17, Align::Left);
         if (presets[i].user) {

@@ -650,16 +650,7 @@ void Rack::paintMenu(cairo_t* cr) const {
     for (int i = 0; i < int(d->itemCount); ++i) {
         const Rect item = menuItemRect(i);
         const bool hovered = i == menuHover_, isCurrent = i == current;
-        if (hovered || isCurrent) {
-            plugincore::roundedRect(cr, item, 3);
-            plugincore::setColour(cr, pal.accent, hovered ? 0.2 : 0.1);
-            cairo_fill(cr);
-        }
-        plugincore::setFont(cr, 10, isCurrent);
-        if (isCurrent)
-            plugincore::setColour(cr, pal.accent, hovered ? 1.0 : 0.85);
-        else
-            plugincore::setColour(cr, pal.textBright, hovered ? 1.0 : 0.85);
+        plugincore::beginListRow(cr, pal, item, 10, hovered, isCurrent);
         plugincore::drawText(cr, plugincore::validUtf8(d->items[i]).c_str(), m.x + 12, item.y + 14,
                              Align::Left);
     }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <clap/entry.h>
@@ -181,6 +182,26 @@ const char* vendorOf(const clap_plugin_descriptor& d) {
     return d.vendor != nullptr && *d.vendor != 0 ? d.vendor : "Unspecified Vendor";
 }
 
+// The three class-info records share their first fields; the later two add
+// the same extended ones, in 8-bit or 16-bit text.
+template <class Info>
+tresult fillClassInfo(int32 index, Info* info) {
+    const clap_plugin_descriptor* d = clapDescriptor();
+    if (info == nullptr || index != 0 || d == nullptr) return kInvalidArgument;
+    classIdFor(d->id, info->cid);
+    info->cardinality = PClassInfo::kManyInstances;
+    copyText(info->category, kVstAudioEffectClass);
+    copyText(info->name, d->name);
+    if constexpr (!std::is_same_v<Info, PClassInfo>) {
+        info->classFlags = 0;
+        copyText(info->subCategories, categoriesFor(d->features).c_str());
+        copyText(info->vendor, vendorOf(*d));
+        copyText(info->version, d->version);
+        copyText(info->sdkVersion, kVstVersionString);
+    }
+    return kResultOk;
+}
+
 // ---- factory ----
 
 class Factory final : public IPluginFactory3 {
@@ -211,41 +232,13 @@ public:
     int32 PLUGIN_API countClasses() override { return clapDescriptor() != nullptr ? 1 : 0; }
 
     tresult PLUGIN_API getClassInfo(int32 index, PClassInfo* info) override {
-        const clap_plugin_descriptor* d = clapDescriptor();
-        if (info == nullptr || index != 0 || d == nullptr) return kInvalidArgument;
-        classIdFor(d->id, info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, kVstAudioEffectClass);
-        copyText(info->name, d->name);
-        return kResultOk;
+        return fillClassInfo(index, info);
     }
     tresult PLUGIN_API getClassInfo2(int32 index, PClassInfo2* info) override {
-        const clap_plugin_descriptor* d = clapDescriptor();
-        if (info == nullptr || index != 0 || d == nullptr) return kInvalidArgument;
-        classIdFor(d->id, info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, kVstAudioEffectClass);
-        copyText(info->name, d->name);
-        info->classFlags = 0;
-        copyText(info->subCategories, categoriesFor(d->features).c_str());
-        copyText(info->vendor, vendorOf(*d));
-        copyText(info->version, d->version);
-        copyText(info->sdkVersion, kVstVersionString);
-        return kResultOk;
+        return fillClassInfo(index, info);
     }
     tresult PLUGIN_API getClassInfoUnicode(int32 index, PClassInfoW* info) override {
-        const clap_plugin_descriptor* d = clapDescriptor();
-        if (info == nullptr || index != 0 || d == nullptr) return kInvalidArgument;
-        classIdFor(d->id, info->cid);
-        info->cardinality = PClassInfo::kManyInstances;
-        copyText(info->category, kVstAudioEffectClass);
-        copyText(info->name, d->name);
-        info->classFlags = 0;
-        copyText(info->subCategories, categoriesFor(d->features).c_str());
-        copyText(info->vendor, vendorOf(*d));
-        copyText(info->version, d->version);
-        copyText(info->sdkVersion, kVstVersionString);
-        return kResultOk;
+        return fillClassInfo(index, info);
     }
     tresult PLUGIN_API createInstance(FIDString cid, FIDString iid, void** obj) override {
         if (obj == nullptr) return kInvalidArgument;
