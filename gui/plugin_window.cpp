@@ -398,7 +398,30 @@ void PluginWindow::endGestures() {
     rack_.endGestures();
     rack_.closeTextEntry();
     releaseKeyboard();
+    closePressStep();
     dirty_ = true;
+}
+
+void PluginWindow::closePressStep() {
+    if (!pressStepOpen_) return;
+    pressStepOpen_ = false;
+    curves_.curveUndoEnd();
+}
+
+// ---- editing keys ----
+
+bool PluginWindow::editKey(unsigned long keysym, bool control, bool shift) {
+    const bool z = keysym == XK_z || keysym == XK_Z, y = keysym == XK_y || keysym == XK_Y;
+    if (control && (z || y)) {
+        // Not in the middle of a drag: its step is not finished yet.
+        if (panel_.dragging()) return false;
+        const bool redo = y || shift;
+        const std::string label = curves_.curveUndoLabel(redo);
+        if (!(redo ? curves_.curveRedo() : curves_.curveUndo())) return false;
+        panel_.showHint((redo ? "redone: " : "undone: ") + label);
+        return true;
+    }
+    return false;
 }
 
 int PluginWindow::connectionFd() const {
@@ -568,19 +591,31 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        if (rack_.key(keysym, keysymText(keysym))) dirty_ = true;
+        // A key is one undo step of its own, or joins the drag it interrupts.
+        curves_.curveUndoBegin("", false);
+        if (rack_.key(keysym, keysymText(keysym)) ||
+            editKey(keysym, event.xkey.state & ControlMask, event.xkey.state & ShiftMask))
+            dirty_ = true;
+        curves_.curveUndoEnd();
         break;
     }
-    case ButtonPress:
-        pointerPress(event.xbutton.x / scale_, event.xbutton.y / scale_,
-                     static_cast<int>(event.xbutton.button),
+    case ButtonPress: {
+        const int button = static_cast<int>(event.xbutton.button);
+        // A press opens the step its drag belongs to; a wheel notch is whole
+        // at once, and quick notches on one control join.
+        if (!pressStepOpen_) curves_.curveUndoBegin("", button >= 4);
+        pressStepOpen_ = true;
+        pointerPress(event.xbutton.x / scale_, event.xbutton.y / scale_, button,
                      static_cast<uint32_t>(event.xbutton.time), event.xbutton.state & ShiftMask);
+        if (button >= 4) closePressStep();
         break;
+    }
     case ButtonRelease:
         if (panel_.dragging())
             panel_.release(curves_);
         else if (rack_.release(static_cast<int>(event.xbutton.button)))
             dirty_ = true;
+        closePressStep();
         break;
     case MotionNotify: {
         const double x = event.xmotion.x / scale_, y = event.xmotion.y / scale_;
@@ -590,6 +625,7 @@ void PluginWindow::dispatch(void* raw) {
             panel_.release(curves_);
             rack_.endGestures();
         }
+        if ((event.xmotion.state & kButtons) == 0) closePressStep();
         if (panel_.dragging() || panel_.bounds.contains(x, y)) panel_.motion(x, y, curves_);
         if (rack_.motion(x, y, event.xmotion.state & ShiftMask)) dirty_ = true;
         break;

@@ -130,6 +130,9 @@ private:
     void pumpEvents();
     void dispatch(void* event);
     void pointerPress(double x, double y, int button, uint32_t time, bool shift);
+    void closePressStep();
+    // Undo, redo and the curve panel's keys; true when the key acted.
+    bool editKey(unsigned long keysym, bool control, bool shift);
     void rebuildBackBuffer();
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
@@ -156,6 +159,7 @@ private:
     uint32_t width_, height_; // pixels
     bool dirty_ = true;
     bool keyboardGrabbed_ = false;
+    bool pressStepOpen_ = false; // an undo step runs from a press to its release
     int xErrors_ = 0;
     uint64_t fullPaints_ = 0, controlPaints_ = 0, scopePaints_ = 0;
     std::vector<uint32_t> movedParams_;

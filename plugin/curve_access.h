@@ -4,6 +4,8 @@
 // mid, high); out-of-range numbers are clamped, bad point indexes ignored.
 #pragma once
 
+#include <string>
+
 #include "dsp/curve.h"
 #include "dsp/modules.h"
 #include "dsp/scope_data.h"
@@ -62,6 +64,18 @@ public:
     virtual void curveBeginEnd(int module) = 0;
     virtual void curveSetEnd(int module, float value) = 0;
     virtual void curveFinishEnd(int module) = 0;
+
+    // Undo history. Every edit between begin and end is one step (a press
+    // to its release, one key); pairs nest. A burst step joins a burst
+    // step on the same parameters made just before (wheel notches).
+    virtual void curveUndoBegin(const char* label, bool burst) = 0;
+    virtual void curveUndoEnd() = 0;
+    // Puts back what the open step changed so far (Escape during a drag).
+    virtual void curveUndoCancel() = 0;
+    virtual bool curveUndo() = 0;
+    virtual bool curveRedo() = 0;
+    // What undo (or redo) would take back; "" when nothing.
+    virtual std::string curveUndoLabel(bool redoing) const = 0;
 };
 
 } // namespace norvale

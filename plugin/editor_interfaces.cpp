@@ -102,6 +102,8 @@ void NorvalePlugin::guiEndEdit(uint32_t id) {
 
 void NorvalePlugin::guiSetParam(uint32_t id, double value) {
     if (id >= kParamCount) return;
+    UndoScope step(*this, "change value");
+    step.touch(id);
     const double clamped = plugincore::paramClamp(kParams[id], value);
     values[id].store(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
@@ -135,6 +137,7 @@ bool NorvalePlugin::curveBandEnabled(int band) const {
 }
 
 void NorvalePlugin::curveEnableModule(int module) {
+    const UndoScope step(*this, "switch effect on");
     ensureStageForEdit(switchModule(module));
 }
 
@@ -167,6 +170,7 @@ void NorvalePlugin::curveBeginEnd(int module) {
 }
 
 void NorvalePlugin::curveSetEnd(int module, float value) {
+    const UndoScope step(*this, "move end");
     guiSetParam(kModuleEndParams[clampModule(module)], value);
 }
 
@@ -210,8 +214,10 @@ void NorvalePlugin::finishCurveEdit() {
 // Calls edit(curve, band, point index) for each curve concerned; with all
 // bands edited, the other bands get the index of their corresponding point.
 template <class Edit>
-void NorvalePlugin::editCurves(int module, std::optional<int> point, bool switchOn, Edit&& edit) {
+void NorvalePlugin::editCurves(const char* label, int module, std::optional<int> point,
+                               bool switchOn, Edit&& edit) {
     assert(validModule(module));
+    const UndoScope step(*this, label);
     const int selected = selBand.load(std::memory_order_relaxed);
     const bool allBands = editAllBands.load(std::memory_order_relaxed);
     Curve* curves = curveSet.curves[module];
@@ -236,7 +242,7 @@ void NorvalePlugin::editCurves(int module, std::optional<int> point, bool switch
 int NorvalePlugin::curveAddPoint(int module, int, float x, float y, int weight) {
     const int selected = selBand.load(std::memory_order_relaxed);
     int added = -1;
-    editCurves(clampModule(module), std::nullopt, true, [&](Curve& curve, int band, int) {
+    editCurves("add point", clampModule(module), std::nullopt, true, [&](Curve& curve, int band, int) {
         const int index = curve.addPoint(x, y, toWeight(weight));
         if (band == selected) added = index;
     });
@@ -244,45 +250,45 @@ int NorvalePlugin::curveAddPoint(int module, int, float x, float y, int weight) 
 }
 
 void NorvalePlugin::curveMovePoint(int module, int, int point, float x, float y) {
-    editCurves(clampModule(module), point, true,
+    editCurves("move point", clampModule(module), point, true,
                [&](Curve& curve, int, int index) { curve.movePoint(index, x, y); });
 }
 
 void NorvalePlugin::curveRemovePoint(int module, int, int point) {
-    editCurves(clampModule(module), point, true,
+    editCurves("delete point", clampModule(module), point, true,
                [](Curve& curve, int, int index) { curve.removePoint(index); });
 }
 
 void NorvalePlugin::curveSetWeight(int module, int, int point, int weight, bool allPoints) {
     const uint8_t w = toWeight(weight);
     if (allPoints) {
-        editCurves(clampModule(module), std::nullopt, true, [w](Curve& curve, int, int) {
+        editCurves("corner weight", clampModule(module), std::nullopt, true, [w](Curve& curve, int, int) {
             for (int i = 0; i < std::min(curve.count, kMaxCurvePoints); ++i)
                 curve.setWeight(i, w);
         });
         return;
     }
-    editCurves(clampModule(module), point, true,
+    editCurves("corner weight", clampModule(module), point, true,
                [w](Curve& curve, int, int index) { curve.setWeight(index, w); });
 }
 
 void NorvalePlugin::curveSetBend(int module, int, int point, float bend) {
-    editCurves(clampModule(module), point, true,
+    editCurves("bend", clampModule(module), point, true,
                [bend](Curve& curve, int, int index) { curve.setBend(index, bend); });
 }
 
 void NorvalePlugin::curveSetFlat(int module, int, float value) {
-    editCurves(clampModule(module), std::nullopt, false,
+    editCurves("flatten", clampModule(module), std::nullopt, false,
                [value](Curve& curve, int, int) { curve.setFlat(value); });
 }
 
 void NorvalePlugin::curveSetStep(int module, int, int cell, int cells, float value) {
-    editCurves(clampModule(module), std::nullopt, true,
+    editCurves("paint steps", clampModule(module), std::nullopt, true,
                [&](Curve& curve, int, int) { curve.setStep(cell, cells, value); });
 }
 
 void NorvalePlugin::curveFillSteps(int module, int, int cells) {
-    editCurves(clampModule(module), std::nullopt, false,
+    editCurves("make steps", clampModule(module), std::nullopt, false,
                [cells](Curve& curve, int, int) { curve.fillSteps(cells); });
 }
 
@@ -307,6 +313,7 @@ void NorvalePlugin::materialiseChain() {
 
 void NorvalePlugin::curveChainAdd(int module) {
     if (!validModule(module)) return;
+    const UndoScope step(*this, "add effect");
     materialiseChain();
     chainAdd(curveSet, module);
     finishCurveEdit();
@@ -316,6 +323,7 @@ void NorvalePlugin::curveChainAdd(int module) {
 
 void NorvalePlugin::curveChainRemove(int module) {
     if (!validModule(module)) return;
+    const UndoScope step(*this, "remove effect");
     materialiseChain();
     int position = 0;
     while (position < curveSet.chainLength && curveSet.chain[position] != module)
@@ -330,12 +338,14 @@ void NorvalePlugin::curveChainRemove(int module) {
 
 void NorvalePlugin::curveChainMove(int module, int position) {
     if (!validModule(module)) return;
+    const UndoScope step(*this, "move effect");
     materialiseChain();
     chainMove(curveSet, module, position);
     finishCurveEdit();
 }
 
 void NorvalePlugin::curveToggleModule(int module) {
+    const UndoScope step(*this, "switch effect");
     module = switchModule(module);
     // A module switched off keeps its place in the stored chain.
     materialiseChain();

@@ -30,7 +30,9 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,12 +54,14 @@
 #include "plugin/curve_access.h"
 #include "plugin/gui_delegate.h"
 #include "plugin/params.h"
+#include "plugin/undo_history.h"
 #include "presets/preset_data.h"
 
 namespace norvale {
 
 // The open editor: window and clock (gui_extension.cpp).
 struct Editor;
+struct StateRecord;
 class PluginWindow;
 
 // Values cross threads as whole doubles; a lock inside the atomic would reach
@@ -170,8 +174,27 @@ public:
 
     // "clap.state" (state.cpp).
     bool stateSave(const clap_ostream* stream) const;
-    // A failed load changes nothing.
+    // A failed load changes nothing; a load clears the undo history, since
+    // the host keeps its own.
     bool stateLoad(const clap_istream* stream);
+
+    // ---- undo history (undo.cpp; main thread) ----
+    // Edits between undoBegin and undoEnd make one step; nested pairs join
+    // the outer one. A burst step is widened by the next burst step on the
+    // same parameters within half a second (wheel notches).
+    void undoBegin(const char* label, bool burst = false);
+    void undoEnd();
+    // Puts back what the open step changed so far; it leaves no trace.
+    void undoCancel();
+    bool undo();
+    bool redo();
+    void clearUndo();
+    // The sound and the curve view as they are, for a caller that gathers a
+    // step itself: take one before a whole-sound change (A/B switching),
+    // then pushUndoStep records the change to the sound as it is now, every
+    // parameter that differs included. Nothing when nothing changed.
+    UndoSnapshot undoSnapshot() const;
+    void pushUndoStep(const std::string& label, const UndoSnapshot& before);
 
     // The plain value, as the host and the state see it; 0 for unknown ids.
     double paramValue(uint32_t id) const {
@@ -183,6 +206,8 @@ public:
     // Kind 0: a file at location; kind 1: the built-in named by loadKey. A
     // failed load changes nothing and is reported to the host.
     bool presetLoadFromLocation(uint32_t kind, const char* location, const char* loadKey);
+    // The host's own load: as above, and the undo history is cleared.
+    bool presetLoadFromHost(uint32_t kind, const char* location, const char* loadKey);
     void reportPresetError(uint32_t kind, const char* location, const char* loadKey,
                            const std::string& message) const;
 
@@ -259,6 +284,12 @@ public:
     void curveBeginEnd(int module) override;
     void curveSetEnd(int module, float value) override;
     void curveFinishEnd(int module) override;
+    void curveUndoBegin(const char* label, bool burst) override { undoBegin(label, burst); }
+    void curveUndoEnd() override { undoEnd(); }
+    void curveUndoCancel() override { undoCancel(); }
+    bool curveUndo() override { return undo(); }
+    bool curveRedo() override { return redo(); }
+    std::string curveUndoLabel(bool redoing) const override;
 
     // Handed to the host; plugin_data points back at this object.
     clap_plugin clap;
@@ -293,6 +324,9 @@ public:
     std::vector<plugincore::GuiPreset> presets;
     // Only while the editor is open; main thread.
     Editor* editor = nullptr;
+    // -- main thread: the editor's undo history and the step being gathered --
+    UndoHistory undoHistory;
+    OpenUndoStep openStep;
 
 private:
     // process.cpp
@@ -308,6 +342,17 @@ private:
     // gui_extension.cpp
     bool guiShowOrHide(bool visible);
 
+    // undo.cpp. An edit captures the sound before it once per step;
+    // undoTouch names a parameter the editor set, so it can belong to it.
+    std::unique_ptr<StateRecord> soundRecord() const;
+    void undoCapture();
+    void undoTouch(uint32_t id);
+    void recordStep(const std::string& label, const UndoSnapshot& before,
+                    const std::bitset<kParamCount>& touched, bool burst);
+    void restoreSnapshot(const UndoSnapshot& snapshot, const std::vector<uint32_t>& params,
+                         bool curves);
+    friend class UndoScope;
+
     // plugin.cpp and preset_library.cpp
     const void* hostExtension(const char* id) const;
     const clap_host_params* hostParams() const;
@@ -316,12 +361,30 @@ private:
 
     // editor_interfaces.cpp; these take valid module and band numbers.
     template <class Edit>
-    void editCurves(int module, std::optional<int> point, bool switchOn, Edit&& edit);
+    void editCurves(const char* label, int module, std::optional<int> point, bool switchOn,
+                    Edit&& edit);
     void ensureStageForEdit(int module);
     void finishCurveEdit();
     void materialiseChain();
     bool moduleSwitchOn(int module) const;
     void setModuleSwitch(int module, bool on);
+};
+
+// One editor operation: its edits join the open undo step, or make one of
+// their own when none is open.
+class UndoScope {
+public:
+    UndoScope(NorvalePlugin& plugin, const char* label) : plugin_(plugin) {
+        plugin_.undoBegin(label);
+        plugin_.undoCapture();
+    }
+    ~UndoScope() { plugin_.undoEnd(); }
+    UndoScope(const UndoScope&) = delete;
+    UndoScope& operator=(const UndoScope&) = delete;
+    void touch(uint32_t id) { plugin_.undoTouch(id); }
+
+private:
+    NorvalePlugin& plugin_;
 };
 
 // The open editor's window, or null.

@@ -181,8 +181,17 @@ void NorvalePlugin::reportPresetError(uint32_t kind, const char* location, const
 
 // ---- the editor's operations ----
 
+bool NorvalePlugin::presetLoadFromHost(uint32_t kind, const char* location, const char* loadKey) {
+    if (!presetLoadFromLocation(kind, location, loadKey)) return false;
+    clearUndo();
+    return true;
+}
+
 void NorvalePlugin::guiLoadPreset(int index) {
     if (index < 0 || static_cast<size_t>(index) >= presets.size()) return;
+    UndoScope step(*this, "load preset");
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        step.touch(id);
     try {
         // The load may rebuild the list the entry lives in.
         const plugincore::GuiPreset entry = presets[index];

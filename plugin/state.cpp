@@ -50,10 +50,7 @@ bool writeStream(const clap_ostream& stream, const std::vector<uint8_t>& bytes) 
 
 bool NorvalePlugin::stateSave(const clap_ostream* stream) const {
     if (stream == nullptr) return false;
-    auto state = std::make_unique<StateRecord>();
-    for (uint32_t id = 0; id < kParamCount; ++id)
-        state->values[id] = paramValue(id);
-    state->curves = curveSet;
+    const std::unique_ptr<StateRecord> state = soundRecord();
     state->module = selModule.load(std::memory_order_relaxed);
     state->band = selBand.load(std::memory_order_relaxed);
     state->snap = snap.load(std::memory_order_relaxed);
@@ -77,6 +74,7 @@ bool NorvalePlugin::stateLoad(const clap_istream* stream) {
         stepMode.store(state->stepMode, std::memory_order_relaxed);
     }
     applySound(state->values, state->curves);
+    clearUndo();
     return true;
 }
 
