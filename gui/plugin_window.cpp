@@ -246,7 +246,11 @@ FrameWatch::Keys FrameWatch::keys() const {
               static_cast<uint64_t>(curves_.curveStepMode()) << 2);
     presets.mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
     presets.mix(delegate_.guiPresets().size());
-    return {graph.key, panel.key, presets.key, delegate_.guiPresetEdited()};
+    const int current = delegate_.guiCurrentPreset();
+    // The mark shows only beside a current preset's name.
+    const bool marked = current >= 0 && size_t(current) < delegate_.guiPresets().size() &&
+                        delegate_.guiPresetEdited();
+    return {graph.key, panel.key, presets.key, marked};
 }
 
 FrameWatch::FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
