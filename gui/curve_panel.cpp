@@ -5,7 +5,10 @@
 #include <cstdio>
 
 #include "dsp/curve_set.h"
+#include "dsp/rates.h"
 #include "gui/paint_helpers.h"
+#include "plugin/params.h"
+#include "presets/editor_prefs.h"
 
 namespace norvale {
 
@@ -20,7 +23,7 @@ using plugincore::setColour;
 using plugincore::setFont;
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kSteps = 16;
+constexpr int kRandomSteps = 16;
 constexpr uint32_t kDoubleClickMs = 400;
 
 bool isWheel(int button) {
@@ -64,6 +67,83 @@ CurvePalette curvePalette(const plugincore::Palette& w) {
             w.textBright, w.textDim,   w.textFaint, {1.0, 0.718, 0.239}};
 }
 
+// ---- units ----
+
+int gridFromName(std::string_view name) {
+    for (int i = 0; i < kGridCount; ++i)
+        if (name == kGridNames[i]) return i;
+    return -1;
+}
+
+namespace {
+
+// A parameter's own text function over a range wide enough for anything a
+// curve can reach (a knob's range stops short of silence or a zero delay).
+std::string textThrough(ParamId id, double value, double low, double high) {
+    plugincore::ParamDesc desc = kParams[id];
+    desc.minValue = low;
+    desc.maxValue = high;
+    char text[64];
+    return plugincore::paramValueToText(desc, value, text, sizeof text) ? text : "";
+}
+
+double realOf(const CurveAccess& curves, ParamId id) {
+    return plugincore::paramToReal(kParams[id], curves.curveParamValue(id));
+}
+
+// "0.5", "1.25": as few digits as the number needs.
+std::string shortNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", value);
+    return text;
+}
+
+} // namespace
+
+std::string curveValueText(const CurveAccess& curves, int module, double value) {
+    const double v = std::clamp(value, 0.0, 1.0);
+    switch (module) {
+    case kVol: // the stage's gain is the curve squared
+        return textThrough(kParamVolTrim, v > 0 ? 40.0 * std::log10(v) : -1000.0, -1000, 100);
+    case kFlt: {
+        const double hz = std::max(20.0, realOf(curves, kParamFltCutoff) *
+                                             std::exp2(realOf(curves, kParamFltDepth) * (v - 1)));
+        return textThrough(kParamFltCutoff, plugincore::realToParam(kParams[kParamFltCutoff], hz),
+                           0, 1);
+    }
+    case kDrv: return textThrough(kParamDrvDrive, v * realOf(curves, kParamDrvDrive), 0, 1);
+    case kCrs: return textThrough(kParamCrsAmount, v * realOf(curves, kParamCrsAmount), 0, 1);
+    case kTim: {
+        const double ms = (1 - v) * realOf(curves, kParamTimRange);
+        if (ms < 0.05) return "0 ms";
+        plugincore::ParamDesc range = kParams[kParamTimRange];
+        range.realMin = 0.01; // down to no delay at all
+        char text[64];
+        return plugincore::paramValueToText(range, plugincore::realToParam(range, ms), text,
+                                            sizeof text)
+                   ? text
+                   : "";
+    }
+    case kPan: {
+        const double side = std::fabs(2 * v - 1);
+        if (side < 0.005) return "C";
+        return (v < 0.5 ? "L " : "R ") + textThrough(kParamMix, side, 0, 1);
+    }
+    case kWid: return textThrough(kParamMix, 2 * v, 0, 2);
+    default: return "";
+    }
+}
+
+std::string curvePositionText(const CurveAccess& curves, int module, double phase) {
+    module = std::clamp(module, 0, kModuleCount - 1);
+    if (phase <= 0) return "0";
+    if (curves.curveTriggerMode(module) != 0) return shortNumber(phase) + " cycle";
+    const double cycle = beatsForRate(static_cast<int>(realOf(curves, kModuleRateParams[module])));
+    const double beats = phase * cycle;
+    if (cycle >= 8) return shortNumber(beats / 4) + (beats / 4 > 1 ? " bars" : " bar");
+    return shortNumber(beats) + (beats > 1 ? " beats" : " beat");
+}
+
 // ---- geometry ----
 
 Rect CurvePanel::graph() const {
@@ -93,6 +173,21 @@ Rect CurvePanel::shapeButton() const {
 Rect CurvePanel::shapeItem(int i) const {
     return {bounds.x + 978 + 116.0 * (i / 6), bounds.y + 30 + 18.0 * (i % 6), 112, 17};
 }
+Rect CurvePanel::gridButton() const {
+    return {bounds.x + 1084, bounds.y + 6, 78, 20};
+}
+Rect CurvePanel::gridItem(int i) const {
+    return {bounds.x + 1084, bounds.y + 30 + 18.0 * i, 78, 17};
+}
+Rect CurvePanel::gridMenuRect() const {
+    return {bounds.x + 1080, bounds.y + 26, 86, 18.0 * kGridCount + 8};
+}
+Rect CurvePanel::undoButton() const {
+    return {bounds.x + 1168, bounds.y + 6, 26, 20};
+}
+Rect CurvePanel::redoButton() const {
+    return {bounds.x + 1198, bounds.y + 6, 26, 20};
+}
 Rect CurvePanel::pickerButton(int i) const {
     const Rect g = graph();
     return {g.x + (g.width - 900) / 2 + 130.0 * i, g.y + g.height / 2 - 7, 120, 34};
@@ -111,8 +206,9 @@ double CurvePanel::toValue(double py) const {
 }
 
 double CurvePanel::snapped(double phase, const CurveAccess& curves) const {
-    if (curves.curveSnap() && phase > 0 && phase < 1)
-        return std::round(static_cast<float>(phase) * 16.0f) * 0.0625;
+    const int divisions = gridDivisions();
+    if (curves.curveSnap() && divisions > 0 && phase > 0 && phase < 1)
+        return std::round(phase * divisions) / divisions;
     return phase;
 }
 
@@ -144,8 +240,9 @@ int CurvePanel::segmentAt(double px, double py, const Curve& curve) const {
 int CurvePanel::stepAt(double px) const {
     const double t = (px - graph().x) / graph().width;
     if (!(t > 0)) return 0;
-    if (!(t < 1)) return kSteps - 1;
-    return std::clamp(static_cast<int>(std::floor(kSteps * t)), 0, kSteps - 1);
+    const int cells = stepCells();
+    if (!(t < 1)) return cells - 1;
+    return std::clamp(static_cast<int>(std::floor(cells * t)), 0, cells - 1);
 }
 
 bool CurvePanel::showsEnd(const CurveAccess& curves) const {
@@ -167,7 +264,59 @@ bool CurvePanel::dragging() const {
 void CurvePanel::closeMenus() {
     if (shapeMenuOpen) damage_.add(shapeMenuRect());
     if (addMenuOpen) damage_.add(addMenuRect());
-    shapeMenuOpen = addMenuOpen = false;
+    if (gridMenuOpen) damage_.add(gridMenuRect());
+    shapeMenuOpen = addMenuOpen = gridMenuOpen = false;
+}
+
+void CurvePanel::setGrid(int index) {
+    if (index < 0 || index >= kGridCount || index == grid_) return;
+    grid_ = index;
+    damage_.add(bounds);
+}
+
+void CurvePanel::showHint(std::string text) {
+    hint_ = std::move(text);
+    damage_.add(graphArea());
+}
+
+uint64_t CurvePanel::staticKey(const CurveAccess& curves) const {
+    const int m = curves.curveModule();
+    std::string labels = kGridNames[grid_];
+    for (double v : {1.0, 0.5, 0.0})
+        labels += "|" + curveValueText(curves, m, v) + "|" + curvePositionText(curves, m, v);
+    uint64_t key = 1469598103934665603ull;
+    for (const char c : labels)
+        key = (key ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return key;
+}
+
+bool CurvePanel::key(unsigned long keysym, CurveAccess& curves) {
+    constexpr unsigned long kEscape = 0xff1b, kDelete = 0xffff, kBackSpace = 0xff08;
+    if (keysym == kEscape && dragging()) {
+        // Everything the drag changed goes back; the End marker's gesture
+        // still needs its end.
+        const int endModule = endDragModule;
+        tabDragModule = endDragModule = -1;
+        painting = false;
+        lastStep = -1;
+        dragPoint = bendSegment = dragModule = dragBand = -1;
+        curves.curveUndoCancel();
+        if (endModule >= 0) curves.curveFinishEnd(endModule);
+        damage_.add(bounds);
+        return true;
+    }
+    if (keysym == kEscape && menuOpen()) {
+        closeMenus();
+        return true;
+    }
+    if ((keysym == kDelete || keysym == kBackSpace) && hoverPoint >= 0 && !dragging() &&
+        !curves.curveStepMode()) {
+        curves.curveRemovePoint(curves.curveModule(), curves.curveBand(), hoverPoint);
+        hoverPoint = -1;
+        damage_.add(graphArea());
+        return true;
+    }
+    return false;
 }
 
 void CurvePanel::moveDamageTo(plugincore::Damage& frame) {
@@ -205,9 +354,20 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     const int m = curves.curveModule(), b = curves.curveBand();
     const bool left = button == 1;
 
-    const bool onGraph = !shapeMenuOpen && !addMenuOpen && n > 0 &&
-                         (graph().contains(px, py) || endAt(px, py, curves));
+    const bool onGraph =
+        !menuOpen() && n > 0 && (graph().contains(px, py) || endAt(px, py, curves));
     damage_.add(onGraph ? graphArea() : bounds);
+    if (!hint_.empty()) showHint("");
+    if (gridMenuOpen) {
+        for (int i = 0; left && i < kGridCount; ++i)
+            if (gridItem(i).contains(px, py) && i != grid_) {
+                setGrid(i);
+                std::string ignored; // a preference that cannot be kept is no error to show
+                saveEditorPref(kGridPref, kGridNames[i], ignored);
+            }
+        gridMenuOpen = false;
+        return true;
+    }
     if (shapeMenuOpen) {
         for (int i = 0; left && i < kShapeCount; ++i)
             if (shapeItem(i).contains(px, py)) applyShape(i, static_cast<double>(timeMs), curves);
@@ -271,7 +431,7 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     if (stepButton().contains(px, py)) {
         if (!left) return true;
         const bool on = curves.curveStepMode();
-        if (!on) curves.curveFillSteps(m, b, kSteps);
+        if (!on) curves.curveFillSteps(m, b, stepCells());
         curves.curveSetStepMode(!on);
         return true;
     }
@@ -280,6 +440,20 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
             shapeMenuOpen = true;
             shapeHover = -1;
         }
+        return true;
+    }
+    if (gridButton().contains(px, py)) {
+        if (left) {
+            gridMenuOpen = true;
+            gridHover = -1;
+        }
+        return true;
+    }
+    for (const bool redo : {false, true}) {
+        if (!(redo ? redoButton() : undoButton()).contains(px, py)) continue;
+        const std::string label = curves.curveUndoLabel(redo);
+        if (left && (redo ? curves.curveRedo() : curves.curveUndo()))
+            showHint((redo ? "redone: " : "undone: ") + label);
         return true;
     }
     // The End marker may sit on the graph's right edge.
@@ -351,6 +525,8 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
     const int oldTab = hoverTab, oldAdd = addHover, oldPicker = pickerHover;
     const int oldPoint = hoverPoint, oldSegment = hoverSegment, oldShape = shapeHover;
     const bool oldEnd = hoverEnd;
+    const double oldPhase = pointerPhase;
+    pointerPhase = toPhase(px);
     hoverTab = -1;
     for (int i = 0; i < n; ++i) {
         const Rect t = effectTab(i);
@@ -406,6 +582,12 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             shapeHover = -1;
             for (int i = 0; i < kShapeCount; ++i)
                 if (shapeItem(i).contains(px, py)) shapeHover = i;
+        } else if (gridMenuOpen) {
+            const int old = gridHover;
+            gridHover = -1;
+            for (int i = 0; i < kGridCount; ++i)
+                if (gridItem(i).contains(px, py)) gridHover = i;
+            if (old != gridHover) damage_.add(gridMenuRect());
         } else if (graph().contains(px, py) && n > 0) {
             const Curve& curve = curves.curveAt(curves.curveModule(), curves.curveBand());
             hoverPoint = pointAt(px, py, curve);
@@ -423,8 +605,10 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
     if (oldTab != hoverTab) damage_.add(tabRow());
     if (oldAdd != addHover) damage_.add(addMenuRect());
     if (oldShape != shapeHover) damage_.add(shapeMenuRect());
+    // The bend handle rides along under the pointer.
+    const bool handleMoved = (hoverSegment >= 0 || bendSegment >= 0) && oldPhase != pointerPhase;
     if (oldPicker != pickerHover || oldPoint != hoverPoint || oldSegment != hoverSegment ||
-        oldEnd != hoverEnd)
+        oldEnd != hoverEnd || handleMoved)
         damage_.add(graphArea());
 }
 
@@ -449,6 +633,11 @@ void CurvePanel::release(CurveAccess& curves) {
 }
 
 void CurvePanel::sync(CurveAccess& curves) {
+    const bool canUndo = !curves.curveUndoLabel(false).empty();
+    const bool canRedo = !curves.curveUndoLabel(true).empty();
+    if (canUndo != couldUndo_ || canRedo != couldRedo_) damage_.add(tabRow());
+    couldUndo_ = canUndo;
+    couldRedo_ = canRedo;
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);
     if (n == 0) return;
@@ -466,9 +655,9 @@ void CurvePanel::paintStep(int cell, double value, CurveAccess& curves) {
     if (lastStep >= 0 && std::abs(cell - lastStep) > 1) {
         const int dir = cell > lastStep ? 1 : -1;
         for (int c = lastStep + dir; c != cell; c += dir)
-            curves.curveSetStep(module, band, c, kSteps, v);
+            curves.curveSetStep(module, band, c, stepCells(), v);
     }
-    curves.curveSetStep(module, band, cell, kSteps, v);
+    curves.curveSetStep(module, band, cell, stepCells(), v);
     lastStep = cell;
 }
 
@@ -479,6 +668,9 @@ void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
         return;
     }
     if (shape < 0 || shape >= kShapeCount) return;
+    // A drawn shape is for drawing on: the next click must not paint a cell.
+    constexpr int kStairs = 9, kRandom = 10;
+    if (shape != kStairs && shape != kRandom) curves.curveSetStepMode(false);
     curves.curveEnableModule(m);
     auto flat = [&](float v) { curves.curveSetFlat(m, b, v); };
     auto point = [&](float x, float y, int w) { curves.curveAddPoint(m, b, x, y, w); };
@@ -491,10 +683,12 @@ void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
     case 6: flat(0.0f), point(0, 1, 0), point(0.498f, 1, 0), point(0.5f, 0, 0); break;
     case 7: flat(0.0f), point(0, 1, 0), point(0.22f, 1, 0), point(0.25f, 0, 0); break;
     case 8:
+        // Straight runs between many points: soft corners on few points
+        // flatten at every point and read as a ripple.
         flat(0.0f);
-        for (int k = 0; k <= 16; ++k) {
-            const float t = static_cast<float>(k) / 16.0f;
-            point(t, 0.5f - 0.5f * std::cos(2.0f * static_cast<float>(kPi) * t), 2);
+        for (int k = 0; k <= 32; ++k) {
+            const float t = static_cast<float>(k) / 32.0f;
+            point(t, 0.5f - 0.5f * std::cos(2.0f * static_cast<float>(kPi) * t), 0);
         }
         break;
     case 9:
@@ -506,11 +700,11 @@ void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
         flat(0.0f);
         const uint32_t s = static_cast<uint32_t>(static_cast<int64_t>(seed * 1000.0));
         uint32_t state = s == 0x9E3779B9u ? 1u : s ^ 0x9E3779B9u;
-        for (int k = 0; k < kSteps; ++k) {
+        for (int k = 0; k < kRandomSteps; ++k) {
             state ^= state << 13;
             state ^= state >> 17;
             state ^= state << 5;
-            curves.curveSetStep(m, b, k, kSteps,
+            curves.curveSetStep(m, b, k, kRandomSteps,
                                 static_cast<float>((state & 0xFFFFFFu) / 16777215.0));
         }
         break;
@@ -606,6 +800,62 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     cairo_line_to(cr, shape.x + 91, shape.y + 9);
     cairo_set_line_width(cr, 1.4);
     cairo_stroke(cr);
+    drawToolbar(cr, p, curves);
+    if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
+        // Where the dragged tab will land: a bar at the edge it will take.
+        const int slot = landingSlot(n);
+        const int from = static_cast<int>(std::find(chain, chain + n, tabDragModule) - chain);
+        const Rect at = effectTab(slot);
+        const double x = slot > from ? at.x + at.width + 1.5 : at.x - 1.5;
+        setColour(cr, p.accent);
+        cairo_set_line_width(cr, 2);
+        cairo_move_to(cr, x, at.y - 2);
+        cairo_line_to(cr, x, at.y + at.height + 2);
+        cairo_stroke(cr);
+    }
+}
+
+int CurvePanel::landingSlot(int n) const {
+    return std::clamp(static_cast<int>(std::floor((tabDragX - (bounds.x + 10)) / 89)), 0,
+                      std::max(n - 1, 0));
+}
+
+void CurvePanel::drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
+    const Rect grid = gridButton();
+    roundedRect(cr, grid, 4);
+    setColour(cr, gridMenuOpen ? p.accent : p.trackColour, 0.22);
+    cairo_fill(cr);
+    setColour(cr, gridMenuOpen ? p.accent : p.textDim);
+    setFont(cr, 8.5, true);
+    const std::string label = std::string("GRID ") + kGridNames[grid_];
+    drawText(cr, label.c_str(), grid.x + 34, grid.y + 14, Align::Centre);
+    cairo_move_to(cr, grid.x + 64, grid.y + 9);
+    cairo_line_to(cr, grid.x + 68, grid.y + 13);
+    cairo_line_to(cr, grid.x + 72, grid.y + 9);
+    cairo_set_line_width(cr, 1.4);
+    cairo_stroke(cr);
+    for (const bool redo : {false, true}) {
+        const Rect r = redo ? redoButton() : undoButton();
+        const bool can = !curves.curveUndoLabel(redo).empty();
+        roundedRect(cr, r, 4);
+        setColour(cr, p.trackColour, 0.1);
+        cairo_fill(cr);
+        // A hooked arrow, turning back for undo and onwards for redo.
+        const double cx = r.x + r.width / 2, cy = r.y + 11, dir = redo ? 1 : -1;
+        setColour(cr, can ? p.textDim : p.textFaint, can ? 1.0 : 0.45);
+        cairo_set_line_width(cr, 1.5);
+        cairo_new_sub_path(cr);
+        if (redo)
+            cairo_arc_negative(cr, cx, cy + 1, 5, kPi * 0.95, kPi * 0.05);
+        else
+            cairo_arc(cr, cx, cy + 1, 5, kPi * 0.05, kPi * 0.95);
+        cairo_stroke(cr);
+        const double tipX = cx - dir * 5, tipY = cy + 1;
+        cairo_move_to(cr, tipX - 3, tipY - 3);
+        cairo_line_to(cr, tipX, tipY + 1);
+        cairo_line_to(cr, tipX + 3, tipY - 3);
+        cairo_stroke(cr);
+    }
 }
 
 void CurvePanel::drawStatic(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
@@ -624,20 +874,27 @@ void CurvePanel::drawStatic(cairo_t* cr, const CurvePalette& p, const CurveAcces
     cairo_fill(cr);
     if (n == 0) return;
 
-    setFont(cr, 8, false);
+    // The stage's own units: its value up the side, its rate along the bottom.
+    const int m = curves.curveModule();
+    setFont(cr, 7.5, false);
     setColour(cr, p.textFaint);
-    drawText(cr, "100", g.x - 6, g.y + 4, Align::Right);
-    drawText(cr, "50", g.x - 6, g.y + g.height / 2 + 3, Align::Right);
-    drawText(cr, "0", g.x - 6, g.y + g.height + 3, Align::Right);
+    drawText(cr, curveValueText(curves, m, 1).c_str(), g.x - 4, g.y + 4, Align::Right);
+    drawText(cr, curveValueText(curves, m, 0.5).c_str(), g.x - 4, g.y + g.height / 2 + 3,
+             Align::Right);
+    drawText(cr, curveValueText(curves, m, 0).c_str(), g.x - 4, g.y + g.height + 3, Align::Right);
+    setFont(cr, 8, false);
     drawText(cr, "0", g.x, g.y + g.height + 16, Align::Left);
-    drawText(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, Align::Centre);
-    drawText(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, Align::Right);
+    drawText(cr, curvePositionText(curves, m, 0.5).c_str(), g.x + g.width / 2, g.y + g.height + 16,
+             Align::Centre);
+    drawText(cr, curvePositionText(curves, m, 1).c_str(), g.x + g.width, g.y + g.height + 16,
+             Align::Right);
 
     // Under the scope: its tints are faint enough to show the grid through.
     cairo_set_line_width(cr, 1);
     setColour(cr, p.trackColour, 0.3);
-    for (int k = 1; k < 16; ++k) {
-        const double x = std::floor(xOf(k / 16.0)) + 0.5;
+    const int lines = gridDivisions() > 0 ? gridDivisions() : 16;
+    for (int k = 1; k < lines; ++k) {
+        const double x = std::floor(xOf(static_cast<double>(k) / lines)) + 0.5;
         cairo_move_to(cr, x, g.y);
         cairo_line_to(cr, x, g.y + g.height);
     }
@@ -669,6 +926,7 @@ void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& cur
                 drawText(cr, "ALL BANDS", g.x + g.width - 8, g.y + 24, Align::Right);
             }
             drawCurves(cr, p, curves);
+            drawReadout(cr, p, curves);
             drawHint(cr, p, curves);
         }
     }
@@ -677,7 +935,8 @@ void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& cur
 
 void CurvePanel::drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
     const Rect g = graph();
-    const char* hint = curves.curveStepMode()
+    const char* hint = !hint_.empty() ? hint_.c_str()
+                       : curves.curveStepMode()
                            ? "STEP -- click or drag a cell to set its level; SHAPE for a starting "
                              "point"
                            : "click adds a point, drag moves it, double-click deletes, right-click "
@@ -708,10 +967,23 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
     }
     const Curve& c = curves.curveAt(m, sel);
     const bool ownDrag = dragModule == m && dragBand == sel;
-    for (int i = 0; i < c.count; ++i) {
+    // A staircase is edited by its cells; its points would stand in pairs.
+    for (int i = 0; !curves.curveStepMode() && i < c.count; ++i) {
         const bool big = i == hoverPoint || (ownDrag && i == dragPoint);
+        const double x = xOf(c.points[i].x), y = yOf(c.points[i].y), r = big ? 6 : 4.5;
+        // The corner shows in the handle: hard a square, medium a diamond, soft round.
         cairo_new_sub_path(cr);
-        cairo_arc(cr, xOf(c.points[i].x), yOf(c.points[i].y), big ? 6 : 4.5, 0, 2 * kPi);
+        if (c.points[i].weight == 0) {
+            cairo_rectangle(cr, x - r * 0.85, y - r * 0.85, r * 1.7, r * 1.7);
+        } else if (c.points[i].weight == 1) {
+            cairo_move_to(cr, x, y - r * 1.15);
+            cairo_line_to(cr, x + r * 1.15, y);
+            cairo_line_to(cr, x, y + r * 1.15);
+            cairo_line_to(cr, x - r * 1.15, y);
+            cairo_close_path(cr);
+        } else {
+            cairo_arc(cr, x, y, r, 0, 2 * kPi);
+        }
         setColour(cr, p.panelFill);
         cairo_fill_preserve(cr);
         setColour(cr, big ? p.textBright : p.accent);
@@ -720,7 +992,8 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
     }
     const int s = bendSegment >= 0 ? bendSegment : hoverSegment;
     if (s >= 0 && s + 1 < c.count) {
-        const float t = 0.5f * (c.points[s].x + c.points[s + 1].x);
+        const double a = c.points[s].x, b = c.points[s + 1].x, inset = 0.2 * (b - a);
+        const float t = static_cast<float>(std::clamp(pointerPhase, a + inset, b - inset));
         cairo_new_sub_path(cr);
         cairo_arc(cr, xOf(t), yOf(c.valueAt(t)), 4.5, 0, 2 * kPi);
         setColour(cr, p.textBright);
@@ -731,8 +1004,52 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
     }
 }
 
+void CurvePanel::drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
+    const int m = curves.curveModule(), b = curves.curveBand();
+    const int i = dragPoint >= 0 && dragModule == m && dragBand == b ? dragPoint : hoverPoint;
+    const Curve& c = curves.curveAt(m, b);
+    if (i < 0 || i >= c.count || curves.curveStepMode()) return;
+    const std::string text = curvePositionText(curves, m, c.points[i].x) + "   " +
+                             curveValueText(curves, m, c.points[i].y);
+    setFont(cr, 8.5, true);
+    const double width = plugincore::inkWidth(cr, text.c_str()) + 14;
+    const Rect g = graph();
+    // Beside the point, turned inwards near an edge; always inside the graph.
+    const double px = xOf(c.points[i].x), py = yOf(c.points[i].y);
+    const double x = std::clamp(px + 12 + width > g.x + g.width ? px - 12 - width : px + 12,
+                                g.x + 2, g.x + g.width - width - 2);
+    const double y = std::clamp(py - 26, g.y + 2, g.y + g.height - 20);
+    roundedRect(cr, {x, y, width, 18}, 4);
+    setColour(cr, p.panelFill, 0.94);
+    cairo_fill_preserve(cr);
+    setColour(cr, p.accent, 0.7);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    setColour(cr, p.textBright);
+    drawText(cr, text.c_str(), x + 7, y + 12.5, Align::Left);
+}
+
 void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
                            int n) const {
+    if (gridMenuOpen && plugincore::inClip(cr, gridMenuRect())) {
+        roundedRect(cr, gridMenuRect(), 5);
+        setColour(cr, p.panelFill, 0.98);
+        cairo_fill_preserve(cr);
+        setColour(cr, p.panelLine);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        setFont(cr, 8.5, false);
+        for (int i = 0; i < kGridCount; ++i) {
+            const Rect item = gridItem(i);
+            if (i == gridHover || i == grid_) {
+                roundedRect(cr, item, 3);
+                setColour(cr, p.accent, i == gridHover ? 0.22 : 0.1);
+                cairo_fill(cr);
+            }
+            setColour(cr, i == gridHover ? p.textBright : (i == grid_ ? p.accent : p.textDim));
+            drawText(cr, kGridNames[i], item.x + 8, item.y + 12, Align::Left);
+        }
+    }
     if (addMenuOpen && plugincore::inClip(cr, addMenuRect())) {
         int chain[kModuleCount];
         const int length = curves.curveChain(chain);

@@ -10,6 +10,8 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "gui/damage.h"
 #include "gui/window_spec.h"
@@ -27,6 +29,27 @@ inline constexpr const char* kShapeNames[kShapeCount] = {
     "FLAT",   "DUCK",  "GATE", "RAMP UP", "RAMP DOWN", "TRIANGLE",
     "SQUARE", "PULSE", "SINE", "STAIRS",  "RANDOM",    "EXPO RISE"};
 
+// The grid SNAP and STEP follow: divisions of the cycle, 0 for "off" (no
+// snapping; STEP then paints sixteenths).
+inline constexpr int kGridCount = 8;
+inline constexpr int kGridDivisions[kGridCount] = {4, 8, 16, 32, 6, 12, 24, 0};
+inline constexpr const char* kGridNames[kGridCount] = {"1/4", "1/8",  "1/16", "1/32",
+                                                       "1/6", "1/12", "1/24", "off"};
+inline constexpr int kDefaultGrid = 2;
+// The editor preference that remembers the grid.
+inline constexpr const char* kGridPref = "grid";
+// Index of a grid name; -1 for anything else.
+int gridFromName(std::string_view name);
+
+// A curve value of a module in the stage's own unit, through the parameter
+// text functions: Filter in Hz (Cutoff and Depth), Volume in dB, Pan as
+// L/C/R, Width in percent, Drive and Crush as percent of their amount, Time
+// as the delay in ms (Range).
+std::string curveValueText(const CurveAccess& curves, int module, double value);
+// A phase of a module's cycle: beats or bars of its rate when it follows the
+// host's tempo, else a fraction of the cycle. Short forms for axis labels.
+std::string curvePositionText(const CurveAccess& curves, int module, double phase);
+
 class CurvePanel {
 public:
     plugincore::Rect bounds{16, 74, 1400, 440};
@@ -41,6 +64,10 @@ public:
     plugincore::Rect stepButton() const;
     plugincore::Rect shapeButton() const;
     plugincore::Rect shapeItem(int i) const;
+    plugincore::Rect gridButton() const;
+    plugincore::Rect gridItem(int i) const;
+    plugincore::Rect undoButton() const;
+    plugincore::Rect redoButton() const;
     plugincore::Rect pickerButton(int i) const;
     double xOf(double phase) const;
     double yOf(double value) const;
@@ -56,7 +83,20 @@ public:
     void release(CurveAccess& curves);
     void sync(CurveAccess& curves);
     bool dragging() const;
-    bool menuOpen() const { return shapeMenuOpen || addMenuOpen; }
+    bool menuOpen() const { return shapeMenuOpen || addMenuOpen || gridMenuOpen; }
+    // Escape, Delete and BackSpace; true when the key acted.
+    bool key(unsigned long keysym, CurveAccess& curves);
+    // A message in the hint line until the next press (undo, paste errors).
+    void showHint(std::string text);
+    const std::string& hint() const { return hint_; }
+    // The grid, by index into kGridNames; a pick from the menu is saved as
+    // the editor preference.
+    int grid() const { return grid_; }
+    void setGrid(int index);
+    int gridDivisions() const { return kGridDivisions[grid_]; }
+    int stepCells() const { return gridDivisions() > 0 ? gridDivisions() : 16; }
+    // Changes whenever what drawStatic paints changes (axis units, grid).
+    uint64_t staticKey(const CurveAccess& curves) const;
     void closeMenus();
     // Hands what changed on screen since the last call to the frame's damage.
     void moveDamageTo(plugincore::Damage& frame);
@@ -72,6 +112,7 @@ public:
     plugincore::Rect tabRow() const;    // effect and band tabs, SNAP, STEP, SHAPE
     plugincore::Rect shapeMenuRect() const;
     plugincore::Rect addMenuRect() const;
+    plugincore::Rect gridMenuRect() const;
 
     // ---- hit tests ----
     int pointAt(double px, double py, const Curve& curve) const;
@@ -103,6 +144,9 @@ public:
     int tabDragModule = -1;
     double tabDragStartX = 0.0, tabDragX = 0.0;
     int endDragModule = -1;
+    bool gridMenuOpen = false;
+    int gridHover = -1;
+    double pointerPhase = 0.0; // where the pointer is over the graph
     uint32_t triggerSeen = 0;
     int triggerFlash = 0;
 
@@ -117,8 +161,14 @@ private:
     void drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     void drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves, int n) const;
     void drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
+    void drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
+    void drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
+    int landingSlot(int chainLength) const;
 
     plugincore::Damage damage_;
+    int grid_ = kDefaultGrid;
+    std::string hint_;
+    bool couldUndo_ = false, couldRedo_ = false;
 };
 
 } // namespace norvale

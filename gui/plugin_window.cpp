@@ -1,5 +1,6 @@
 #include "gui/plugin_window.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -10,7 +11,10 @@
 #include <cstring>
 #include <string>
 
+#include "dsp/curve_set.h"
 #include "plugin/params.h"
+#include "presets/editor_prefs.h"
+#include "presets/preset_text.h"
 
 namespace norvale {
 
@@ -110,6 +114,7 @@ struct PluginWindow::X {
     Visual* visual = nullptr;
     int depth = 0;
     Atom deleteAtom = 0;
+    Atom clipboard = 0, utf8 = 0, targets = 0, pasteProperty = 0;
     GC gc = nullptr;
     Pixmap backPixmap = 0;
     Pixmap staticPixmap = 0;
@@ -297,6 +302,9 @@ PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::
     int chain[kModuleCount];
     rack_.buildLayout(curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1);
     panel_.bounds = rack_.curvePanelRect();
+    const auto prefs = loadEditorPrefs();
+    if (const auto grid = prefs.find(kGridPref); grid != prefs.end())
+        panel_.setGrid(gridFromName(grid->second));
 }
 
 PluginWindow::~PluginWindow() {
@@ -342,6 +350,10 @@ bool PluginWindow::open() {
         return false; // the destructor closes the display
     }
     x_->deleteAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    x_->clipboard = XInternAtom(display, "CLIPBOARD", False);
+    x_->utf8 = XInternAtom(display, "UTF8_STRING", False);
+    x_->targets = XInternAtom(display, "TARGETS", False);
+    x_->pasteProperty = XInternAtom(display, "NORVALE_PASTE", False);
     XSetWMProtocols(display, xwindow_, &x_->deleteAtom, 1);
     x_->gc = XCreateGC(display, xwindow_, 0, nullptr);
     rebuildBackBuffer();
@@ -490,7 +502,158 @@ bool PluginWindow::editKey(unsigned long keysym, bool control, bool shift) {
         panel_.showHint((redo ? "redone: " : "undone: ") + label);
         return true;
     }
-    return false;
+    if (control && (keysym == XK_c || keysym == XK_C)) {
+        copyCurves();
+        return true;
+    }
+    if (control && (keysym == XK_v || keysym == XK_V)) {
+        requestPaste();
+        return true;
+    }
+    return !control && panel_.key(keysym, curves_);
+}
+
+// ---- copy and paste ----
+// Curves travel as the lines a preset file holds them in, "curve flt 1 =
+// ...", on the CLIPBOARD selection, so they paste into another instance,
+// another host or a text editor; a copy is also kept in the process, so it
+// outlives the editor that made it.
+
+namespace {
+
+std::string& processClipboard() {
+    static std::string text;
+    return text;
+}
+
+struct ClipCurve {
+    int band; // -1 when the text named none
+    Curve curve;
+};
+
+// Preset curve lines, or one bare line of points. False, with the reason,
+// for anything else.
+bool readClipboard(const std::string& text, std::vector<ClipCurve>& out, std::string& err) {
+    out.clear();
+    size_t at = 0;
+    for (int line = 1; at < text.size(); ++line) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view row = plugincore::trim(std::string_view(text).substr(at, end - at));
+        at = end + 1;
+        if (row.empty() || row.front() == '#') continue;
+        ClipCurve clip{-1, Curve()};
+        if (row.starts_with("curve ")) {
+            const size_t equals = row.find('=');
+            const std::string_view head =
+                plugincore::trim(row.substr(0, std::min(equals, row.size())));
+            if (equals == std::string_view::npos || head.size() < 3 || head.back() < '0' ||
+                head.back() > '2') {
+                err = "line " + std::to_string(line) + " is not a curve line";
+                return false;
+            }
+            clip.band = head.back() - '0';
+            row = plugincore::trim(row.substr(equals + 1));
+        }
+        if (!clip.curve.parse(std::string(row))) {
+            err = "line " + std::to_string(line) + " is not a curve";
+            return false;
+        }
+        out.push_back(clip);
+    }
+    if (out.empty()) err = "the clipboard holds no curve";
+    return !out.empty();
+}
+
+} // namespace
+
+void PluginWindow::copyCurves() {
+    const int m = curves_.curveModule();
+    const bool all = curves_.curveEditAllBands();
+    std::string text;
+    for (int band = 0; band < kBandCount; ++band)
+        if (all || band == curves_.curveBand())
+            text += std::string("curve ") + moduleKey(m) + " " + std::to_string(band) + " = " +
+                    curves_.curveAt(m, band).format() + "\n";
+    processClipboard() = text;
+    XSetSelectionOwner(x_->display, x_->clipboard, xwindow_, CurrentTime);
+    XFlush(x_->display);
+    panel_.showHint(std::string("copied ") + moduleName(m) + " " +
+                    (all ? "ALL BANDS" : kBandNames[curves_.curveBand()]));
+}
+
+void PluginWindow::requestPaste() {
+    const Window owner = XGetSelectionOwner(x_->display, x_->clipboard);
+    if (owner == None || owner == xwindow_) return pasteText(processClipboard());
+    XConvertSelection(x_->display, x_->clipboard, x_->utf8, x_->pasteProperty, xwindow_,
+                      CurrentTime);
+    XFlush(x_->display);
+}
+
+void PluginWindow::receiveClipboard(unsigned long property) {
+    if (property == None) return panel_.showHint("nothing pasted: the clipboard holds no text");
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, left = 0;
+    unsigned char* data = nullptr;
+    // Far more than 21 curves of 64 points.
+    constexpr long kMostWords = 1 << 18;
+    XGetWindowProperty(x_->display, xwindow_, property, 0, kMostWords, True, AnyPropertyType, &type,
+                       &format, &count, &left, &data);
+    const std::string text = data != nullptr && format == 8
+                                 ? std::string(reinterpret_cast<const char*>(data), count)
+                                 : std::string();
+    if (data != nullptr) XFree(data);
+    curves_.curveUndoBegin("paste curve", false);
+    pasteText(text);
+    curves_.curveUndoEnd();
+}
+
+void PluginWindow::pasteText(const std::string& text) {
+    std::vector<ClipCurve> clips;
+    std::string err;
+    if (!readClipboard(text, clips, err)) return panel_.showHint("nothing pasted: " + err);
+    const int m = curves_.curveModule();
+    const bool all = curves_.curveEditAllBands();
+    for (int band = 0; band < kBandCount; ++band) {
+        if (!all && band != curves_.curveBand()) continue;
+        // The copied band of the same number when the text has one, else its first curve.
+        const ClipCurve* source = &clips.front();
+        for (const ClipCurve& clip : clips)
+            if (clip.band == band) source = &clip;
+        curves_.curveReplace(m, band, source->curve);
+    }
+    panel_.showHint(std::string("pasted into ") + moduleName(m) + " " +
+                    (all ? "ALL BANDS" : kBandNames[curves_.curveBand()]));
+}
+
+void PluginWindow::serveClipboard(void* raw) {
+    const XSelectionRequestEvent& request = *static_cast<XSelectionRequestEvent*>(raw);
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.display = request.display;
+    reply.requestor = request.requestor;
+    reply.selection = request.selection;
+    reply.target = request.target;
+    reply.time = request.time;
+    // Old clients name no property: the target's name serves.
+    const Atom property = request.property != None ? request.property : request.target;
+    reply.property = None;
+    if (request.selection == x_->clipboard && request.target == x_->targets) {
+        const Atom offered[] = {x_->targets, x_->utf8, XA_STRING};
+        XChangeProperty(x_->display, request.requestor, property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(offered), 3);
+        reply.property = property;
+    } else if (request.selection == x_->clipboard &&
+               (request.target == x_->utf8 || request.target == XA_STRING)) {
+        // Curve text is ASCII, so it is Latin-1 as well.
+        const std::string& text = processClipboard();
+        XChangeProperty(x_->display, request.requestor, property, request.target, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<int>(text.size()));
+        reply.property = property;
+    }
+    XSendEvent(x_->display, request.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+    XFlush(x_->display);
 }
 
 int PluginWindow::connectionFd() const {
@@ -538,6 +701,11 @@ void PluginWindow::tick() {
     if (layoutModule != rack_.layoutModule()) {
         rack_.buildLayout(layoutModule);
         panel_.bounds = rack_.curvePanelRect();
+        staticValid_ = false;
+    }
+    // Axis units follow the stage's parameters; the grid follows its menu.
+    if (const uint64_t key = panel_.staticKey(curves_); key != staticKey_) {
+        staticKey_ = key;
         staticValid_ = false;
     }
     panel_.moveDamageTo(frame_);
@@ -733,6 +901,11 @@ void PluginWindow::dispatch(void* raw) {
             XUnmapWindow(x_->display, window);
             XFlush(x_->display);
         }
+        break;
+    case SelectionRequest: serveClipboard(&event.xselectionrequest); break;
+    case SelectionNotify:
+        if (event.xselection.selection == x_->clipboard)
+            receiveClipboard(event.xselection.property);
         break;
     default: break;
     }

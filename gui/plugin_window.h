@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gui/curve_panel.h"
@@ -153,6 +154,12 @@ private:
     void closePressStep();
     // Undo, redo and the curve panel's keys; true when the key acted.
     bool editKey(unsigned long keysym, bool control, bool shift);
+    void copyCurves();
+    // Asks the clipboard's owner for its text; pasteText runs when it comes.
+    void requestPaste();
+    void receiveClipboard(unsigned long property);
+    void pasteText(const std::string& text);
+    void serveClipboard(void* selectionRequest);
     void rebuildBackBuffer();
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
@@ -182,6 +189,7 @@ private:
     uint32_t width_, height_; // pixels
     bool keyboardGrabbed_ = false;
     bool pressStepOpen_ = false; // an undo step runs from a press to its release
+    uint64_t staticKey_ = 0;     // what the static layer was painted for
     int xErrors_ = 0;
     plugincore::Damage frame_; // what the next frame repaints
     uint64_t frames_ = 0;

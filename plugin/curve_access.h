@@ -4,6 +4,7 @@
 // mid, high); out-of-range numbers are clamped, bad point indexes ignored.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "dsp/curve.h"
@@ -40,6 +41,8 @@ public:
     virtual void curveSetBend(int module, int band, int point, float bend) = 0;
     virtual void curveSetStep(int module, int band, int cell, int cells, float value) = 0;
     virtual void curveFillSteps(int module, int band, int cells) = 0;
+    // Replaces one band's curve exactly (a paste); the band argument counts.
+    virtual void curveReplace(int module, int band, const Curve& curve) = 0;
 
     virtual bool curveSnap() const = 0;
     virtual void curveToggleSnap() = 0;
@@ -60,6 +63,8 @@ public:
     virtual int curveTriggerMode(int module) const = 0;
     virtual bool curveTriggerLoop(int module) const = 0;
     virtual float curveEnd(int module) const = 0;
+    // A parameter's value (in its value space), for the graph's units.
+    virtual double curveParamValue(uint32_t id) const = 0;
     // A drag of the end marker, reported to the host as one gesture.
     virtual void curveBeginEnd(int module) = 0;
     virtual void curveSetEnd(int module, float value) = 0;

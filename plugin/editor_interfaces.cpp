@@ -242,10 +242,11 @@ void NorvalePlugin::editCurves(const char* label, int module, std::optional<int>
 int NorvalePlugin::curveAddPoint(int module, int, float x, float y, int weight) {
     const int selected = selBand.load(std::memory_order_relaxed);
     int added = -1;
-    editCurves("add point", clampModule(module), std::nullopt, true, [&](Curve& curve, int band, int) {
-        const int index = curve.addPoint(x, y, toWeight(weight));
-        if (band == selected) added = index;
-    });
+    editCurves("add point", clampModule(module), std::nullopt, true,
+               [&](Curve& curve, int band, int) {
+                   const int index = curve.addPoint(x, y, toWeight(weight));
+                   if (band == selected) added = index;
+               });
     return added;
 }
 
@@ -262,10 +263,11 @@ void NorvalePlugin::curveRemovePoint(int module, int, int point) {
 void NorvalePlugin::curveSetWeight(int module, int, int point, int weight, bool allPoints) {
     const uint8_t w = toWeight(weight);
     if (allPoints) {
-        editCurves("corner weight", clampModule(module), std::nullopt, true, [w](Curve& curve, int, int) {
-            for (int i = 0; i < std::min(curve.count, kMaxCurvePoints); ++i)
-                curve.setWeight(i, w);
-        });
+        editCurves("corner weight", clampModule(module), std::nullopt, true,
+                   [w](Curve& curve, int, int) {
+                       for (int i = 0; i < std::min(curve.count, kMaxCurvePoints); ++i)
+                           curve.setWeight(i, w);
+                   });
         return;
     }
     editCurves("corner weight", clampModule(module), point, true,
@@ -290,6 +292,16 @@ void NorvalePlugin::curveSetStep(int module, int, int cell, int cells, float val
 void NorvalePlugin::curveFillSteps(int module, int, int cells) {
     editCurves("make steps", clampModule(module), std::nullopt, false,
                [cells](Curve& curve, int, int) { curve.fillSteps(cells); });
+}
+
+void NorvalePlugin::curveReplace(int module, int band, const Curve& curve) {
+    module = clampModule(module);
+    band = clampBand(band);
+    const UndoScope step(*this, "paste curve");
+    if (!moduleSwitchOn(module)) setModuleSwitch(module, true);
+    if (!curveBandEnabled(band)) guiSetParam(kBandSwitches[band], 1.0);
+    curveSet.curves[module][band] = curve;
+    finishCurveEdit();
 }
 
 // ---- chain ----

@@ -268,6 +268,7 @@ public:
     void curveSetBend(int module, int band, int point, float bend) override;
     void curveSetStep(int module, int band, int cell, int cells, float value) override;
     void curveFillSteps(int module, int band, int cells) override;
+    void curveReplace(int module, int band, const Curve& curve) override;
     bool curveSnap() const override { return snap.load(std::memory_order_relaxed); }
     void curveToggleSnap() override;
     bool curveStepMode() const override { return stepMode.load(std::memory_order_relaxed); }
@@ -281,6 +282,7 @@ public:
     int curveTriggerMode(int module) const override;
     bool curveTriggerLoop(int module) const override;
     float curveEnd(int module) const override;
+    double curveParamValue(uint32_t id) const override { return paramValue(id); }
     void curveBeginEnd(int module) override;
     void curveSetEnd(int module, float value) override;
     void curveFinishEnd(int module) override;

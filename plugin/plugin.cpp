@@ -139,8 +139,7 @@ const void* NorvalePlugin::getExtension(const char* id) {
     static const clap_plugin_state state = {forward<&NorvalePlugin::stateSave>,
                                             forward<&NorvalePlugin::stateLoad>};
     static const clap_plugin_tail tail = {forward<&NorvalePlugin::tailGet>};
-    static const clap_plugin_preset_load presetLoad = {
-        forward<&NorvalePlugin::presetLoadFromHost>};
+    static const clap_plugin_preset_load presetLoad = {forward<&NorvalePlugin::presetLoadFromHost>};
     static const clap_plugin_gui gui = {
         forward<&NorvalePlugin::guiIsApiSupported>, forward<&NorvalePlugin::guiGetPreferredApi>,
         forward<&NorvalePlugin::guiCreate>,         forward<&NorvalePlugin::guiDestroy>,

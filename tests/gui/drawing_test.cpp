@@ -1,0 +1,248 @@
+// Drawing as producers expect, through the real window: undo and redo of
+// every kind of step, copy and paste over the X clipboard, the grid, and
+// values in the stage's own units.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/keysym.h>
+
+#include <random>
+
+#include "presets/preset_format.h"
+#include "tests/clap_host/state_image.h"
+#include "tests/gui/x_session.h"
+#include "tests/presets/test_files.h"
+
+namespace norvale::guitest {
+namespace {
+
+using plugincore::Rect;
+
+// Curves, chain and every parameter: what undo must give back exactly.
+std::string soundOf(const NorvalePlugin& p) {
+    std::string all = formatCurveLines(p.curveSet);
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        all += " " + std::to_string(p.paramValue(id));
+    return all;
+}
+
+// A key with Control (and Shift) held, as XTest types it.
+void chord(Session& s, KeySym key, bool shift = false) {
+    const KeyCode control = XKeysymToKeycode(s.dpy, XK_Control_L);
+    const KeyCode shiftKey = XKeysymToKeycode(s.dpy, XK_Shift_L);
+    XTestFakeKeyEvent(s.dpy, control, True, CurrentTime);
+    if (shift) XTestFakeKeyEvent(s.dpy, shiftKey, True, CurrentTime);
+    s.type(key);
+    if (shift) XTestFakeKeyEvent(s.dpy, shiftKey, False, CurrentTime);
+    XTestFakeKeyEvent(s.dpy, control, False, CurrentTime);
+    s.settle(1);
+}
+
+// Two hundred edits of every kind through the window, undone to the start and
+// redone to the end, across a closed and reopened editor; one step each.
+TEST(EditorUndo, ARandomWalkUndoneAndRedoneByteForByte) {
+    presets_test::TempDir config;
+    presets_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path());
+    Session s;
+    s.object().curveChainAdd(kFlt);
+    s.object().clearUndo();
+    ASSERT_TRUE(s.open());
+    const CurvePanel& panel = s.window().curvePanel();
+    const std::string start = soundOf(s.object());
+    std::mt19937 random(18);
+    auto uniform = [&](double a, double b) { return std::uniform_real_distribution(a, b)(random); };
+    const uint32_t knobs[] = {kParamMix, kParamVolTrim, kParamOutput, kParamVolSmooth};
+    int changes = 0, lastKnob = -1;
+    for (int edit = 0; edit < 200; ++edit) {
+        const std::string before = soundOf(s.object());
+        const Curve& c = s.object().curveAt(s.object().curveModule(), s.object().curveBand());
+        const int point = std::uniform_int_distribution(0, c.count - 1)(random);
+        const double px = panel.xOf(c.points[point].x), py = panel.yOf(c.points[point].y);
+        switch (std::uniform_int_distribution(0, 6)(random)) {
+        case 0: s.click(panel.xOf(uniform(0.05, 0.95)), panel.yOf(uniform(0, 1))); break;
+        case 1: s.drag(px, py, panel.xOf(uniform(0, 1)), panel.yOf(uniform(0, 1))); break;
+        case 2: s.click(px, py, 3); break;
+        case 3: { // a knob's wheel, never the same knob twice running (notches would join)
+            int knob = std::uniform_int_distribution(0, 3)(random);
+            knob = knob == lastKnob ? (knob + 1) % 4 : knob;
+            lastKnob = knob;
+            s.click(s.window().rack().controlRect(knobs[knob]), edit % 2 ? 4 : 5);
+            break;
+        }
+        case 4: s.click(panel.bandTab(std::uniform_int_distribution(0, 3)(random))); break;
+        case 5: s.click(panel.effectTab(edit % 2).x + 8, panel.effectTab(0).y + 10); break;
+        default:
+            s.click(panel.shapeButton());
+            s.click(panel.shapeItem(std::uniform_int_distribution(1, kShapeCount - 1)(random)));
+        }
+        if (edit % 3 == 0) s.move(panel.xOf(0.5), panel.bounds.y + 2); // no double-clicks
+        changes += soundOf(s.object()) != before;
+    }
+    const std::string end = soundOf(s.object());
+    s.gui->destroy(s.plugin);
+    ASSERT_TRUE(s.open());
+    s.move(panel.xOf(0.5), panel.bounds.y + 2);
+    int undone = 0, redone = 0;
+    for (; !s.object().curveUndoLabel(false).empty() && undone < 400; ++undone)
+        chord(s, XK_z);
+    EXPECT_EQ(soundOf(s.object()), start);
+    for (; !s.object().curveUndoLabel(true).empty() && redone < 400; ++redone)
+        chord(s, redone % 2 ? XK_y : XK_z, redone % 2 == 0);
+    EXPECT_EQ(soundOf(s.object()), end);
+    EXPECT_EQ(undone, changes);
+    EXPECT_EQ(redone, changes);
+    EXPECT_GT(changes, 120);
+}
+
+// The host hears an undone parameter as any edit; Escape puts a dragged
+// curve back and leaves no step; a host state load clears the history.
+TEST(EditorUndo, TellsTheHostCancelsADragAndEndsWithAStateLoad) {
+    Session s;
+    s.object().clearUndo();
+    ASSERT_TRUE(s.open());
+    const CurvePanel& panel = s.window().curvePanel();
+    const double mix = s.object().paramValue(kParamMix);
+    s.click(s.window().rack().controlRect(kParamMix), 5);
+    s.drainGestures();
+    chord(s, XK_z);
+    claphost::InputEvents in;
+    claphost::OutputEvents out;
+    s.ext<clap_plugin_params>(CLAP_EXT_PARAMS)->flush(s.plugin, in.list(), out.outList());
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out.header(0).type, CLAP_EVENT_PARAM_GESTURE_BEGIN);
+    EXPECT_EQ(out.as<clap_event_param_value>(1).param_id, kParamMix);
+    EXPECT_EQ(out.as<clap_event_param_value>(1).value, mix);
+    EXPECT_EQ(out.header(2).type, CLAP_EVENT_PARAM_GESTURE_END);
+
+    const std::string before = soundOf(s.object());
+    s.move(panel.xOf(0.3), panel.yOf(0.2));
+    s.button(1, true);
+    s.move(panel.xOf(0.6), panel.yOf(0.7));
+    ASSERT_NE(soundOf(s.object()), before);
+    s.type(XK_Escape);
+    EXPECT_EQ(soundOf(s.object()), before);
+    s.button(1, false);
+    EXPECT_EQ(soundOf(s.object()), before);
+    EXPECT_EQ(s.object().curveUndoLabel(false), "");
+    EXPECT_EQ(s.object().curveUndoLabel(true), "change value");
+
+    s.click(panel.xOf(0.4), panel.yOf(0.4));
+    ASSERT_EQ(s.object().curveUndoLabel(false), "add point");
+    claphost::MemoryOut saved;
+    ASSERT_TRUE(s.ext<clap_plugin_state>(CLAP_EXT_STATE)->save(s.plugin, saved.stream()));
+    claphost::MemoryIn load(saved.bytes);
+    ASSERT_TRUE(s.ext<clap_plugin_state>(CLAP_EXT_STATE)->load(s.plugin, load.stream()));
+    EXPECT_EQ(s.object().curveUndoLabel(false), "");
+    chord(s, XK_z);
+    EXPECT_NE(s.object().curveAt(kVol, s.object().curveBand()).count, 2);
+}
+
+// Copied in one instance, pasted in another through the CLIPBOARD selection:
+// the same curve text, one undo step. Text that is no curve changes nothing.
+TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
+    Session a, b;
+    a.object().curveSelectBand(0);
+    a.object().curveSetFlat(kVol, 0, 0.3f);
+    a.object().curveAddPoint(kVol, 0, 0.4f, 0.9f, 2);
+    b.object().curveSelectBand(2);
+    b.object().clearUndo();
+    ASSERT_TRUE(a.open() && b.open());
+    const Atom clipboard = XInternAtom(a.dpy, "CLIPBOARD", False);
+    // The host windows lie on top of each other: the one typed into comes up.
+    XRaiseWindow(a.dpy, a.parent);
+    a.move(a.window().curvePanel().graph());
+    chord(a, XK_c);
+    EXPECT_EQ(XGetSelectionOwner(a.dpy, clipboard), a.window().windowId());
+    XRaiseWindow(b.dpy, b.parent);
+    b.move(b.window().curvePanel().graph());
+    chord(b, XK_v);
+    for (int i = 0; i < 20 && b.object().curveAt(kVol, 2).count == 2; ++i)
+        a.settle(1), b.settle(1);
+    EXPECT_EQ(b.object().curveAt(kVol, 2).format(), a.object().curveAt(kVol, 0).format());
+    EXPECT_EQ(b.object().curveAt(kVol, 1).format(), Curve().format());
+    EXPECT_EQ(b.object().curveUndoLabel(false), "paste curve");
+
+    // The test's own connection offers text that is no curve.
+    XSetSelectionOwner(b.dpy, clipboard, b.parent, CurrentTime);
+    const std::string pasted = soundOf(b.object());
+    chord(b, XK_v);
+    XEvent event;
+    for (int i = 0; i < 20 && !XCheckTypedEvent(b.dpy, SelectionRequest, &event); ++i)
+        b.settle(1);
+    const XSelectionRequestEvent& request = event.xselectionrequest;
+    XChangeProperty(b.dpy, request.requestor, request.property, request.target, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>("hello"), 5);
+    XSelectionEvent reply{SelectionNotify,
+                          0,
+                          True,
+                          b.dpy,
+                          request.requestor,
+                          request.selection,
+                          request.target,
+                          request.property,
+                          request.time};
+    XSendEvent(b.dpy, request.requestor, False, 0, reinterpret_cast<XEvent*>(&reply));
+    b.settle();
+    EXPECT_EQ(soundOf(b.object()), pasted);
+    EXPECT_EQ(b.window().curvePanel().hint(), "nothing pasted: line 1 is not a curve");
+}
+
+// The grid's cells and snap positions, remembered for the next editor.
+TEST(EditorGrid, StepAndSnapFollowTheGridChoiceAndItIsRemembered) {
+    presets_test::TempDir config;
+    presets_test::ScopedEnv xdg("XDG_CONFIG_HOME", config.path());
+    Session s;
+    ASSERT_TRUE(s.open());
+    const CurvePanel& panel = s.window().curvePanel();
+    const int band = s.object().curveBand();
+    for (const auto& [name, cells, snapped] : {std::tuple{"1/8", 8, 0.375},
+                                               {"1/12", 12, 0.4166},
+                                               {"1/32", 32, 0.40625},
+                                               {"off", 16, 0.41}}) {
+        s.click(panel.gridButton());
+        s.click(panel.gridItem(gridFromName(name)));
+        s.click(panel.stepButton());
+        EXPECT_EQ(s.object().curveAt(kVol, band).count, 2 * cells) << name;
+        s.click(panel.stepButton());
+        s.object().curveSetFlat(kVol, band, 0.5f);
+        s.click(panel.xOf(0.41), panel.yOf(0.7));
+        EXPECT_NEAR(s.object().curveAt(kVol, band).points[1].x, snapped, 0.002) << name;
+    }
+    s.gui->destroy(s.plugin);
+    ASSERT_TRUE(s.open());
+    EXPECT_STREQ(kGridNames[s.window().curvePanel().grid()], "off");
+}
+
+// Readouts and axes in the stage's unit, through the parameter texts.
+TEST(EditorUnits, ValuesAndPositionsReadInTheStagesOwnUnits) {
+    Session s;
+    NorvalePlugin& p = s.object();
+    p.guiSetParam(kParamFltCutoff, plugincore::realToParam(kParams[kParamFltCutoff], 4000));
+    p.guiSetParam(kParamFltDepth, 4);
+    p.guiSetParam(kParamTimRange, plugincore::realToParam(kParams[kParamTimRange], 400));
+    p.guiSetParam(kParamDrvDrive, 0.5);
+    p.guiSetParam(kParamWidRate, 6); // 2 Bars
+    p.guiSetParam(kParamPanTrigger, 1);
+    for (const auto& [module, value, text] : {std::tuple{kFlt, 1.0, "4.00 kHz"},
+                                              {kFlt, 0.5, "1.00 kHz"},
+                                              {kFlt, 0.0, "250 Hz"},
+                                              {kVol, 0.5, "-12.04 dB"},
+                                              {kVol, 0.0, "-inf dB"},
+                                              {kTim, 0.25, "300 ms"},
+                                              {kTim, 1.0, "0 ms"},
+                                              {kDrv, 0.5, "25.0 %"},
+                                              {kPan, 0.2, "L 60.0 %"},
+                                              {kPan, 0.5, "C"},
+                                              {kWid, 0.75, "150.0 %"}})
+        EXPECT_EQ(curveValueText(p, module, value), text) << module << " " << value;
+    for (const auto& [module, phase, text] : {std::tuple{kVol, 0.5, "0.5 beat"},
+                                              {kVol, 1.0, "1 beat"},
+                                              {kWid, 0.5, "1 bar"},
+                                              {kWid, 1.0, "2 bars"},
+                                              {kPan, 0.25, "0.25 cycle"},
+                                              {kVol, 0.0, "0"}})
+        EXPECT_EQ(curvePositionText(p, module, phase), text) << module << " " << phase;
+}
+
+} // namespace
+} // namespace norvale::guitest
