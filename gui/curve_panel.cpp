@@ -6,6 +6,7 @@
 
 #include "dsp/curve_set.h"
 #include "dsp/rates.h"
+#include "gui/curve_transforms.h"
 #include "gui/paint_helpers.h"
 #include "plugin/params.h"
 #include "presets/editor_prefs.h"
@@ -173,6 +174,9 @@ Rect CurvePanel::shapeButton() const {
 Rect CurvePanel::shapeItem(int i) const {
     return {bounds.x + 978 + 116.0 * (i / 6), bounds.y + 30 + 18.0 * (i % 6), 112, 17};
 }
+Rect CurvePanel::transformItem(int i) const {
+    return {bounds.x + 978 + 232, bounds.y + 30 + 18.0 * i, 112, 17};
+}
 Rect CurvePanel::gridButton() const {
     return {bounds.x + 1084, bounds.y + 6, 78, 20};
 }
@@ -258,7 +262,7 @@ bool CurvePanel::endAt(double px, double py, const CurveAccess& curves) const {
 
 bool CurvePanel::dragging() const {
     return dragPoint >= 0 || bendSegment >= 0 || painting || tabDragModule >= 0 ||
-           endDragModule >= 0;
+           endDragModule >= 0 || selecting;
 }
 
 void CurvePanel::closeMenus() {
@@ -290,14 +294,67 @@ uint64_t CurvePanel::staticKey(const CurveAccess& curves) const {
     return key;
 }
 
-bool CurvePanel::key(unsigned long keysym, CurveAccess& curves) {
+// ---- selection ----
+
+uint64_t CurvePanel::selectedPoints(const CurveAccess& curves) const {
+    const int m = curves.curveModule(), b = curves.curveBand();
+    if (selection_ == 0 || m != selectionModule_ || b != selectionBand_ ||
+        curves.curveAt(m, b).format() != selectionCurve_)
+        return 0;
+    return selection_;
+}
+
+void CurvePanel::select(uint64_t mask, const CurveAccess& curves) {
+    selectionModule_ = curves.curveModule();
+    selectionBand_ = curves.curveBand();
+    selectionCurve_ = curves.curveAt(selectionModule_, selectionBand_).format();
+    selection_ = mask;
+    damage_.add(graphArea());
+}
+
+void CurvePanel::replaceSelected(const Curve& curve, uint64_t mask, CurveAccess& curves) {
+    curves.curveReplace(curves.curveModule(), curves.curveBand(), curve);
+    select(mask, curves);
+}
+
+void CurvePanel::applyTransform(int transform, CurveAccess& curves) {
+    if (transform < 0 || transform >= kTransformCount) return;
+    const uint64_t mask = selectedPoints(curves);
+    const int m = curves.curveModule();
+    const double step = gridStep();
+    auto edit = [&](const Curve& c) {
+        switch (transform) {
+        case 0: return invertPoints(c, mask);
+        case 1: return mirrorPoints(c, mask);
+        case 2: return mask ? movePoints(c, mask, -step, 0) : shiftCurve(c, -step);
+        case 3: return mask ? movePoints(c, mask, step, 0) : shiftCurve(c, step);
+        case 4: return scalePoints(c, mask, 1.25, 0);
+        case 5: return scalePoints(c, mask, 0.8, 0);
+        case 6: return scalePoints(c, mask, 1, 0.05);
+        default: return scalePoints(c, mask, 1, -0.05);
+        }
+    };
+    if (mask != 0) {
+        // Mirroring re-sorts; the selection then follows the points no longer.
+        replaceSelected(edit(curves.curveAt(m, curves.curveBand())), transform == 1 ? 0 : mask,
+                        curves);
+        return;
+    }
+    for (int band = 0; band < kBandCount; ++band)
+        if (curves.curveEditAllBands() || band == curves.curveBand())
+            curves.curveReplace(m, band, edit(curves.curveAt(m, band)));
+    damage_.add(graphArea());
+}
+
+bool CurvePanel::key(unsigned long keysym, bool control, bool shift, CurveAccess& curves) {
     constexpr unsigned long kEscape = 0xff1b, kDelete = 0xffff, kBackSpace = 0xff08;
+    constexpr unsigned long kLeft = 0xff51, kUp = 0xff52, kRight = 0xff53, kDown = 0xff54;
     if (keysym == kEscape && dragging()) {
         // Everything the drag changed goes back; the End marker's gesture
         // still needs its end.
         const int endModule = endDragModule;
         tabDragModule = endDragModule = -1;
-        painting = false;
+        painting = selecting = groupDrag_ = false;
         lastStep = -1;
         dragPoint = bendSegment = dragModule = dragBand = -1;
         curves.curveUndoCancel();
@@ -309,8 +366,32 @@ bool CurvePanel::key(unsigned long keysym, CurveAccess& curves) {
         closeMenus();
         return true;
     }
-    if ((keysym == kDelete || keysym == kBackSpace) && hoverPoint >= 0 && !dragging() &&
-        !curves.curveStepMode()) {
+    const int m = curves.curveModule(), b = curves.curveBand();
+    const Curve& curve = curves.curveAt(m, b);
+    int chain[kModuleCount];
+    // Points are edited only on a drawn curve (not in STEP, not in the picker).
+    if (curves.curveChain(chain) == 0 || curves.curveStepMode()) return false;
+    if (control && (keysym == 'a' || keysym == 'A')) {
+        select(curve.count >= 64 ? ~uint64_t{0} : (uint64_t{1} << curve.count) - 1, curves);
+        return true;
+    }
+    if (control) return false;
+    const uint64_t selected = selectedPoints(curves);
+    if (!dragging() && selected != 0 && keysym >= kLeft && keysym <= kDown) {
+        const double fine = shift ? 0.25 : 1.0;
+        const double dx = keysym == kLeft ? -gridStep() : keysym == kRight ? gridStep() : 0;
+        const double dy = keysym == kUp ? 0.05 : keysym == kDown ? -0.05 : 0;
+        replaceSelected(movePoints(curve, selected, dx * fine, dy * fine), selected, curves);
+        return true;
+    }
+    if ((keysym == kDelete || keysym == kBackSpace) && !dragging() && selected != 0) {
+        Curve kept = curve;
+        for (int i = curve.count - 2; i > 0; --i)
+            if (inMask(selected, i)) kept.removePoint(i);
+        replaceSelected(kept, 0, curves);
+        return true;
+    }
+    if ((keysym == kDelete || keysym == kBackSpace) && hoverPoint >= 0 && !dragging()) {
         curves.curveRemovePoint(curves.curveModule(), curves.curveBand(), hoverPoint);
         hoverPoint = -1;
         damage_.add(graphArea());
@@ -334,7 +415,8 @@ Rect CurvePanel::tabRow() const {
 }
 
 Rect CurvePanel::shapeMenuRect() const {
-    return {bounds.x + 974, bounds.y + 26, 236, 115};
+    // The shapes in two columns, the transforms in a third.
+    return {bounds.x + 974, bounds.y + 26, 352, 18.0 * kTransformCount + 8};
 }
 
 Rect CurvePanel::addMenuRect() const {
@@ -345,7 +427,8 @@ Rect CurvePanel::addMenuRect() const {
 
 // ---- input ----
 
-bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves) {
+bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
+                       bool shift) {
     if (!bounds.contains(px, py)) return false;
     // Nothing but the buttons acts: a wheel notch must never edit a drawing.
     if (isWheel(button) || (button != 1 && button != 3)) return true;
@@ -371,6 +454,8 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     if (shapeMenuOpen) {
         for (int i = 0; left && i < kShapeCount; ++i)
             if (shapeItem(i).contains(px, py)) applyShape(i, static_cast<double>(timeMs), curves);
+        for (int i = 0; left && n > 0 && i < kTransformCount; ++i)
+            if (transformItem(i).contains(px, py)) applyTransform(i, curves);
         shapeMenuOpen = false;
         return true;
     }
@@ -458,12 +543,12 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     }
     // The End marker may sit on the graph's right edge.
     if (graph().contains(px, py) || endAt(px, py, curves))
-        pressGraph(px, py, button, timeMs, curves);
+        pressGraph(px, py, button, timeMs, curves, shift);
     return true;
 }
 
-void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
-                            CurveAccess& curves) {
+void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
+                            bool shift) {
     const int m = curves.curveModule(), b = curves.curveBand();
     const Curve& curve = curves.curveAt(m, b);
     const int i = pointAt(px, py, curve);
@@ -493,6 +578,20 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
         dragPoint = -1;
         lastClickPoint = -1;
         return;
+    }
+    if (button == 1 && shift && i < 0 && segmentAt(px, py, curve) < 0) {
+        selecting = true;
+        selectX0 = selectX1 = px;
+        selectY0 = selectY1 = py;
+        return;
+    }
+    if (i >= 0 && inMask(selectedPoints(curves), i) &&
+        (selectedPoints(curves) & (selectedPoints(curves) - 1)) != 0) {
+        // One of several selected points: they all go along.
+        groupDrag_ = true;
+        groupStart_ = curve;
+        groupPhase_ = toPhase(px);
+        groupValue_ = toValue(py);
     }
     if (i >= 0) {
         dragPoint = i;
@@ -548,6 +647,17 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
         } else if (endDragModule >= 0) {
             curves.curveSetEnd(endDragModule, static_cast<float>(phase));
             damage_.add(graphArea());
+        } else if (selecting) {
+            selectX1 = px;
+            selectY1 = py;
+            damage_.add(graphArea());
+        } else if (groupDrag_) {
+            // By the grid's steps when snapping, from where the drag began.
+            const double dx =
+                snapped(std::clamp(0.5 + toPhase(px) - groupPhase_, 0.0, 1.0), curves) - 0.5;
+            const uint64_t mask = selectedPoints(curves);
+            replaceSelected(movePoints(groupStart_, mask, dx, toValue(py) - groupValue_), mask,
+                            curves);
         } else if (dragPoint >= 0) {
             const float x = static_cast<float>(phase), y = static_cast<float>(toValue(py));
             const Curve& before = curves.curveAt(dragModule, dragBand);
@@ -582,6 +692,8 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             shapeHover = -1;
             for (int i = 0; i < kShapeCount; ++i)
                 if (shapeItem(i).contains(px, py)) shapeHover = i;
+            for (int i = 0; i < kTransformCount; ++i)
+                if (transformItem(i).contains(px, py)) shapeHover = kShapeCount + i;
         } else if (gridMenuOpen) {
             const int old = gridHover;
             gridHover = -1;
@@ -613,7 +725,21 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
 }
 
 void CurvePanel::release(CurveAccess& curves) {
+    groupDrag_ = false;
     if (!dragging()) return;
+    if (selecting) {
+        // The points of the band being edited inside the rectangle.
+        const Curve& c = curves.curveAt(curves.curveModule(), curves.curveBand());
+        uint64_t mask = 0;
+        for (int i = 0; i < c.count; ++i) {
+            const double x = xOf(c.points[i].x), y = yOf(c.points[i].y);
+            if (x >= std::min(selectX0, selectX1) && x <= std::max(selectX0, selectX1) &&
+                y >= std::min(selectY0, selectY1) && y <= std::max(selectY0, selectY1))
+                mask |= uint64_t{1} << i;
+        }
+        selecting = false;
+        select(mask, curves);
+    }
     damage_.add(tabDragModule >= 0 ? tabRow() : graphArea());
     if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
         int chain[kModuleCount];
@@ -840,20 +966,16 @@ void CurvePanel::drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAcce
         roundedRect(cr, r, 4);
         setColour(cr, p.trackColour, 0.1);
         cairo_fill(cr);
-        // A hooked arrow, turning back for undo and onwards for redo.
-        const double cx = r.x + r.width / 2, cy = r.y + 11, dir = redo ? 1 : -1;
+        // An arch with its arrowhead at the left end for undo, the right for redo.
+        const double cx = r.x + r.width / 2, cy = r.y + 13, tip = redo ? cx + 5 : cx - 5;
         setColour(cr, can ? p.textDim : p.textFaint, can ? 1.0 : 0.45);
         cairo_set_line_width(cr, 1.5);
         cairo_new_sub_path(cr);
-        if (redo)
-            cairo_arc_negative(cr, cx, cy + 1, 5, kPi * 0.95, kPi * 0.05);
-        else
-            cairo_arc(cr, cx, cy + 1, 5, kPi * 0.05, kPi * 0.95);
+        cairo_arc(cr, cx, cy, 5, kPi, 2 * kPi);
         cairo_stroke(cr);
-        const double tipX = cx - dir * 5, tipY = cy + 1;
-        cairo_move_to(cr, tipX - 3, tipY - 3);
-        cairo_line_to(cr, tipX, tipY + 1);
-        cairo_line_to(cr, tipX + 3, tipY - 3);
+        cairo_move_to(cr, tip - 3, cy - 3);
+        cairo_line_to(cr, tip, cy + 1);
+        cairo_line_to(cr, tip + 3, cy - 3);
         cairo_stroke(cr);
     }
 }
@@ -967,6 +1089,7 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
     }
     const Curve& c = curves.curveAt(m, sel);
     const bool ownDrag = dragModule == m && dragBand == sel;
+    const uint64_t chosen = selectedPoints(curves);
     // A staircase is edited by its cells; its points would stand in pairs.
     for (int i = 0; !curves.curveStepMode() && i < c.count; ++i) {
         const bool big = i == hoverPoint || (ownDrag && i == dragPoint);
@@ -984,11 +1107,23 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         } else {
             cairo_arc(cr, x, y, r, 0, 2 * kPi);
         }
-        setColour(cr, p.panelFill);
+        setColour(cr, chosen != 0 && inMask(chosen, i) ? p.accent : p.panelFill);
         cairo_fill_preserve(cr);
         setColour(cr, big ? p.textBright : p.accent);
         cairo_set_line_width(cr, 1.6);
         cairo_stroke(cr);
+    }
+    if (selecting) {
+        const double dash[2] = {4, 3};
+        cairo_set_dash(cr, dash, 2, 0);
+        cairo_rectangle(cr, std::min(selectX0, selectX1) + 0.5, std::min(selectY0, selectY1) + 0.5,
+                        std::fabs(selectX1 - selectX0), std::fabs(selectY1 - selectY0));
+        setColour(cr, p.accent, 0.12);
+        cairo_fill_preserve(cr);
+        setColour(cr, p.accent, 0.8);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
     }
     const int s = bendSegment >= 0 ? bendSegment : hoverSegment;
     if (s >= 0 && s + 1 < c.count) {
@@ -1089,6 +1224,24 @@ void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess
             }
             setColour(cr, i == shapeHover ? p.textBright : p.textDim);
             drawText(cr, kShapeNames[i], item.x + 8, item.y + 12, Align::Left);
+        }
+        // The transforms, apart from the shapes by a rule.
+        const Rect first = transformItem(0);
+        cairo_move_to(cr, first.x - 2.5, first.y);
+        cairo_line_to(cr, first.x - 2.5, first.y + 18.0 * kTransformCount - 1);
+        setColour(cr, p.panelLine);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        for (int i = 0; i < kTransformCount; ++i) {
+            const Rect item = transformItem(i);
+            const bool hot = shapeHover == kShapeCount + i;
+            if (hot) {
+                roundedRect(cr, item, 3);
+                setColour(cr, p.accent, 0.22);
+                cairo_fill(cr);
+            }
+            setColour(cr, hot ? p.textBright : p.textDim);
+            drawText(cr, kTransformNames[i], item.x + 8, item.y + 12, Align::Left);
         }
     }
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "dsp/curve.h"
 #include "gui/damage.h"
 #include "gui/window_spec.h"
 #include "plugin/curve_access.h"
@@ -50,6 +51,13 @@ std::string curveValueText(const CurveAccess& curves, int module, double value);
 // host's tempo, else a fraction of the cycle. Short forms for axis labels.
 std::string curvePositionText(const CurveAccess& curves, int module, double phase);
 
+// Curve menu items after the shapes: each one edit of the selected points,
+// or of the whole curve of the band(s) being edited.
+inline constexpr int kTransformCount = 8;
+inline constexpr const char* kTransformNames[kTransformCount] = {
+    "INVERT",   "MIRROR",     "SHIFT LEFT", "SHIFT RIGHT",
+    "SCALE UP", "SCALE DOWN", "OFFSET UP",  "OFFSET DOWN"};
+
 class CurvePanel {
 public:
     plugincore::Rect bounds{16, 74, 1400, 440};
@@ -64,6 +72,7 @@ public:
     plugincore::Rect stepButton() const;
     plugincore::Rect shapeButton() const;
     plugincore::Rect shapeItem(int i) const;
+    plugincore::Rect transformItem(int i) const;
     plugincore::Rect gridButton() const;
     plugincore::Rect gridItem(int i) const;
     plugincore::Rect undoButton() const;
@@ -77,15 +86,21 @@ public:
     // ---- input ----
     // True for every press inside bounds. Only button 1 acts on tabs, buttons
     // and menus, and buttons 1 and 3 in the graph; the wheel changes nothing.
-    bool press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves);
+    // With shift on empty graph space, a selection rectangle starts.
+    bool press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
+               bool shift = false);
     void motion(double px, double py, CurveAccess& curves);
     // Ends whatever drag is open (also used for hide, destroy and lost releases).
     void release(CurveAccess& curves);
     void sync(CurveAccess& curves);
     bool dragging() const;
     bool menuOpen() const { return shapeMenuOpen || addMenuOpen || gridMenuOpen; }
-    // Escape, Delete and BackSpace; true when the key acted.
-    bool key(unsigned long keysym, CurveAccess& curves);
+    // Escape, Delete and BackSpace, the arrows, Ctrl+A; true when the key acted.
+    bool key(unsigned long keysym, bool control, bool shift, CurveAccess& curves);
+    // The selected points of the curve being edited (bit i for point i); a
+    // selection lasts until that curve changes by other means.
+    uint64_t selectedPoints(const CurveAccess& curves) const;
+    void applyTransform(int transform, CurveAccess& curves);
     // A message in the hint line until the next press (undo, paste errors).
     void showHint(std::string text);
     const std::string& hint() const { return hint_; }
@@ -147,12 +162,15 @@ public:
     bool gridMenuOpen = false;
     int gridHover = -1;
     double pointerPhase = 0.0; // where the pointer is over the graph
+    bool selecting = false;    // a selection rectangle is being drawn
+    double selectX0 = 0, selectY0 = 0, selectX1 = 0, selectY1 = 0;
     uint32_t triggerSeen = 0;
     int triggerFlash = 0;
 
 private:
     double snapped(double phase, const CurveAccess& curves) const;
-    void pressGraph(double px, double py, int button, uint64_t timeMs, CurveAccess& curves);
+    void pressGraph(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
+                    bool shift);
     void drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves, const int* chain,
                   int n) const;
     void drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
@@ -164,11 +182,23 @@ private:
     void drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     void drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     int landingSlot(int chainLength) const;
+    void select(uint64_t mask, const CurveAccess& curves);
+    // Replaces the selected band's curve and keeps the selection on it.
+    void replaceSelected(const Curve& curve, uint64_t mask, CurveAccess& curves);
+    // A grid step of the cycle (a sixteenth with the grid off).
+    double gridStep() const { return 1.0 / stepCells(); }
 
     plugincore::Damage damage_;
     int grid_ = kDefaultGrid;
     std::string hint_;
     bool couldUndo_ = false, couldRedo_ = false;
+    uint64_t selection_ = 0;
+    std::string selectionCurve_; // the curve's text when it was selected
+    int selectionModule_ = -1, selectionBand_ = -1;
+    // A drag of several selected points moves them from where they started.
+    bool groupDrag_ = false;
+    Curve groupStart_;
+    double groupPhase_ = 0, groupValue_ = 0;
 };
 
 } // namespace norvale

@@ -510,7 +510,7 @@ bool PluginWindow::editKey(unsigned long keysym, bool control, bool shift) {
         requestPaste();
         return true;
     }
-    return !control && panel_.key(keysym, curves_);
+    return panel_.key(keysym, control, shift, curves_);
 }
 
 // ---- copy and paste ----
@@ -808,7 +808,7 @@ void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, b
         panel_.closeMenus();
         return;
     }
-    if (panel_.press(x, y, button, time, curves_)) return;
+    if (panel_.press(x, y, button, time, curves_, shift)) return;
     rack_.pressRack(x, y, button, time, shift);
 }
 

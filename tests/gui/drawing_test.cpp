@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "gui/curve_transforms.h"
 #include "presets/preset_format.h"
 #include "tests/clap_host/state_image.h"
 #include "tests/gui/x_session.h"
@@ -242,6 +243,82 @@ TEST(EditorUnits, ValuesAndPositionsReadInTheStagesOwnUnits) {
                                               {kPan, 0.25, "0.25 cycle"},
                                               {kVol, 0.0, "0"}})
         EXPECT_EQ(curvePositionText(p, module, phase), text) << module << " " << phase;
+}
+
+// Every transform of random curves, whole or of random selections, leaves a
+// curve in order and in range; the ones that undo themselves do.
+TEST(CurveTransforms, KeepPointsOrderedAndInRange) {
+    std::mt19937 random(18);
+    auto uniform = [&](float a, float b) { return std::uniform_real_distribution(a, b)(random); };
+    for (int round = 0; round < 300; ++round) {
+        Curve c;
+        c.setFlat(uniform(0, 1));
+        for (int k = std::uniform_int_distribution(0, 40)(random); k > 0; --k)
+            c.addPoint(uniform(0, 1), uniform(0, 1), static_cast<uint8_t>(k % 3));
+        c.setBend(0, uniform(-1, 1));
+        const uint64_t mask = round % 2 ? 0 : std::uniform_int_distribution<uint64_t>()(random);
+        const double step = uniform(-0.5, 0.5);
+        const Curve results[] = {movePoints(c, mask, step, uniform(-1, 1)), invertPoints(c, mask),
+                                 mirrorPoints(c, mask), shiftCurve(c, step),
+                                 scalePoints(c, mask, uniform(0, 3), uniform(-1, 1))};
+        for (const Curve& r : results) {
+            ASSERT_TRUE(r.count >= 2 && r.count <= kMaxCurvePoints) << c.format();
+            EXPECT_EQ(r.points[0].x, 0.0f) << c.format();
+            EXPECT_EQ(r.points[r.count - 1].x, 1.0f) << c.format();
+            for (int i = 0; i < r.count; ++i) {
+                EXPECT_TRUE(r.points[i].y >= 0 && r.points[i].y <= 1) << c.format();
+                if (i > 0) EXPECT_LE(r.points[i - 1].x, r.points[i].x) << c.format();
+            }
+        }
+        auto same = [](const Curve& a, const Curve& b) {
+            bool equal = a.count == b.count;
+            for (int i = 0; equal && i < a.count; ++i)
+                equal = std::fabs(a.points[i].x - b.points[i].x) < 1e-6f &&
+                        std::fabs(a.points[i].y - b.points[i].y) < 1e-6f &&
+                        a.points[i].weight == b.points[i].weight &&
+                        a.points[i].bend == b.points[i].bend;
+            return equal;
+        };
+        EXPECT_TRUE(same(invertPoints(invertPoints(c, mask), mask), c)) << c.format();
+        if (mask == 0) EXPECT_TRUE(same(mirrorPoints(mirrorPoints(c, 0), 0), c)) << c.format();
+        // Straight segments survive being cut at the wrap exactly.
+        Curve straight = c;
+        for (int i = 0; i < c.count; ++i)
+            straight.points[i].weight = 0, straight.points[i].bend = 0;
+        const Curve back = shiftCurve(shiftCurve(straight, step), -step);
+        for (float t = 0.01f; t < 1; t += 0.07f)
+            EXPECT_NEAR(back.valueAt(t), straight.valueAt(t), 1e-4) << c.format() << " at " << t;
+    }
+}
+
+// A Shift-drag selects; the arrows move the selection by the grid together,
+// Delete removes it; Ctrl+A takes every point.
+TEST(EditorSelection, SelectedPointsMoveAndGoTogether) {
+    Session s;
+    NorvalePlugin& p = s.object();
+    p.curveSelectBand(1);
+    p.curveSetFlat(kVol, 1, 0.5f);
+    for (float x : {0.25f, 0.375f, 0.75f})
+        p.curveAddPoint(kVol, 1, x, 0.5f, 0);
+    ASSERT_TRUE(s.open());
+    CurvePanel& panel = s.window().curvePanel();
+    const KeyCode shift = XKeysymToKeycode(s.dpy, XK_Shift_L);
+    s.move(panel.xOf(0.2), panel.yOf(0.9));
+    XTestFakeKeyEvent(s.dpy, shift, True, CurrentTime);
+    s.button(1, true);
+    s.move(panel.xOf(0.5), panel.yOf(0.1));
+    s.button(1, false);
+    XTestFakeKeyEvent(s.dpy, shift, False, CurrentTime);
+    EXPECT_EQ(panel.selectedPoints(p), 0b0110u);
+    s.type(XK_Right);
+    s.type(XK_Up);
+    const Curve& c = p.curveAt(kVol, 1);
+    EXPECT_EQ(c.format(), "0.0000 0.5000 0 0.000, 0.3125 0.5500 0 0.000, 0.4375 0.5500 0 0.000, "
+                          "0.7500 0.5000 0 0.000, 1.0000 0.5000 0 0.000");
+    s.type(XK_Delete);
+    EXPECT_EQ(c.count, 3);
+    chord(s, XK_a);
+    EXPECT_EQ(panel.selectedPoints(p), 0b0111u);
 }
 
 } // namespace

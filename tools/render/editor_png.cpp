@@ -85,6 +85,9 @@ std::string writeEditorPng(const RenderOptions& options) {
     int chain[kModuleCount];
     rack.buildLayout(plugin->curveChain(chain) > 0 ? plugin->curveModule() : -1);
     panel.bounds = rack.curvePanelRect();
+    panel.hoverPoint = options.editorHoverPoint;
+    panel.gridMenuOpen = options.editorMenu == "grid";
+    panel.shapeMenuOpen = options.editorMenu == "shape";
     const CurvePalette palette = curvePalette(spec.palette);
 
     const double scale = options.editorScale;

@@ -84,9 +84,9 @@ void requireNothingToRender(const RenderOptions& options) {
 
 bool takesValue(const std::string& name) {
     static const char* const kWithValue[] = {
-        "--set",    "--tempo",       "--sidechain",  "--notes", "--note",
-        "--block",  "--state-in",    "--state-out",  "--plot",  "--plugin",
-        "--preset", "--save-preset", "--editor-png", "--scale"};
+        "--set",        "--tempo",     "--sidechain",   "--notes",    "--note",   "--block",
+        "--state-in",   "--state-out", "--plot",        "--plugin",   "--preset", "--save-preset",
+        "--editor-png", "--scale",     "--hover-point", "--open-menu"};
     for (const char* option : kWithValue)
         if (name == option) return true;
     return false;
@@ -124,6 +124,12 @@ void applyOption(RenderOptions& options, const std::string& name, const std::str
         options.editorScale = parseNumber(name, value);
         if (options.editorScale < 0.5 || options.editorScale > 4)
             throw UsageError(fmt::format("--scale must lie between 0.5 and 4, not {}", value));
+    } else if (name == "--hover-point") {
+        options.editorHoverPoint = static_cast<int>(parseInteger(name, value, 0, 63));
+    } else if (name == "--open-menu") {
+        if (value != "grid" && value != "shape")
+            throw UsageError(fmt::format("--open-menu takes grid or shape, not {}", value));
+        options.editorMenu = value;
     } else if (name == "--save-preset") {
         checkPresetSaveName(value);
         options.savePreset = value;
@@ -244,6 +250,9 @@ options:
   --editor-png FILE  paint the plug-in's editor for the sound of --preset and
                      --set into a PNG (no X server needed); nothing is rendered
   --scale S          the editor's scale for --editor-png, 0.5..4 (default 1)
+  --hover-point N    --editor-png: point N of the selected curve as under the
+                     pointer, with its value readout
+  --open-menu M      --editor-png: the curve panel's grid or shape menu open
   --demo             render a synthesized 4-bar drum and bass loop at the
                      tempo instead of INPUT (48 kHz stereo 24-bit WAV)
   --plugin PATH      the plug-in file to load
