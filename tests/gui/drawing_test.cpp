@@ -27,6 +27,13 @@ std::string soundOf(const NorvalePlugin& p) {
     return all;
 }
 
+// Keys go to the window under the pointer, whatever focus an earlier editor
+// took and lost.
+void focusFollowsPointer(Session& s) {
+    XSetInputFocus(s.dpy, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(s.dpy, False);
+}
+
 // A key with Control (and Shift) held, as XTest types it.
 void chord(Session& s, KeySym key, bool shift = false) {
     const KeyCode control = XKeysymToKeycode(s.dpy, XK_Control_L);
@@ -48,6 +55,7 @@ TEST(EditorUndo, ARandomWalkUndoneAndRedoneByteForByte) {
     s.object().curveChainAdd(kFlt);
     s.object().clearUndo();
     ASSERT_TRUE(s.open());
+    focusFollowsPointer(s);
     const CurvePanel& panel = s.window().curvePanel();
     const std::string start = soundOf(s.object());
     std::mt19937 random(18);
@@ -101,6 +109,7 @@ TEST(EditorUndo, TellsTheHostCancelsADragAndEndsWithAStateLoad) {
     Session s;
     s.object().clearUndo();
     ASSERT_TRUE(s.open());
+    focusFollowsPointer(s);
     const CurvePanel& panel = s.window().curvePanel();
     const double mix = s.object().paramValue(kParamMix);
     s.click(s.window().rack().controlRect(kParamMix), 5);
@@ -148,6 +157,7 @@ TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
     b.object().curveSelectBand(2);
     b.object().clearUndo();
     ASSERT_TRUE(a.open() && b.open());
+    focusFollowsPointer(a);
     const Atom clipboard = XInternAtom(a.dpy, "CLIPBOARD", False);
     // The host windows lie on top of each other: the one typed into comes up.
     XRaiseWindow(a.dpy, a.parent);
@@ -301,6 +311,7 @@ TEST(EditorSelection, SelectedPointsMoveAndGoTogether) {
     for (float x : {0.25f, 0.375f, 0.75f})
         p.curveAddPoint(kVol, 1, x, 0.5f, 0);
     ASSERT_TRUE(s.open());
+    focusFollowsPointer(s);
     CurvePanel& panel = s.window().curvePanel();
     const KeyCode shift = XKeysymToKeycode(s.dpy, XK_Shift_L);
     s.move(panel.xOf(0.2), panel.yOf(0.9));
