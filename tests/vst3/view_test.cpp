@@ -2,12 +2,14 @@
 // plug-in's "clap.gui" arrives separately; until it does these skip.
 #include <gtest/gtest.h>
 
+#include "gui/window_spec.h"
 #include "vst3/vst3_host.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <vector>
 #undef None
@@ -156,6 +158,51 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
     EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
     EXPECT_EQ(view->removed(), kResultOk);
     instance.controller->setComponentHandler(nullptr);
+}
+
+// Run once per virtual screen size (tests/vst3.cmake): a laptop screen and a desktop one.
+TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
+    const struct {
+        int width, height;
+        std::vector<double> zooms; // acceptable first-open zooms
+    } kScreens[] = {{1366, 768, {0.75, 0.9}}, {1920, 1200, {1.0}}};
+    const int screenWidth = DisplayWidth(display, DefaultScreen(display));
+    const int screenHeight = DisplayHeight(display, DefaultScreen(display));
+    const auto* screen = std::find_if(std::begin(kScreens), std::end(kScreens), [&](auto& s) {
+        return s.width == screenWidth && s.height == screenHeight;
+    });
+    if (screen == std::end(kScreens)) GTEST_SKIP() << "no expectation for this screen size";
+    const int designWidth = norvale::kWindowSpec.width + 32;
+    const int designHeight = norvale::kWindowSpec.height;
+    const auto scaled = [](int design, double zoom) { return int32(design * zoom + 0.5); };
+
+    ASSERT_EQ(view->setFrame(frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    ViewRect opened;
+    ASSERT_EQ(view->getSize(&opened), kResultOk);
+    const auto zoom = std::find_if(screen->zooms.begin(), screen->zooms.end(), [&](double z) {
+        return opened.getWidth() == scaled(designWidth, z) &&
+               opened.getHeight() == scaled(designHeight, z);
+    });
+    EXPECT_NE(zoom, screen->zooms.end()) << opened.getWidth() << "x" << opened.getHeight();
+    constexpr int kTitleBar = 30;
+    EXPECT_LE(opened.getWidth(), screenWidth);
+    EXPECT_LE(opened.getHeight() + kTitleBar, screenHeight);
+
+    // A host may then make it smaller, down to the smallest zoom.
+    for (double z : norvale::kZoomSteps) {
+        const ViewRect wanted(0, 0, scaled(designWidth, z), scaled(designHeight, z));
+        ViewRect checked = wanted;
+        ASSERT_EQ(view->checkSizeConstraint(&checked), kResultTrue) << z;
+        EXPECT_EQ(checked.getWidth(), wanted.getWidth()) << z;
+        EXPECT_EQ(checked.getHeight(), wanted.getHeight()) << z;
+        ViewRect resized = wanted, now;
+        ASSERT_EQ(view->onSize(&resized), kResultOk) << z;
+        ASSERT_EQ(view->getSize(&now), kResultOk);
+        EXPECT_EQ(now.getWidth(), wanted.getWidth()) << z;
+        EXPECT_EQ(now.getHeight(), wanted.getHeight()) << z;
+    }
+    EXPECT_EQ(view->removed(), kResultOk);
 }
 
 } // namespace
