@@ -117,8 +117,8 @@ void screenSize(Display* display, int& width, int& height) {
     Window rootReturn, child;
     int px = 0, py = 0, wx, wy;
     unsigned mask;
-    const bool pointer = XQueryPointer(display, root, &rootReturn, &child, &px, &py, &wx, &wy,
-                                       &mask) == True;
+    const bool pointer =
+        XQueryPointer(display, root, &rootReturn, &child, &px, &py, &wx, &wy, &mask) == True;
     int count = 0;
     XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
     const XRRMonitorInfo* chosen = nullptr;

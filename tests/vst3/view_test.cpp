@@ -160,47 +160,34 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
     instance.controller->setComponentHandler(nullptr);
 }
 
-// Run once per virtual screen size (tests/vst3.cmake): a laptop screen and a desktop one.
+// Run once per virtual screen (tests/vst3.cmake): it opens at a zoom that fits
+// with a title bar, and a host may shrink it to every smaller zoom.
 TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
-    const struct {
-        int width, height;
-        std::vector<double> zooms; // acceptable first-open zooms
-    } kScreens[] = {{1366, 768, {0.75, 0.9}}, {1920, 1200, {1.0}}};
-    const int screenWidth = DisplayWidth(display, DefaultScreen(display));
-    const int screenHeight = DisplayHeight(display, DefaultScreen(display));
-    const auto* screen = std::find_if(std::begin(kScreens), std::end(kScreens), [&](auto& s) {
-        return s.width == screenWidth && s.height == screenHeight;
-    });
-    if (screen == std::end(kScreens)) GTEST_SKIP() << "no expectation for this screen size";
-    const int designWidth = norvale::kWindowSpec.width + 32;
-    const int designHeight = norvale::kWindowSpec.height;
-    const auto scaled = [](int design, double zoom) { return int32(design * zoom + 0.5); };
-
+    const int screenW = DisplayWidth(display, 0), screenH = DisplayHeight(display, 0);
+    const std::vector<double> fitting = screenH == 768 ? std::vector{0.75, 0.9} : std::vector{1.0};
+    const auto sized = [](double z) {
+        return ViewRect(0, 0, int32((norvale::kWindowSpec.width + 32) * z + 0.5),
+                        int32(norvale::kWindowSpec.height * z + 0.5));
+    };
     ASSERT_EQ(view->setFrame(frame), kResultOk);
     ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
-    ViewRect opened;
-    ASSERT_EQ(view->getSize(&opened), kResultOk);
-    const auto zoom = std::find_if(screen->zooms.begin(), screen->zooms.end(), [&](double z) {
-        return opened.getWidth() == scaled(designWidth, z) &&
-               opened.getHeight() == scaled(designHeight, z);
-    });
-    EXPECT_NE(zoom, screen->zooms.end()) << opened.getWidth() << "x" << opened.getHeight();
-    constexpr int kTitleBar = 30;
-    EXPECT_LE(opened.getWidth(), screenWidth);
-    EXPECT_LE(opened.getHeight() + kTitleBar, screenHeight);
-
-    // A host may then make it smaller, down to the smallest zoom.
+    ViewRect now, checked;
+    ASSERT_EQ(view->getSize(&now), kResultOk);
+    EXPECT_TRUE(std::any_of(fitting.begin(), fitting.end(),
+                            [&](double z) {
+                                return now.getWidth() == sized(z).getWidth() &&
+                                       now.getHeight() == sized(z).getHeight();
+                            }))
+        << now.getWidth() << "x" << now.getHeight() << " on " << screenW << "x" << screenH;
+    EXPECT_TRUE(now.getWidth() <= screenW && now.getHeight() + 30 <= screenH);
     for (double z : norvale::kZoomSteps) {
-        const ViewRect wanted(0, 0, scaled(designWidth, z), scaled(designHeight, z));
-        ViewRect checked = wanted;
-        ASSERT_EQ(view->checkSizeConstraint(&checked), kResultTrue) << z;
-        EXPECT_EQ(checked.getWidth(), wanted.getWidth()) << z;
-        EXPECT_EQ(checked.getHeight(), wanted.getHeight()) << z;
-        ViewRect resized = wanted, now;
-        ASSERT_EQ(view->onSize(&resized), kResultOk) << z;
+        ViewRect wanted = sized(z);
+        ASSERT_EQ(view->checkSizeConstraint(&(checked = wanted)), kResultTrue) << z;
+        ASSERT_EQ(view->onSize(&wanted), kResultOk) << z;
         ASSERT_EQ(view->getSize(&now), kResultOk);
-        EXPECT_EQ(now.getWidth(), wanted.getWidth()) << z;
-        EXPECT_EQ(now.getHeight(), wanted.getHeight()) << z;
+        EXPECT_TRUE(checked.getWidth() == wanted.getWidth() &&
+                    now.getWidth() == wanted.getWidth() && now.getHeight() == wanted.getHeight())
+            << z;
     }
     EXPECT_EQ(view->removed(), kResultOk);
 }
