@@ -127,6 +127,14 @@ std::string PresetBar::failureText() const {
            "\": the file is missing or unreadable. The arrows go on from it.";
 }
 
+std::string PresetBar::currentName() const {
+    const auto& presets = delegate_.guiPresets();
+    const int current = delegate_.guiCurrentPreset();
+    if (current >= 0 && size_t(current) < presets.size())
+        return plugincore::validUtf8(presets[current].name);
+    return "Init";
+}
+
 // ---- browser ----
 
 void PresetBar::openBrowser() {
@@ -324,17 +332,13 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else if (zone == kZoneBrowser) {
-            const auto& presets = delegate_.guiPresets();
-            const int current = delegate_.guiCurrentPreset();
-            std::string name = "Init";
-            if (current >= 0 && size_t(current) < presets.size()) {
-                char text[160];
-                std::snprintf(text, sizeof text, "%s%s", presets[current].name.c_str(),
-                              delegate_.guiPresetEdited() ? " *" : "");
-                name = plugincore::validUtf8(text);
-            }
             plugincore::setFont(cr, 13, true);
             plugincore::setColour(cr, pal.accent);
+            // The name gives way to the menu mark on the right, mirrored on
+            // the left so it stays centred; the edited mark always shows.
+            const std::string mark = delegate_.guiPresetEdited() ? " *" : "";
+            const double room = r.width - 2 * 22 - plugincore::inkWidth(cr, mark.c_str());
+            const std::string name = plugincore::fitText(cr, currentName(), room) + mark;
             plugincore::drawText(cr, name.c_str(), cx, r.y + 21, Align::Centre);
             plugincore::setColour(cr, pal.textFaint);
             cairo_move_to(cr, r.x + r.width - 16, cy - 2.8);
@@ -420,8 +424,14 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
                            saveError_ ? pal.accent : pal.panelLine);
     plugincore::setFont(cr, 12, false);
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, (plugincore::validUtf8(saveName_) + "_").c_str(), x0 + 29, 270,
-                         Align::Left);
+    // A long name scrolls left inside the field so the caret stays in view.
+    const std::string typed = plugincore::validUtf8(saveName_) + "_";
+    const double room = 380 - 18, over = plugincore::inkWidth(cr, typed.c_str()) - room;
+    cairo_save(cr);
+    cairo_rectangle(cr, x0 + 21, 251, 378, 28);
+    cairo_clip(cr);
+    plugincore::drawText(cr, typed.c_str(), x0 + 29 - std::max(0.0, over), 270, Align::Left);
+    cairo_restore(cr);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(

@@ -56,6 +56,8 @@ public:
     const std::string& saveName() const { return saveName_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
+    // The current preset's name, or "Init".
+    std::string currentName() const;
     // Non-empty while the last arrow step failed and nothing has moved since.
     std::string failureText() const;
     void moveDamageTo(plugincore::Damage& frame);

@@ -83,6 +83,17 @@ public:
     plugincore::Rect menuRect() const;             // of the open menu; empty when none
     plugincore::Rect menuItemRect(int item) const; // of the open menu
     plugincore::Rect hintRect() const;
+    // The right-click menu of a control: its own items, then the host's.
+    struct ContextEntry {
+        enum Action : uint8_t { kReset, kType, kHost };
+        Action action;
+        plugincore::HostMenuItem item;
+    };
+    void openContextMenu(uint32_t paramId, double x, double y);
+    void closeContextMenu();
+    int contextParam() const { return contextParam_; }
+    const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
+    plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
     int dragParam() const { return dragParam_; }
     int menuParam() const { return menuParam_; }
@@ -104,6 +115,11 @@ private:
     void wheelControl(int index, int direction, bool shift);
     void stepMenu(int direction);
     int menuItemAt(double x, double y) const;
+    bool pressContext(double x, double y, int button);
+    bool contextKey(unsigned long keysym);
+    void performContext(int entry);
+    int contextEntryAt(double x, double y) const;
+    plugincore::Rect contextRect() const;
     void startTyping(uint32_t id);
     void endTyping();
     bool typingKey(unsigned long keysym, std::string_view utf8);
@@ -112,8 +128,10 @@ private:
     void damageMenu();
     void paintLabel(cairo_t* cr, size_t index, const plugincore::Rgb& colour) const;
     void paintControl(cairo_t* cr, size_t index) const;
+    void paintTypingEntry(cairo_t* cr, const plugincore::Rect& box) const;
     void paintHint(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
+    void paintContextMenu(cairo_t* cr) const;
 
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
@@ -138,6 +156,10 @@ private:
     uint64_t lastClickTime_ = 0;
     int menuParam_ = -1;
     int menuHover_ = -1;
+    int contextParam_ = -1;
+    int contextHover_ = -1;
+    double contextX_ = 0, contextY_ = 0;
+    std::vector<ContextEntry> contextEntries_;
     int typingParam_ = -1;
     std::string typingText_; // UTF-8, at most 24 characters
     bool typingError_ = false;
