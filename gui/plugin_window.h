@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gui/curve_panel.h"
@@ -113,6 +114,8 @@ public:
     int connectionFd() const;
     unsigned long windowId() const { return xwindow_; }
     double scale() const { return scale_; }
+    // Where the design's top-left corner lies in the window, in pixels.
+    std::pair<int, int> origin() const { return {originX_, originY_}; }
     // Frames painted for a change (in full, or for automation alone only the
     // controls that moved: those also count in controlPaints) and scope-only
     // repaints, for tests.
@@ -133,6 +136,8 @@ private:
     void rebuildBackBuffer();
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
+    double fitScale(uint32_t width, uint32_t height) const;
+    double designWidth() const { return spec_.width + 32.0; }
     bool syncOk();
     void paintFull();
     void paintScope();
@@ -140,6 +145,7 @@ private:
     void presentArea(plugincore::Rect area);
     void present(int x, int y, int width, int height);
     void windowGone();
+    bool hasFocus() const;
 
     plugincore::GuiDelegate& delegate_;
     plugincore::WindowSpec spec_;
@@ -153,9 +159,12 @@ private:
     cairo_surface_t* backSurface_ = nullptr;
     cairo_t* backCr_ = nullptr;
     double scale_ = 1.0;
-    uint32_t width_, height_; // pixels
+    uint32_t width_, height_;       // pixels
+    int originX_ = 0, originY_ = 0; // where the design's corner lies in the window
     bool dirty_ = true;
-    bool keyboardGrabbed_ = false;
+    bool focusHeld_ = false;
+    unsigned long focusBefore_ = 0; // the window that had the focus, and its revert mode
+    int focusRevert_ = 0;
     int xErrors_ = 0;
     uint64_t fullPaints_ = 0, controlPaints_ = 0, scopePaints_ = 0;
     std::vector<uint32_t> movedParams_;

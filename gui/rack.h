@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/double_click.h"
 #include "gui/preset_bar.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
@@ -26,7 +27,7 @@ extern const uint32_t kRowCount[8];
 
 // What the rack needs from the window it lives in.
 struct RackHost {
-    // Focus and grab for text entry; true when the grab is held.
+    // The input focus, for a text entry opened by a click; true when held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
     virtual ~RackHost() = default;
@@ -64,7 +65,11 @@ public:
     void leave();
     bool dragging() const { return dragParam_ >= 0; }
     void endGestures();
+    // Closes every entry; a value entry drops what was typed.
     void closeTextEntry();
+    // The entry lost the keyboard (a click elsewhere, the focus gone to another
+    // window): a valid value the user typed is kept, anything else dropped.
+    void leaveEntry();
     bool takeDirty();
 
     // ---- what the window, the tests and the benchmark inspect ----
@@ -129,12 +134,13 @@ private:
     double dragStartValue_ = 0;
     double dragValue_ = 0; // unrounded, so re-anchoring keeps the fraction
     bool dragFine_ = false;
-    int lastClickParam_ = -1;
-    uint64_t lastClickTime_ = 0;
+    DoubleClick clicks_;
+    bool resetOnRelease_ = false;
     int menuParam_ = -1;
     int menuHover_ = -1;
     int typingParam_ = -1;
-    std::string typingText_; // UTF-8, at most 24 characters
+    std::string typingText_;  // UTF-8, at most 24 characters
+    std::string typingShown_; // what the entry opened with
     bool typingError_ = false;
     bool typingSelectAll_ = false;
 };

@@ -54,10 +54,19 @@ public:
         }
     }
 
-    // Input in design units of the editor.
+    // Input in design units of the editor, wherever its host window lies.
+    std::pair<int, int> pixelOf(double x, double y) const {
+        const auto [left, top] = window().origin();
+        return {left + static_cast<int>(x * window().scale()),
+                top + static_cast<int>(y * window().scale())};
+    }
     void move(double x, double y) {
-        const double s = window().scale();
-        XTestFakeMotionEvent(dpy, 0, static_cast<int>(x * s), static_cast<int>(y * s), CurrentTime);
+        const auto [px, py] = pixelOf(x, y);
+        int rootX, rootY;
+        Window child;
+        XTranslateCoordinates(dpy, window().windowId(), DefaultRootWindow(dpy), px, py, &rootX,
+                              &rootY, &child);
+        XTestFakeMotionEvent(dpy, 0, rootX, rootY, CurrentTime);
         settle(1);
     }
     void button(int b, bool down) {
@@ -83,9 +92,8 @@ public:
     }
 
     uint32_t pixel(double x, double y) { // as 0xRRGGBB
-        const double s = window().scale();
-        XImage* image = XGetImage(dpy, window().windowId(), static_cast<int>(x * s),
-                                  static_cast<int>(y * s), 1, 1, AllPlanes, ZPixmap);
+        const auto [px, py] = pixelOf(x, y);
+        XImage* image = XGetImage(dpy, window().windowId(), px, py, 1, 1, AllPlanes, ZPixmap);
         const auto p = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xffffff;
         XDestroyImage(image);
         return p;
