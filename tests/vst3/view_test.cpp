@@ -6,6 +6,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <unistd.h>
 
 #include <regex>
@@ -85,7 +86,7 @@ protected:
     }
     void* parent(Window* made = nullptr) {
         Window w =
-            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 600, 0, 0, 0);
+            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1440, 900, 0, 0, 0);
         XSync(display, False); // the editor's own connection must see it
         return made != nullptr ? reinterpret_cast<void*>(*made = w) : reinterpret_cast<void*>(w);
     }
@@ -126,15 +127,19 @@ TEST_F(View, TerminateWhileTheHostHoldsTheView) {
     instance.component = nullptr;
 }
 
-TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
+// A knob drag and a typed value (the X keys reach the entry its click opened)
+// reach the host as begin, perform, end; a size off the aspect is taken whole,
+// while the constraint answers the aspect.
+TEST_F(View, EditsReachTheHostAndAnySizeIsTaken) {
     static Edits edits; // outlives the controller even if an assertion ends the test
     edits.log.clear();
     ASSERT_EQ(instance.controller->setComponentHandler(&edits), kResultOk);
     ASSERT_EQ(view->setFrame(frame), kResultOk);
-    void* const host = parent();
-    XMapWindow(display, reinterpret_cast<Window>(host));
+    Window host = 0;
+    XMapWindow(display, reinterpret_cast<Window>(parent(&host)));
     XSync(display, False);
-    ASSERT_EQ(view->attached(host, kPlatformTypeX11EmbedWindowID), kResultOk);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(host), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
     const auto pump = [&] {
         for (int i = 0; i < 4; ++i) {
             XSync(display, False);
@@ -142,18 +147,39 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
             frame->loop->fire();
         }
     };
+    // A press, a drag up by rise, the release, then keys.
+    const auto input = [&](int x, int y, int rise, std::vector<KeySym> keys) {
+        XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
+        pump();
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        pump();
+        XTestFakeMotionEvent(display, 0, x, y - rise, CurrentTime);
+        pump();
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        for (KeySym key : keys)
+            for (bool down : {true, false})
+                XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), down, CurrentTime);
+        pump();
+    };
     pump();
-    // The centre of the "mix" knob, first control of the GLOBAL panel, at scale 1.
-    const int x = 24 + 42, y = 546 + 46;
-    XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
+    // The "mix" knob, first control of the GLOBAL panel at scale 1, and its value box.
+    input(24 + 42, 546 + 46, 40, {});
+    input(24 + 42, 546 + 85, 0, {XK_5, XK_Return});
+    EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 b0 p0 e0 "))) << edits.log;
+    ViewRect off(0, 0, 1000, 800), asked = off;
+    EXPECT_EQ(view->canResize(), kResultTrue);
+    EXPECT_EQ(view->checkSizeConstraint(&asked), kResultTrue);
+    EXPECT_EQ(std::pair(asked.getWidth(), asked.getHeight()), std::pair(1000, 603));
+    EXPECT_EQ(view->onSize(&off), kResultOk);
     pump();
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    pump();
-    XTestFakeMotionEvent(display, 0, x, y - 40, CurrentTime);
-    pump();
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    pump();
-    EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
+    Window root, up, *children = nullptr;
+    unsigned n = 0, width = 0, height = 0, border, depth;
+    int x, y;
+    XQueryTree(display, host, &root, &up, &children, &n);
+    ASSERT_EQ(n, 1u);
+    XGetGeometry(display, children[0], &root, &x, &y, &width, &height, &border, &depth);
+    XFree(children);
+    EXPECT_EQ(std::pair(width, height), std::pair(1000u, 800u));
     EXPECT_EQ(view->removed(), kResultOk);
     instance.controller->setComponentHandler(nullptr);
 }
