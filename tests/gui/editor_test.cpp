@@ -235,20 +235,13 @@ TEST(EditorText, EveryLayoutTypesAndPaintingGoesOn) {
     ASSERT_TRUE(s.open());
     PresetBar& bar = s.window().rack().presetBar();
     s.click(bar.zoneRect(kZoneSave));
-    std::string typed = bar.saveName();
-    for (auto [key, text] : {std::pair<KeySym, const char*>{0xe9, "é"},
-                             {XK_Cyrillic_be, "б"},
-                             {XK_Cyrillic_A, "А"},
-                             {XK_Greek_alpha, "α"},
-                             {XK_Greek_OMEGA, "Ω"},
-                             {XK_lstroke, "ł"},
-                             {XK_zabovedot, "ż"},
-                             {0x101f3b5, "🎵"}}) {
-        const uint64_t paints = s.window().fullPaints();
+    const uint64_t paints = s.window().fullPaints();
+    for (KeySym key :
+         std::initializer_list<KeySym>{0xe9, XK_Cyrillic_be, XK_Cyrillic_A, XK_Greek_alpha,
+                                       XK_Greek_OMEGA, XK_lstroke, XK_zabovedot, 0x101f3b5})
         s.type(key);
-        EXPECT_EQ(bar.saveName(), typed += text);
-        EXPECT_GT(s.window().fullPaints(), paints);
-    }
+    EXPECT_TRUE(bar.saveName().ends_with("éбАαΩłż🎵")) << bar.saveName();
+    EXPECT_GE(s.window().fullPaints(), paints + 8); // a frame for every key
 }
 
 // ---- the keyboard: the focus borrowed by an entry, never a grab ----
