@@ -179,9 +179,11 @@ TEST(EditorInput, OnlyTwoPressesInPlaceMakeADoubleClick) {
             const CurvePanel& panel = s.window().curvePanel();
             const double x = knob ? c.x + c.width / 2 : panel.xOf(0.5);
             const double y = knob ? c.y + 40 : panel.yOf(0.5);
+            // One tick between the presses: slow builds stay within the time.
             for (double at : {x, x + apart})
-                s.move(at, y), s.button(1, true), s.move(at, y - nudge), s.move(at, y),
-                    s.button(1, false);
+                s.move(at, y, 0), s.button(1, true, 0), s.move(at, y - nudge), s.move(at, y, 0),
+                    s.button(1, false, 0);
+            s.settle();
             if (knob)
                 EXPECT_EQ(p.paramValue(kParamMix) == 1.0, twice) << apart << " " << nudge;
             else

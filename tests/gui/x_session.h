@@ -60,18 +60,19 @@ public:
         return {left + static_cast<int>(x * window().scale()),
                 top + static_cast<int>(y * window().scale())};
     }
-    void move(double x, double y) {
+    // ticks 0: queued only, to reach the editor with what follows in one batch.
+    void move(double x, double y, int ticks = 1) {
         const auto [px, py] = pixelOf(x, y);
         int rootX, rootY;
         Window child;
         XTranslateCoordinates(dpy, window().windowId(), DefaultRootWindow(dpy), px, py, &rootX,
                               &rootY, &child);
         XTestFakeMotionEvent(dpy, 0, rootX, rootY, CurrentTime);
-        settle(1);
+        settle(ticks);
     }
-    void button(int b, bool down) {
+    void button(int b, bool down, int ticks = 1) {
         XTestFakeButtonEvent(dpy, static_cast<unsigned>(b), down, CurrentTime);
-        settle(1);
+        settle(ticks);
     }
     void move(const plugincore::Rect& r) { move(r.x + r.width / 2, r.y + r.height / 2); }
     void click(double x, double y, int b = 1) { click(plugincore::Rect{x, y, 0, 0}, b); }
