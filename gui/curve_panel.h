@@ -15,6 +15,7 @@
 
 #include "dsp/curve.h"
 #include "gui/damage.h"
+#include "gui/double_click.h"
 #include "gui/window_spec.h"
 #include "plugin/curve_access.h"
 
@@ -90,8 +91,9 @@ public:
     bool press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
                bool shift = false);
     void motion(double px, double py, CurveAccess& curves);
-    // Ends whatever drag is open (also used for hide, destroy and lost releases).
-    void release(CurveAccess& curves);
+    // Ends whatever drag is open: the button came up, or (buttonUp false) the
+    // window is hidden or destroyed or the release was lost.
+    void release(CurveAccess& curves, bool buttonUp = false);
     void sync(CurveAccess& curves);
     bool dragging() const;
     bool menuOpen() const { return shapeMenuOpen || addMenuOpen || gridMenuOpen; }
@@ -146,8 +148,8 @@ public:
     double bendStartValue = 0.0;
     bool painting = false;
     int lastStep = -1;
-    uint32_t lastClickTime = 0; // X server time: compared modulo 2^32
-    int lastClickPoint = -1;
+    DoubleClick clicks; // on points
+    bool removeOnRelease = false;
     int hoverPoint = -1, hoverSegment = -1;
     bool hoverEnd = false;
     bool shapeMenuOpen = false;

@@ -277,7 +277,9 @@ TEST(CurveTransforms, KeepPointsOrderedAndInRange) {
             EXPECT_EQ(r.points[r.count - 1].x, 1.0f) << c.format();
             for (int i = 0; i < r.count; ++i) {
                 EXPECT_TRUE(r.points[i].y >= 0 && r.points[i].y <= 1) << c.format();
-                if (i > 0) EXPECT_LE(r.points[i - 1].x, r.points[i].x) << c.format();
+                if (i > 0) {
+                    EXPECT_LE(r.points[i - 1].x, r.points[i].x) << c.format();
+                }
             }
         }
         auto same = [](const Curve& a, const Curve& b) {
@@ -290,7 +292,9 @@ TEST(CurveTransforms, KeepPointsOrderedAndInRange) {
             return equal;
         };
         EXPECT_TRUE(same(invertPoints(invertPoints(c, mask), mask), c)) << c.format();
-        if (mask == 0) EXPECT_TRUE(same(mirrorPoints(mirrorPoints(c, 0), 0), c)) << c.format();
+        if (mask == 0) {
+            EXPECT_TRUE(same(mirrorPoints(mirrorPoints(c, 0), 0), c)) << c.format();
+        }
         // Straight segments survive being cut at the wrap exactly.
         Curve straight = c;
         for (int i = 0; i < c.count; ++i)
