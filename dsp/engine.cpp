@@ -534,6 +534,7 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     const int tracedBand = scope_.band();
     const bool tracing = scoping && on[traced] && p.bandOn[tracedBand];
     scope_.setTracing(tracing);
+    const bool keepSplit = scoping || !(p.bandOn[0] && p.bandOn[1] && p.bandOn[2]);
 
     Lanes control[kModuleCount][kSubBlock] = {};
     Lanes levels[kSubBlock] = {};
@@ -575,18 +576,23 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             inL[i] = left[o + i] * inputGain;
             inR[i] = right[o + i] * inputGain;
         }
-        Lanes splitL[kSubBlock], splitR[kSubBlock];
-        crossover_.run(inL, inR, n, splitL, splitR);
         Lanes bandL[kSubBlock], bandR[kSubBlock];
-        std::copy_n(splitL, n, bandL);
-        std::copy_n(splitR, n, bandR);
+        crossover_.run(inL, inR, n, bandL, bandR);
+        // The split itself is kept only for a band that is off (it passes
+        // unchanged) and for the scope.
+        Lanes splitL[kSubBlock], splitR[kSubBlock];
+        if (keepSplit) {
+            for (uint32_t i = 0; i < n; ++i) {
+                splitL[i] = bandL[i];
+                splitR[i] = bandR[i];
+            }
+        }
         runStages(bandL, bandR, n, control, tracing ? traced : -1, levels);
 
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t at = o + i;
-            // A band that is off passes its split output.
-            const Lanes outL = select(bandOn, bandL[i], splitL[i]);
-            const Lanes outR = select(bandOn, bandR[i], splitR[i]);
+            const Lanes outL = keepSplit ? select(bandOn, bandL[i], splitL[i]) : bandL[i];
+            const Lanes outR = keepSplit ? select(bandOn, bandR[i], splitR[i]) : bandR[i];
             const float dryL = left[at];
             const float dryR = right[at];
             const float sumL = outL[kBandLow] + outL[kBandMid] + outL[kBandHigh];

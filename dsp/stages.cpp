@@ -52,6 +52,15 @@ void perChannel(StereoLanes& x, Fn fn) {
     join(x, fn(leftOf(x)), fn(rightOf(x)));
 }
 
+// Whether a smoothed value s, whose next step would give `next`, stays put
+// for the whole sub-block: the curve is flat there and the step changes
+// nothing in any band. The stage may then run with constant settings, which
+// is exactly what its sample loop would compute. Lane 3 is spare.
+bool atRest(const StageBlock& b, Lanes s, Lanes next) {
+    const LaneMask same = (s == next) & (b.values[0] == b.values[b.n - 1]);
+    return same[0] && same[1] && same[2];
+}
+
 } // namespace
 
 float onePoleCoef(double hz, double sampleRate) {
@@ -70,6 +79,16 @@ float smootherCoef(float smooth, double sampleRate) {
 NORVALE_HOT_PATH
 void VolumeStage::run(const StageBlock& b, float trim) {
     Lanes s = select(level < 0.0f, b.values[0] * b.values[0], level);
+    if (atRest(b, s, s + (b.values[0] * b.values[0] - s) * b.coef)) {
+        const Lanes gain = s * trim;
+        for (uint32_t i = 0; i < b.n; ++i) {
+            b.left[i] *= gain;
+            b.right[i] *= gain;
+            if (b.levels) b.levels[i] = s;
+        }
+        level = select(b.bandOn, s, level);
+        return;
+    }
     for (uint32_t i = 0; i < b.n; ++i) {
         s += (b.values[i] * b.values[i] - s) * b.coef;
         const Lanes gain = s * trim;
@@ -185,15 +204,31 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
     Lanes s = level;
     StereoLanes z = dc, t = tone;
 
-    // One loop per style, so the shaper is inlined into it; forced inline so
-    // each CPU's copy of this function gets its own loop.
-    auto loop = [&](auto shaper) __attribute__((always_inline)) {
+    // The settings of one sample: moving with the smoothed amount, or held
+    // while it rests.
+    auto moving = [&](uint32_t i, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
+        const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
+        s = select(s < 0.0f, target, s + (target - s) * b.coef);
+        pre = input * exp2Lanes(s * kDriveOctaves);
+        makeUp = output / (1.0f + 2.5f * s); // louder drive, lower level
+    };
+    const Lanes firstTarget = clamp(drive * b.values[0], splat(0.0f), splat(1.0f));
+    const bool resting =
+        atRest(b, s, select(s < 0.0f, firstTarget, s + (firstTarget - s) * b.coef));
+    const Lanes restPre = input * exp2Lanes(s * kDriveOctaves);
+    const Lanes restMakeUp = output / (1.0f + 2.5f * s);
+    auto held = [&](uint32_t, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
+        pre = restPre;
+        makeUp = restMakeUp;
+    };
+
+    // One loop per style and settings, so the shaper is inlined into it;
+    // forced inline so each CPU's copy of this function gets its own loops.
+    auto loopWith = [&](auto settings, auto shaper) __attribute__((always_inline)) {
         for (uint32_t i = 0; i < b.n; ++i) {
-            const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
-            s = select(s < 0.0f, target, s + (target - s) * b.coef);
+            Lanes pre, makeUp;
+            settings(i, pre, makeUp);
             if (b.levels) b.levels[i] = s;
-            const Lanes pre = input * exp2Lanes(s * kDriveOctaves);
-            const Lanes makeUp = output / (1.0f + 2.5f * s); // louder drive, lower level
             StereoLanes x, y, preBoth, makeUpBoth;
             join(x, b.left[i], b.right[i]);
             join(preBoth, pre, pre);
@@ -216,6 +251,12 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
             b.left[i] = leftOf(y);
             b.right[i] = rightOf(y);
         }
+    };
+    auto loop = [&](auto shaper) __attribute__((always_inline)) {
+        if (resting)
+            loopWith(held, shaper);
+        else
+            loopWith(moving, shaper);
     };
     switch (style) {
     case kSoftClip: loop([](StereoLanes& x, Lanes) { tanhInPlace(x); }); break;
@@ -263,18 +304,32 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     Lanes s = select(level < 0.0f, clamp(amount * b.values[0], splat(0.0f), splat(1.0f)), level);
     Lanes p = phase;
     StereoLanes h = hold;
-    for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
-        if (b.levels) b.levels[i] = s;
+    // What the smoothed amount sets: which bands work, the levels and the
+    // phase step. Worked out once while the amount rests.
+    struct Settings {
+        LaneMask active;
+        Lanes q, step;
+    };
+    auto settingsOf = [&](Lanes smoothed) __attribute__((always_inline)) {
         // Bands whose amount is (nearly) zero pass and keep their hold.
-        const LaneMask active = s > 0.0001f;
-        const Lanes amount = min(s, splat(1.0f));
-        const Lanes q = exp2Lanes(16.0f - reduction * amount) - 1.0f;
+        const Lanes amount = min(smoothed, splat(1.0f));
+        return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f,
+                        1.0f / (1.0f + amount * downMinusOne)};
+    };
+    const bool resting =
+        atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
+    const Settings rest = settingsOf(s);
+    for (uint32_t i = 0; i < b.n; ++i) {
+        if (!resting) s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
+        if (b.levels) b.levels[i] = s;
+        const Settings set = resting ? rest : settingsOf(s);
+        const LaneMask active = set.active;
+        const Lanes q = set.q;
 
         // The hold grows smoothly from one sample to `down` samples. The phase
         // is at most 1 (its value after a reset) and a step at most 1, so the
         // whole part to drop is 1, or 2 at the very top.
-        Lanes next = p + 1.0f / (1.0f + amount * downMinusOne);
+        Lanes next = p + set.step;
         const LaneMask wrap = next >= 1.0f;
         next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
         p = select(active, next, p);
@@ -395,8 +450,10 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
 NORVALE_HOT_PATH
 void PanStage::run(const StageBlock& b) {
     Lanes s = select(pos < 0.0f, clamp(b.values[0], splat(0.0f), splat(1.0f)), pos);
+    const bool resting =
+        atRest(b, s, s + (clamp(b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
     for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
+        if (!resting) s += (clamp(b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
         // Below the middle the right channel fades, above it the left.
         const LaneMask towardLeft = s < 0.5f;
@@ -409,8 +466,10 @@ void PanStage::run(const StageBlock& b) {
 NORVALE_HOT_PATH
 void WidthStage::run(const StageBlock& b) {
     Lanes s = select(level < 0.0f, clamp(2.0f * b.values[0], splat(0.0f), splat(2.0f)), level);
+    const bool resting =
+        atRest(b, s, s + (clamp(2.0f * b.values[0], splat(0.0f), splat(2.0f)) - s) * b.coef);
     for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(2.0f * b.values[i], splat(0.0f), splat(2.0f)) - s) * b.coef;
+        if (!resting) s += (clamp(2.0f * b.values[i], splat(0.0f), splat(2.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
         const Lanes mid = (b.left[i] + b.right[i]) * 0.5f;
         const Lanes side = (b.left[i] - b.right[i]) * 0.5f * s;
@@ -444,7 +503,9 @@ inline Lanes SvfLanes::tick(Lanes x) {
     const Lanes lp = ic2 + a2 * ic1 + a3 * d;
     ic1 = 2.0f * bp - ic1;
     ic2 = 2.0f * lp - ic2;
-    return select(highpass, x - k * bp - lp, lp);
+    // Lowpass in the even lanes, highpass in the odd ones: a blend by constant.
+    const Lanes hp = x - k * bp - lp;
+    return __builtin_shufflevector(lp, hp, 0, 5, 2, 7);
 }
 
 void Crossover::reset() {
@@ -477,29 +538,36 @@ void Crossover::update(float splitLow, float splitHigh, double sampleRate) {
     highApplied_ = hi;
     for (int step = 0; step < 4; ++step) {
         split_[step].setCoefficients(prewarp(step < 2 ? lo : hi, sampleRate), kButterworthK);
-        split_[step].highpass = LaneMask{0, -1, 0, -1};
     }
     lowPhase_.setCoefficients(prewarp(hi, sampleRate), kButterworthK);
 }
 
 NORVALE_HOT_PATH
 void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* bandL, Lanes* bandR) {
-    SvfLanes firstLow = split_[0], secondLow = split_[1], firstHigh = split_[2],
-             secondHigh = split_[3], lowPhase = lowPhase_;
+    // Two passes, the low split and then the high one: in one loop every
+    // sample would wait on the whole cascade, in two each section's own
+    // recursion is the only chain.
+    SvfLanes firstLow = split_[0], secondLow = split_[1];
+    Lanes lowAbove[kSubBlock];
     for (uint32_t i = 0; i < n; ++i) {
         const Lanes x = {left[i], left[i], right[i], right[i]};
-        const Lanes lowAbove = secondLow.tick(firstLow.tick(x));
-        const Lanes above = {lowAbove[1], lowAbove[1], lowAbove[3], lowAbove[3]};
+        lowAbove[i] = secondLow.tick(firstLow.tick(x));
+    }
+    split_[0] = firstLow;
+    split_[1] = secondLow;
+
+    SvfLanes firstHigh = split_[2], secondHigh = split_[3], lowPhase = lowPhase_;
+    for (uint32_t i = 0; i < n; ++i) {
+        const Lanes la = lowAbove[i];
+        const Lanes above = {la[1], la[1], la[3], la[3]};
         const Lanes midHigh = secondHigh.tick(firstHigh.tick(above));
         // The fourth-order Linkwitz-Riley pair sums to the second-order
         // allpass x - 2k*bp of one section.
-        const Lanes low = {lowAbove[0], 0.0f, lowAbove[2], 0.0f};
+        const Lanes low = {la[0], 0.0f, la[2], 0.0f};
         const Lanes lowAligned = low - 2.0f * lowPhase.k * lowPhase.bandpass(low);
         bandL[i] = Lanes{lowAligned[0], midHigh[0], midHigh[1], 0.0f};
         bandR[i] = Lanes{lowAligned[2], midHigh[2], midHigh[3], 0.0f};
     }
-    split_[0] = firstLow;
-    split_[1] = secondLow;
     split_[2] = firstHigh;
     split_[3] = secondHigh;
     lowPhase_ = lowPhase;

@@ -114,10 +114,9 @@ struct WidthStage {
 // bp, highpass x - k*bp - lp.
 struct SvfLanes {
     Lanes ic1{}, ic2{}, k{}, a1{}, a2{}, a3{};
-    LaneMask highpass{}; // lanes whose tick() gives the highpass, not the lowpass
     void setCoefficients(float g, float damping);
     Lanes bandpass(Lanes x); // one step, the band output
-    Lanes tick(Lanes x);
+    Lanes tick(Lanes x);     // one step: lowpass in lanes 0 and 2, highpass in 1 and 3
 };
 
 // Fourth-order Linkwitz-Riley low/high at the low split, then the upper part
