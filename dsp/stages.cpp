@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 
 namespace norvale {
 
@@ -358,10 +359,11 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
 // ---- time ----
 
 void TimeStage::prepare(double sampleRate) {
-    // Two seconds at this rate plus room for the interpolation; never below
-    // the length that covers 192 kHz.
+    // Two seconds at this rate plus room for the interpolation.
     const auto needed = static_cast<int32_t>(std::ceil(2.0 * sampleRate) + 64.0);
-    const int32_t wanted = std::max<int32_t>(384064, needed);
+    int32_t wanted = 1;
+    while (wanted < needed)
+        wanted *= 2;
     if (wanted != length || !rings) {
         rings.reset(new float[static_cast<size_t>(wanted) * 2 * kBandCount]);
         length = wanted;
@@ -390,23 +392,20 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
     delay = select(b.bandOn, d, delay);
     if (length < 1) return;
 
-    // The three bands' rings are read side by side. A band that is off gets a
-    // one-sample stand-in ring, so the loop needs no per-band branch.
-    float spare[2][kBandCount] = {};
-    float* ringL[kBandCount];
-    float* ringR[kBandCount];
-    LaneMask size = {1, 1, 1, 1}, at{};
+    // A band that is off gets a one-pair stand-in ring, so the loop needs no
+    // per-band branch.
+    float spare[kBandCount][2] = {};
+    float* ring[kBandCount];
+    LaneMask wrap{}, at{};
     Lanes longest{};
     for (int band = 0; band < kBandCount; ++band) {
         if (b.bandOn[band]) {
-            ringL[band] = rings.get() + static_cast<size_t>(length) * (2 * band);
-            ringR[band] = ringL[band] + length;
-            size[band] = length;
+            ring[band] = rings.get() + static_cast<size_t>(length) * 2 * band;
+            wrap[band] = length - 1;
             at[band] = write[band];
             longest[band] = static_cast<float>(length - 2);
         } else {
-            ringL[band] = &spare[0][band];
-            ringR[band] = &spare[1][band];
+            ring[band] = spare[band];
         }
     }
     for (uint32_t i = 0; i < b.n; ++i) {
@@ -415,32 +414,40 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
         const LaneMask whole = truncToInt(dist);
         const Lanes part = dist - toFloat(whole);
         const LaneMask between = part > 0.0f;
-        LaneMask i0 = at - whole + between; // one further back when between
+        const LaneMask i0 = (at - whole + between) & wrap; // one further back when between
+        const LaneMask i1 = (i0 + 1) & wrap;
         const Lanes f = select(between, 1.0f - part, splat(0.0f));
-        i0 += size & (i0 < 0);
-        LaneMask i1 = i0 + 1;
-        i1 &= i1 < size;
-        // Built whole from scalars: lane stores followed by a vector load
-        // would stall on store forwarding.
-        auto tap = [&](int band, const Lanes* in, float* const* ring, float& at0, float& at1)
-            __attribute__((always_inline)) {
-            ring[band][at[band]] = in[i][band];
-            at0 = ring[band][i0[band]];
-            at1 = ring[band][i1[band]];
+
+        // Each band's pair goes in and two pairs come out, eight bytes at a
+        // time, so a read right behind the write is forwarded from it. A pair
+        // travels as one double, which keeps it in a register.
+        using Pairs = double __attribute__((vector_size(16)));
+        const auto in01 =
+            reinterpret_cast<Pairs>(__builtin_shufflevector(b.left[i], b.right[i], 0, 4, 1, 5));
+        const auto in2 =
+            reinterpret_cast<Pairs>(__builtin_shufflevector(b.left[i], b.right[i], 2, 6, 2, 6));
+        auto put = [](float* at, double pair) { std::memcpy(at, &pair, sizeof pair); };
+        auto get = [](const float* at) {
+            double pair;
+            std::memcpy(&pair, at, sizeof pair);
+            return pair;
         };
-        float a0, a1, b0, b1, c0, c1;
-        tap(0, b.left, ringL, a0, a1);
-        tap(1, b.left, ringL, b0, b1);
-        tap(2, b.left, ringL, c0, c1);
-        const Lanes l0 = {a0, b0, c0, 0.0f}, l1 = {a1, b1, c1, 0.0f};
-        tap(0, b.right, ringR, a0, a1);
-        tap(1, b.right, ringR, b0, b1);
-        tap(2, b.right, ringR, c0, c1);
-        const Lanes r0 = {a0, b0, c0, 0.0f}, r1 = {a1, b1, c1, 0.0f};
-        b.left[i] = select(b.bandOn, l0 + (l1 - l0) * f, b.left[i]);
-        b.right[i] = select(b.bandOn, r0 + (r1 - r0) * f, b.right[i]);
-        at += 1;
-        at &= at < size;
+        put(ring[0] + 2 * at[0], in01[0]);
+        put(ring[1] + 2 * at[1], in01[1]);
+        put(ring[2] + 2 * at[2], in2[0]);
+        const auto a01 =
+            reinterpret_cast<Lanes>(Pairs{get(ring[0] + 2 * i0[0]), get(ring[1] + 2 * i0[1])});
+        const auto b01 =
+            reinterpret_cast<Lanes>(Pairs{get(ring[0] + 2 * i1[0]), get(ring[1] + 2 * i1[1])});
+        const auto a2 = reinterpret_cast<Lanes>(Pairs{get(ring[2] + 2 * i0[2]), 0.0});
+        const auto b2 = reinterpret_cast<Lanes>(Pairs{get(ring[2] + 2 * i1[2]), 0.0});
+        const Lanes y01 = a01 + (b01 - a01) * __builtin_shufflevector(f, f, 0, 0, 1, 1);
+        const Lanes y2 = a2 + (b2 - a2) * __builtin_shufflevector(f, f, 2, 2, 2, 2);
+        const Lanes outL = __builtin_shufflevector(y01, y2, 0, 2, 4, 4);
+        const Lanes outR = __builtin_shufflevector(y01, y2, 1, 3, 5, 5);
+        b.left[i] = select(b.bandOn, outL, b.left[i]);
+        b.right[i] = select(b.bandOn, outR, b.right[i]);
+        at = (at + 1) & wrap;
     }
     write = (at & b.bandOn) | (write & ~b.bandOn);
 }
@@ -542,34 +549,83 @@ void Crossover::update(float splitLow, float splitHigh, double sampleRate) {
     lowPhase_.setCoefficients(prewarp(hi, sampleRate), kButterworthK);
 }
 
+namespace {
+
+// Two groups of four sections side by side, each lane the same arithmetic
+// as SvfLanes::tick.
+struct SvfPair {
+    StereoLanes ic1, ic2, k, a1, a2, a3;
+
+    SvfPair(const SvfLanes& low, const SvfLanes& high) {
+        join(ic1, low.ic1, high.ic1);
+        join(ic2, low.ic2, high.ic2);
+        join(k, low.k, high.k);
+        join(a1, low.a1, high.a1);
+        join(a2, low.a2, high.a2);
+        join(a3, low.a3, high.a3);
+    }
+    void split(SvfLanes& low, SvfLanes& high) const {
+        low.ic1 = leftOf(ic1), high.ic1 = rightOf(ic1);
+        low.ic2 = leftOf(ic2), high.ic2 = rightOf(ic2);
+    }
+    __attribute__((always_inline)) void tick(StereoLanes& x) {
+        const StereoLanes d = x - ic2;
+        const StereoLanes bp = a1 * ic1 + a2 * d;
+        const StereoLanes lp = ic2 + a2 * ic1 + a3 * d;
+        ic1 = 2.0f * bp - ic1;
+        ic2 = 2.0f * lp - ic2;
+        const StereoLanes hp = x - k * bp - lp;
+        x = __builtin_shufflevector(lp, hp, 0, 9, 2, 11, 4, 13, 6, 15);
+    }
+};
+
+} // namespace
+
 NORVALE_HOT_PATH
 void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* bandL, Lanes* bandR) {
-    // Two passes, the low split and then the high one: in one loop every
-    // sample would wait on the whole cascade, in two each section's own
-    // recursion is the only chain.
-    SvfLanes firstLow = split_[0], secondLow = split_[1];
-    Lanes lowAbove[kSubBlock];
-    for (uint32_t i = 0; i < n; ++i) {
-        const Lanes x = {left[i], left[i], right[i], right[i]};
-        lowAbove[i] = secondLow.tick(firstLow.tick(x));
-    }
-    split_[0] = firstLow;
-    split_[1] = secondLow;
-
-    SvfLanes firstHigh = split_[2], secondHigh = split_[3], lowPhase = lowPhase_;
-    for (uint32_t i = 0; i < n; ++i) {
+    assert(n <= kSplitChunk);
+    Lanes lowAbove[kSplitChunk];
+    auto input = [&](uint32_t i) __attribute__((always_inline)) {
+        return Lanes{left[i], left[i], right[i], right[i]};
+    };
+    auto above = [&](uint32_t i) __attribute__((always_inline)) {
         const Lanes la = lowAbove[i];
-        const Lanes above = {la[1], la[1], la[3], la[3]};
-        const Lanes midHigh = secondHigh.tick(firstHigh.tick(above));
+        return Lanes{la[1], la[1], la[3], la[3]};
+    };
+    SvfLanes lowPhase = lowPhase_;
+    auto output = [&](uint32_t i, Lanes midHigh) __attribute__((always_inline)) {
         // The fourth-order Linkwitz-Riley pair sums to the second-order
         // allpass x - 2k*bp of one section.
+        const Lanes la = lowAbove[i];
         const Lanes low = {la[0], 0.0f, la[2], 0.0f};
         const Lanes lowAligned = low - 2.0f * lowPhase.k * lowPhase.bandpass(low);
         bandL[i] = Lanes{lowAligned[0], midHigh[0], midHigh[1], 0.0f};
         bandR[i] = Lanes{lowAligned[2], midHigh[2], midHigh[3], 0.0f};
+    };
+
+    // The high split trails the low one by kLag samples, and the two run in
+    // the same eight lanes: the sample the low split works on does not wait
+    // for the high split of the one before. Each section still sees its
+    // samples in order, so the result is the plain cascade's.
+    constexpr uint32_t kLag = 8;
+    const uint32_t lead = std::min(n, kLag);
+    for (uint32_t i = 0; i < lead; ++i)
+        lowAbove[i] = split_[1].tick(split_[0].tick(input(i)));
+    if (n > lead) {
+        SvfPair first(split_[0], split_[2]), second(split_[1], split_[3]);
+        for (uint32_t i = lead; i < n; ++i) {
+            StereoLanes x;
+            join(x, input(i), above(i - kLag));
+            first.tick(x);
+            second.tick(x);
+            lowAbove[i] = leftOf(x);
+            output(i - kLag, rightOf(x));
+        }
+        first.split(split_[0], split_[2]);
+        second.split(split_[1], split_[3]);
     }
-    split_[2] = firstHigh;
-    split_[3] = secondHigh;
+    for (uint32_t i = n - lead; i < n; ++i)
+        output(i, split_[3].tick(split_[2].tick(above(i))));
     lowPhase_ = lowPhase;
 }
 
