@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -29,6 +30,15 @@ constexpr int kLongestFill = 119;
         ok = ok && m.rate >= 0 && m.rate < kRateCount && m.smooth >= 0.0f && m.smooth <= 1.0f &&
              m.end >= 0.0f && m.end <= 1.0f && m.trigger >= 0 && m.trigger < kTrigModeCount;
     return ok;
+}
+
+// No source, or nothing but zeros.
+bool silent(const float* source, uint32_t frames) {
+    if (!source) return true;
+    uint32_t bits = 0;
+    for (uint32_t i = 0; i < frames; ++i)
+        bits |= std::bit_cast<uint32_t>(source[i]) & 0x7fffffffu;
+    return bits == 0;
 }
 
 } // namespace
@@ -180,6 +190,15 @@ int TriggerDetector::detect(const float* left, const float* right, uint32_t fram
             sinceHit_ = static_cast<uint32_t>(
                 std::min<uint64_t>(uint64_t{sinceHit_} + samples, kNoHit - 1));
     };
+    const bool settled =
+        envelope == 0.0f && (!focus || (fl0 == 0.0f && fl1 == 0.0f && fr0 == 0.0f && fr1 == 0.0f));
+    if (settled && silent(left, frames) && silent(right, frames)) {
+        // Silence on a settled detector: the envelope stays at 0, below any
+        // threshold, and only re-arms.
+        count(frames);
+        armed_ = true;
+        return 0;
+    }
     for (uint32_t i = 0; i < frames; ++i) {
         // Most samples change nothing but the envelope: run through them.
         const uint32_t from = i;
@@ -560,6 +579,19 @@ __attribute__((always_inline)) inline void mixBands(float* io, const Lanes* band
     }
 }
 
+__attribute__((always_inline)) inline void scaleInto(float* out, const float* in, uint32_t n,
+                                                     float gain) {
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Lanes x;
+        std::memcpy(&x, in + i, sizeof x);
+        x *= gain;
+        std::memcpy(out + i, &x, sizeof x);
+    }
+    for (; i < n; ++i)
+        out[i] = in[i] * gain;
+}
+
 } // namespace
 
 NORVALE_HOT_PATH
@@ -601,10 +633,8 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     Lanes bandL[kSplitChunk], bandR[kSplitChunk];
     for (uint32_t chunk = 0; chunk < frames; chunk += kSplitChunk) {
         const uint32_t length = std::min(kSplitChunk, frames - chunk);
-        for (uint32_t i = 0; i < length; ++i) {
-            inL[i] = left[chunk + i] * inputGain;
-            inR[i] = right[chunk + i] * inputGain;
-        }
+        scaleInto(inL, left + chunk, length, inputGain);
+        scaleInto(inR, right + chunk, length, inputGain);
         crossover_.run(inL, inR, length, bandL, bandR);
 
         for (uint32_t o = 0; o < length;) {
