@@ -27,14 +27,27 @@ Lanes perLane(Lanes x, Fn fn) {
     return x;
 }
 
-// Triangle fold: the input reflects off +-1.
-Lanes fold(Lanes x) {
-    return perLane(x, [](float v) {
-        float y = std::fmod(v + 1.0f, 4.0f);
-        if (y < 0.0f) y += 4.0f;
-        if (y > 2.0f) y = 4.0f - y;
-        return y - 1.0f;
-    });
+// Triangle fold: the input reflects off +-1. The remainder of v + 1 by 4 is
+// (v + 1) - 4*trunc((v + 1)/4): dividing by 4 and multiplying back are exact,
+// and the true remainder is a float, so the subtraction is exact too; the
+// result is fmod's to the bit. From 2^23 up every float is whole already.
+void foldInPlace(StereoLanes& x) {
+    // The input is a product; fused with the + 1 it would round once where
+    // the plain fold rounds twice. An empty asm keeps them apart.
+    Lanes left = leftOf(x), right = rightOf(x);
+    asm("" : "+x"(left), "+x"(right));
+    join(x, left, right);
+    const StereoLanes f = x + 1.0f;
+    const StereoLanes quarter = f * 0.25f;
+    const StereoMask small = reinterpret_cast<StereoLanes>(reinterpret_cast<StereoMask>(quarter) &
+                                                           0x7fffffff) < 8388608.0f;
+    const StereoLanes whole =
+        small ? __builtin_convertvector(__builtin_convertvector(quarter, StereoMask), StereoLanes)
+              : quarter;
+    StereoLanes y = f - whole * 4.0f;
+    y = y < 0.0f ? y + 4.0f : y;
+    y = y > 2.0f ? 4.0f - y : y;
+    x = y - 1.0f;
 }
 
 Lanes sineFold(Lanes x) {
@@ -267,9 +280,7 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
             x = x < -one ? -one : (x > one ? one : x);
         });
         break;
-    case kFold:
-        loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return fold(c); }); });
-        break;
+    case kFold: loop([](StereoLanes& x, Lanes) { foldInPlace(x); }); break;
     case kRectify:
         loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return abs(c); }); });
         break;

@@ -156,6 +156,7 @@ def main():
     ap.add_argument("--approximate", default="",
                     help="comma-separated words: cases whose name contains one may differ "
                          "down to -120 dB")
+    ap.add_argument("--only", default="", help="only the cases whose name contains this")
     args = ap.parse_args()
     approx_words = [w for w in args.approximate.split(",") if w]
 
@@ -171,6 +172,8 @@ def main():
             write_wav(src, music(rate, 2.5, 1), rate)
             write_wav(side, clicks(rate, 2.5), rate)
             for name, preset, sets, notes, use_side in cases(shapes, args.quick):
+                if args.only not in name:
+                    continue
                 for block in blocks:
                     # Block 1 is slow through a host; the presets and a few cases suffice.
                     if block == 1 and preset == shapes and "everything" not in name \
