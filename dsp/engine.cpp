@@ -374,6 +374,7 @@ float ScopeCapture::traceFromLevel(float level, float value) const {
 // ---- engine: life cycle ----
 
 Engine::Engine() {
+    findLevelCurves();
     drive_.prepare(sampleRate_);
     reset();
 }
@@ -467,6 +468,24 @@ void Engine::refreshCurves() {
     if (!copyPublished(incoming_, seq)) return;
     curves_ = incoming_;
     curvesSeq_ = seq;
+    findLevelCurves();
+}
+
+// A curve with one level, straight segments and no -0 gives that level at
+// every phase: valueAt adds u * 0 to it.
+void Engine::findLevelCurves() {
+    for (int m = 0; m < kModuleCount; ++m) {
+        for (int b = 0; b < kBandCount; ++b) {
+            const Curve& c = curves_.curves[m][b];
+            const int n = std::clamp(c.count, 2, kMaxCurvePoints);
+            const float y = c.points[0].y;
+            bool level = std::bit_cast<uint32_t>(y) != 0x80000000u && y == y;
+            for (int i = 0; i < n && level; ++i)
+                level = std::bit_cast<uint32_t>(c.points[i].y) == std::bit_cast<uint32_t>(y) &&
+                        (i == n - 1 || c.points[i].bend == 0.0f);
+            curveLevel_[m][b] = level ? y : -1.0f;
+        }
+    }
 }
 
 // ---- engine: process ----
@@ -520,10 +539,12 @@ void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
 }
 
 Lanes Engine::curveLanes(Module module, uint32_t offset, double songBeats, double tempo) const {
+    const float(&level)[kBandCount] = curveLevel_[module];
+    Lanes v = {level[0], level[1], level[2], 0.0f};
+    if (level[0] >= 0.0f && level[1] >= 0.0f && level[2] >= 0.0f) return v;
     const float phase = modulePhase(module, offset, songBeats, tempo);
-    Lanes v{};
     for (int b = 0; b < kBandCount; ++b)
-        v[b] = curves_.curves[module][b].valueAt(phase);
+        if (level[b] < 0.0f) v[b] = curves_.curves[module][b].valueAt(phase);
     return v;
 }
 

@@ -173,6 +173,7 @@ public:
 private:
     bool copyPublished(CurveSet& out, uint32_t& seq);
     void refreshCurves();
+    void findLevelCurves();
     void processGainOnly(float* left, float* right, uint32_t frames);
     void processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                           double tempo, const float* sideLeft, const float* sideRight);
@@ -204,6 +205,8 @@ private:
     CurveSet curves_;        // this block's curves
     CurveSet incoming_;      // a copy being taken; becomes curves_ only when whole
     uint32_t curvesSeq_ = 0; // publishSeq_ value curves_ was copied at
+    // The one level of each curve of curves_ that has one, else -1.
+    float curveLevel_[kModuleCount][kBandCount];
 
     // ---- shared with the curve-editing thread ----
     // published_ is written only between the two increments of publishSeq_
