@@ -386,7 +386,17 @@ void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
     clocks_.prepare(sampleRate_);
     detector_.prepare(sampleRate_);
     crossover_.invalidate();
+    std::fill_n(smoothFor_, kModuleCount + 1, -1.0f); // the coefficients depend on the rate
     reset();
+}
+
+// An exp per coefficient is worth keeping between blocks.
+float Engine::cachedSmoother(int slot, float smooth) {
+    if (!(smooth == smoothFor_[slot])) {
+        smoothFor_[slot] = smooth;
+        smoothCached_[slot] = smootherCoef(smooth, sampleRate_);
+    }
+    return smoothCached_[slot];
 }
 
 void Engine::reset() {
@@ -622,11 +632,11 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     bool on[kModuleCount];
     for (int m = 0; m < kModuleCount; ++m) {
         on[m] = p.modules[m].on;
-        smoothCoef_[m] = smootherCoef(p.modules[m].smooth, sampleRate_);
+        smoothCoef_[m] = cachedSmoother(m, p.modules[m].smooth);
     }
     // The time stage's read head slews at the Step rate; with its Smooth at 0
     // the curve goes to it unsmoothed.
-    stepCoef_ = smootherCoef(p.timStep, sampleRate_);
+    stepCoef_ = cachedSmoother(kModuleCount, p.timStep);
     if (p.modules[kTim].smooth <= 0.0f) smoothCoef_[kTim] = 1.0f;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
 
@@ -639,7 +649,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     scope_.setTracing(tracing);
     const bool keepSplit = scoping || !(p.bandOn[0] && p.bandOn[1] && p.bandOn[2]);
 
-    Lanes control[kModuleCount][kSubBlock] = {};
+    // Only modules that are on are filled in; the scope reads the traced one
+    // whatever its state.
+    Lanes control[kModuleCount][kSubBlock];
+    if (!on[traced]) std::fill_n(control[traced], kSubBlock, Lanes{});
     Lanes levels[kSubBlock] = {};
 
     // Curves are evaluated at the ends of each sub-block only, and one

@@ -174,6 +174,7 @@ private:
     bool copyPublished(CurveSet& out, uint32_t& seq);
     void refreshCurves();
     void findLevelCurves();
+    float cachedSmoother(int slot, float smooth);
     void processGainOnly(float* left, float* right, uint32_t frames);
     void processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                           double tempo, const float* sideLeft, const float* sideRight);
@@ -198,6 +199,10 @@ private:
     WidthStage width_;
     float smoothCoef_[kModuleCount] = {};
     float stepCoef_ = 0.0f; // the time stage's read-head slew
+    // The last smooth setting of each module (and Step, last) and its
+    // coefficient; -1: none yet.
+    float smoothFor_[kModuleCount + 1] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float smoothCached_[kModuleCount + 1] = {};
     ModuleClocks clocks_;
     TriggerDetector detector_;
     int chain_[kModuleCount] = {};
