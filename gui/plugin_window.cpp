@@ -2,8 +2,9 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
+#include <X11/extensions/Xrandr.h>
 #include <cairo-xlib.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cmath>
@@ -65,42 +66,44 @@ uint32_t roundPixels(double v) {
     return static_cast<uint32_t>(v + 0.5);
 }
 
-// A keysym as UTF-8: Latin-1 keysyms are their code points, and keysyms
-// 0x1000000 + c carry code point c; keys without a character give "".
+// A keysym as UTF-8, for every layout's keysyms; keys without a character give "".
 std::string keysymText(KeySym keysym) {
-    uint32_t cp = 0;
-    if ((keysym >= 0x20 && keysym <= 0x7e) || (keysym >= 0xa0 && keysym <= 0xff))
-        cp = static_cast<uint32_t>(keysym);
-    else if (keysym >= 0x1000100 && keysym <= 0x110ffff)
-        cp = static_cast<uint32_t>(keysym - 0x1000000);
-    else if (keysym == XK_KP_Space)
-        cp = ' ';
-    else if (keysym >= XK_KP_0 && keysym <= XK_KP_9)
-        cp = '0' + static_cast<uint32_t>(keysym - XK_KP_0);
-    else if (keysym == XK_KP_Decimal)
-        cp = '.';
-    else if (keysym == XK_KP_Subtract)
-        cp = '-';
-    else if (keysym == XK_KP_Add)
-        cp = '+';
-    if (cp == 0 || (cp >= 0xd800 && cp <= 0xdfff)) return {};
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
+    char text[8];
+    const int bytes = xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text, sizeof text);
+    return bytes > 1 ? std::string(text, static_cast<size_t>(bytes - 1)) : std::string();
+}
+
+// The size of the monitor the pointer is on (a host opens its editor where
+// the user just clicked), else of the primary one; the root window's when
+// XRandR knows no monitors.
+void screenSize(Display* display, int& width, int& height) {
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    width = DisplayWidth(display, screen);
+    height = DisplayHeight(display, screen);
+    int eventBase = 0, errorBase = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase)) return;
+    Window rootReturn, child;
+    int px = 0, py = 0, wx, wy;
+    unsigned mask;
+    const bool pointer =
+        XQueryPointer(display, root, &rootReturn, &child, &px, &py, &wx, &wy, &mask) == True;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
+    const XRRMonitorInfo* chosen = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const XRRMonitorInfo& m = monitors[i];
+        if (pointer && px >= m.x && px < m.x + m.width && py >= m.y && py < m.y + m.height) {
+            chosen = &m;
+            break;
+        }
+        if (chosen == nullptr || m.primary) chosen = &m;
     }
-    return out;
+    if (chosen != nullptr && chosen->width > 0 && chosen->height > 0) {
+        width = chosen->width;
+        height = chosen->height;
+    }
+    if (monitors != nullptr) XRRFreeMonitors(monitors);
 }
 
 } // namespace
@@ -112,103 +115,165 @@ struct PluginWindow::X {
     Atom deleteAtom = 0;
     GC gc = nullptr;
     Pixmap backPixmap = 0;
+    Pixmap staticPixmap = 0;
 };
 
 // ---- painting (no X) ----
 
-void paintEditor(cairo_t* cr, double scale, const EditorView& view) {
+PixelRect toPixels(const Rect& r, double scale) {
+    const double x0 = std::floor(r.x * scale), y0 = std::floor(r.y * scale);
+    return {int(x0), int(y0), int(std::ceil((r.x + r.width) * scale) - x0),
+            int(std::ceil((r.y + r.height) * scale) - y0)};
+}
+
+void paintEditorStatic(cairo_t* cr, double scale, const EditorView& view) {
     cairo_save(cr);
     cairo_scale(cr, scale, scale);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     view.rack.paintBackground(cr);
+    view.panel.drawStatic(cr, view.palette, view.curves);
+    view.rack.paintStatic(cr);
+    cairo_restore(cr);
+}
+
+void paintEditorDynamic(cairo_t* cr, double scale, const EditorView& view) {
+    cairo_save(cr);
+    cairo_scale(cr, scale, scale);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     view.panel.draw(cr, view.palette, view.curves);
     view.rack.paintPanels(cr);
     view.rack.paintOverlays(cr);
     cairo_restore(cr);
 }
 
-void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, Rect area) {
+void paintEditor(cairo_t* cr, double scale, const EditorView& view) {
+    paintEditorStatic(cr, scale, view);
+    paintEditorDynamic(cr, scale, view);
+}
+
+void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const EditorView& view,
+               const PixelRect& area) {
     cairo_save(cr);
-    // Whole pixels, so nothing outside the area is half-painted.
-    const double x0 = std::floor(area.x * scale), y0 = std::floor(area.y * scale);
-    cairo_rectangle(cr, x0, y0, std::ceil((area.x + area.width) * scale) - x0,
-                    std::ceil((area.y + area.height) * scale) - y0);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_clip(cr);
-    cairo_scale(cr, scale, scale);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    // The graph is opaque; the rack's panels lie below the curve panel, but
-    // its overlays (browser, menu, save prompt) may cover it.
-    view.panel.drawGraph(cr, view.palette, view.curves);
-    view.rack.paintOverlays(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, staticLayer, 0, 0);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    paintEditorDynamic(cr, scale, view);
     cairo_restore(cr);
+}
+
+std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
+                                     int height) {
+    const PixelRect window{0, 0, width, height};
+    if (damage.all()) return {window};
+    std::vector<PixelRect> out;
+    long area = 0;
+    for (const Rect& r : damage.rects()) {
+        // Antialiased edges and round joins reach a little past an element's box.
+        PixelRect p = toPixels({r.x - 2, r.y - 2, r.width + 4, r.height + 4}, scale);
+        const int x1 = std::min(p.x + p.width, width), y1 = std::min(p.y + p.height, height);
+        p.x = std::max(p.x, 0), p.y = std::max(p.y, 0);
+        p.width = x1 - p.x, p.height = y1 - p.y;
+        if (p.width <= 0 || p.height <= 0) continue;
+        // Overlapping pieces become their union, until none overlap.
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (size_t i = 0; i < out.size(); ++i)
+                if (p.x < out[i].x + out[i].width && out[i].x < p.x + p.width &&
+                    p.y < out[i].y + out[i].height && out[i].y < p.y + p.height) {
+                    const int ux = std::min(p.x, out[i].x), uy = std::min(p.y, out[i].y);
+                    p = {ux, uy, std::max(p.x + p.width, out[i].x + out[i].width) - ux,
+                         std::max(p.y + p.height, out[i].y + out[i].height) - uy};
+                    out.erase(out.begin() + long(i));
+                    merged = true;
+                    break;
+                }
+        }
+        out.push_back(p);
+    }
+    for (const PixelRect& p : out)
+        area += long(p.width) * p.height;
+    // Nearly everything: one piece costs less than many.
+    if (area * 10 > long(width) * height * 7) return {window};
+    return out;
 }
 
 // ---- what the frame showed ----
 
-uint64_t FrameWatch::fingerprint() const {
+namespace {
+
+struct Hash {
     uint64_t key = 1469598103934665603ull;
-    auto mix = [&](uint64_t v) { key = (key ^ v) * 1099511628211ull; };
-    auto mixFloat = [&](float f) {
+    void mix(uint64_t v) { key = (key ^ v) * 1099511628211ull; }
+    void mix(float f) {
         uint32_t bits;
         std::memcpy(&bits, &f, sizeof bits);
-        mix(bits);
-    };
+        mix(uint64_t(bits));
+    }
+};
+
+} // namespace
+
+FrameWatch::Keys FrameWatch::keys() const {
+    Hash graph, panel, presets;
     for (int m = 0; m < kModuleCount; ++m)
         for (int b = 0; b < kBandCount; ++b) {
             const Curve& c = curves_.curveAt(m, b);
-            mix(static_cast<uint64_t>(c.count));
+            graph.mix(static_cast<uint64_t>(c.count));
             for (int i = 0; i < c.count && i < kMaxCurvePoints; ++i) {
-                mixFloat(c.points[i].x);
-                mixFloat(c.points[i].y);
-                mixFloat(c.points[i].bend);
-                mix(c.points[i].weight);
+                graph.mix(c.points[i].x);
+                graph.mix(c.points[i].y);
+                graph.mix(c.points[i].bend);
+                graph.mix(uint64_t(c.points[i].weight));
             }
         }
+    const int m = curves_.curveModule();
+    graph.mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
+              static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
+    graph.mix(static_cast<float>(curves_.curveEnd(m)));
     int chain[kModuleCount];
     const int n = curves_.curveChain(chain);
     for (int i = 0; i < n; ++i)
-        mix(static_cast<uint64_t>(chain[i]));
-    mix(static_cast<uint64_t>(n));
-    mix(static_cast<uint64_t>(curves_.curveModule() * 8 + curves_.curveBand()));
+        panel.mix(static_cast<uint64_t>(chain[i]));
+    panel.mix(static_cast<uint64_t>(n));
+    panel.mix(static_cast<uint64_t>(m * 8 + curves_.curveBand()));
     // Parameters that show in the curve panel too, not only on their controls.
     for (int module = 0; module < kModuleCount; ++module)
-        mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
+        panel.mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
     for (int band = 0; band < kBandCount; ++band)
-        mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
-    const int m = curves_.curveModule();
-    mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
-        static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
-    mixFloat(static_cast<float>(curves_.curveEnd(m)));
-    mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
-        static_cast<uint64_t>(curves_.curveSnap()) << 1 |
-        static_cast<uint64_t>(curves_.curveStepMode()) << 2 |
-        static_cast<uint64_t>(delegate_.guiPresetEdited()) << 3);
-    mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
-    mix(delegate_.guiPresets().size());
-    return key;
+        panel.mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
+    panel.mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
+              static_cast<uint64_t>(curves_.curveSnap()) << 1 |
+              static_cast<uint64_t>(curves_.curveStepMode()) << 2);
+    presets.mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
+    presets.mix(delegate_.guiPresets().size());
+    const int current = delegate_.guiCurrentPreset();
+    // The mark shows only beside a current preset's name.
+    const bool marked = current >= 0 && size_t(current) < delegate_.guiPresets().size() &&
+                        delegate_.guiPresetEdited();
+    return {graph.key, panel.key, presets.key, marked};
 }
 
 FrameWatch::FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
                        uint32_t paramCount)
     : delegate_(delegate), curves_(curves), values_(paramCount, -1e9) {}
 
-bool FrameWatch::changed() const {
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) return true;
-    return fingerprint() != key_;
-}
-
-bool FrameWatch::onlyValuesChanged(std::vector<uint32_t>& ids) const {
-    ids.clear();
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) ids.push_back(id);
-    return fingerprint() == key_;
-}
-
-void FrameWatch::remember() {
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        values_[id] = delegate_.guiParamValue(id);
-    key_ = fingerprint();
+void FrameWatch::collect(plugincore::Damage& frame, const Rack& rack, const CurvePanel& panel) {
+    for (uint32_t id = 0; id < values_.size(); ++id) {
+        const double value = delegate_.guiParamValue(id);
+        if (std::fabs(value - values_[id]) <= 1e-9) continue;
+        values_[id] = value;
+        frame.add(rack.controlRect(id));
+        if (rack.menuParam() == int(id)) frame.add(rack.menuRect());
+    }
+    const Keys now = keys();
+    if (now.presets != shown_.presets) frame.addAll(); // a preset load
+    if (now.panel != shown_.panel) frame.add(panel.bounds);
+    if (now.graph != shown_.graph) frame.add(panel.graphArea());
+    if (now.edited != shown_.edited) frame.add(rack.presetBar().zoneRect(kZoneBrowser));
+    shown_ = now;
 }
 
 // ---- creation ----
@@ -265,6 +330,11 @@ bool PluginWindow::open() {
     if (display == nullptr) return false;
     x_->display = display;
     trapErrors(display, this);
+    // The first size fits the screen; a scale the host sets later wins.
+    int screenWidth = 0, screenHeight = 0;
+    screenSize(display, screenWidth, screenHeight);
+    const double zoom = zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
+    applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
     x_->depth = DefaultDepth(display, screen);
@@ -296,20 +366,30 @@ bool PluginWindow::syncOk() {
 void PluginWindow::freeSurfaces() {
     if (backCr_ != nullptr) cairo_destroy(backCr_);
     if (backSurface_ != nullptr) cairo_surface_destroy(backSurface_);
+    if (staticSurface_ != nullptr) cairo_surface_destroy(staticSurface_);
     backCr_ = nullptr;
-    backSurface_ = nullptr;
-    if (x_->backPixmap != 0) XFreePixmap(x_->display, x_->backPixmap);
-    x_->backPixmap = 0;
+    backSurface_ = staticSurface_ = nullptr;
+    staticValid_ = backValid_ = false;
+    for (Pixmap* pixmap : {&x_->backPixmap, &x_->staticPixmap}) {
+        if (*pixmap != 0) XFreePixmap(x_->display, *pixmap);
+        *pixmap = 0;
+    }
 }
 
 void PluginWindow::rebuildBackBuffer() {
     freeSurfaces();
     if (xwindow_ == 0) return;
     x_->backPixmap = XCreatePixmap(x_->display, xwindow_, width_, height_, x_->depth);
+    x_->staticPixmap = XCreatePixmap(x_->display, xwindow_, width_, height_, x_->depth);
     backSurface_ =
         cairo_xlib_surface_create(x_->display, x_->backPixmap, x_->visual, width_, height_);
+    staticSurface_ =
+        cairo_xlib_surface_create(x_->display, x_->staticPixmap, x_->visual, width_, height_);
+    // Before any context exists: contexts take the offset from their surface.
+    for (cairo_surface_t* surface : {backSurface_, staticSurface_})
+        cairo_surface_set_device_offset(surface, originX_, originY_);
     backCr_ = cairo_create(backSurface_);
-    dirty_ = true;
+    frame_.addAll();
 }
 
 // ---- plugincore::Gui ----
@@ -343,38 +423,49 @@ void PluginWindow::designSize(uint32_t& width, uint32_t& height) const {
 }
 
 void PluginWindow::fitSize(uint32_t& width, uint32_t& height) const {
-    const double s = std::clamp(std::min(static_cast<double>(height) / spec_.height,
-                                         static_cast<double>(width) / (spec_.width + 32)),
-                                plugincore::kMinScale, plugincore::kMaxScale);
-    width = roundPixels((spec_.width + 32) * s);
+    const double s = fitScale(width, height);
+    width = roundPixels(designWidth() * s);
     height = roundPixels(spec_.height * s);
 }
 
 void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
     scale_ = scale;
-    dirty_ = true;
-    if (width == width_ && height == height_) return;
-    width_ = width;
-    height_ = height;
-    if (xwindow_ == 0) return;
-    XResizeWindow(x_->display, xwindow_, width, height);
-    rebuildBackBuffer();
+    staticValid_ = false;
+    frame_.addAll();
+    // A size off the aspect shows the editor centred, the margin in the background.
+    const auto margin = [](uint32_t window, double editor) {
+        return std::max(0, static_cast<int>(window) - static_cast<int>(roundPixels(editor))) / 2;
+    };
+    const int x = margin(width, designWidth() * scale), y = margin(height, spec_.height * scale);
+    const bool moved = x != originX_ || y != originY_;
+    originX_ = x;
+    originY_ = y;
+    if (width != width_ || height != height_) {
+        width_ = width;
+        height_ = height;
+        if (xwindow_ != 0) XResizeWindow(x_->display, xwindow_, width, height);
+        rebuildBackBuffer();
+    } else if (moved) {
+        rebuildBackBuffer();
+    }
+}
+
+double PluginWindow::fitScale(uint32_t width, uint32_t height) const {
+    return std::clamp(std::min(static_cast<double>(height) / spec_.height,
+                               static_cast<double>(width) / designWidth()),
+                      plugincore::kMinScale, plugincore::kMaxScale);
 }
 
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
-    applySize(roundPixels((spec_.width + 32) * factor), roundPixels(spec_.height * factor), factor);
+    applySize(roundPixels(designWidth() * factor), roundPixels(spec_.height * factor), factor);
     return xwindow_ != 0 && syncOk();
 }
 
+// Any size the host gives is taken: the largest scale that fits, centred.
 bool PluginWindow::resize(uint32_t width, uint32_t height) {
-    uint32_t w = width, h = height;
-    fitSize(w, h);
-    // A size off the aspect or the limits is refused, not bent.
-    if (w != width || h != height) return false;
-    const double s = std::min(static_cast<double>(height) / spec_.height,
-                              static_cast<double>(width) / (spec_.width + 32));
-    applySize(width, height, std::clamp(s, plugincore::kMinScale, plugincore::kMaxScale));
+    if (width == 0 || height == 0) return false;
+    applySize(width, height, fitScale(width, height));
     return xwindow_ != 0 && syncOk();
 }
 
@@ -382,7 +473,7 @@ void PluginWindow::show() {
     if (xwindow_ == 0) return;
     XMapWindow(x_->display, xwindow_);
     XFlush(x_->display);
-    dirty_ = true;
+    frame_.addAll();
 }
 
 void PluginWindow::hide() {
@@ -398,7 +489,6 @@ void PluginWindow::endGestures() {
     rack_.endGestures();
     rack_.closeTextEntry();
     releaseKeyboard();
-    dirty_ = true;
 }
 
 int PluginWindow::connectionFd() const {
@@ -406,24 +496,39 @@ int PluginWindow::connectionFd() const {
 }
 
 // ---- keyboard ----
+// Never a grab: keys reach the editor while the pointer is over it (X sends
+// them to the window under the pointer inside the focused one), and the
+// focus is borrowed only while an entry opened by a click is open, then given
+// back to the window that had it, so the host keeps its shortcuts and fields.
 
 bool PluginWindow::takeKeyboard() {
     if (xwindow_ == 0) return false;
-    if (keyboardGrabbed_) return true;
+    if (focusHeld_) return true;
     delegate_.guiKeyboardTaken();
-    // Errors (an unviewable window, a host holding the focus) are counted by
-    // the trap and simply leave us without the grab.
+    Window before = 0;
+    XGetInputFocus(x_->display, &before, &focusRevert_);
+    focusBefore_ = before;
+    // An unviewable window cannot take it: the trap counts the error.
+    const int errors = xErrors_;
     XSetInputFocus(x_->display, xwindow_, RevertToParent, CurrentTime);
-    keyboardGrabbed_ = XGrabKeyboard(x_->display, xwindow_, True, GrabModeAsync, GrabModeAsync,
-                                     CurrentTime) == GrabSuccess;
     XSync(x_->display, False);
-    return keyboardGrabbed_;
+    focusHeld_ = xErrors_ == errors;
+    return focusHeld_;
+}
+
+bool PluginWindow::hasFocus() const {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(x_->display, &focus, &revert);
+    return focus == xwindow_;
 }
 
 void PluginWindow::releaseKeyboard() {
-    if (!keyboardGrabbed_) return;
-    keyboardGrabbed_ = false;
-    XUngrabKeyboard(x_->display, CurrentTime);
+    if (!focusHeld_) return;
+    focusHeld_ = false;
+    // Whoever took it meanwhile keeps it.
+    if (xwindow_ != 0 && hasFocus())
+        XSetInputFocus(x_->display, focusBefore_, focusRevert_, CurrentTime);
     XSync(x_->display, False);
 }
 
@@ -446,88 +551,83 @@ void PluginWindow::tick() {
     if (layoutModule != rack_.layoutModule()) {
         rack_.buildLayout(layoutModule);
         panel_.bounds = rack_.curvePanelRect();
-        dirty_ = true;
+        staticValid_ = false;
     }
-    if (panel_.takeDirty()) dirty_ = true;
-    if (rack_.takeDirty()) dirty_ = true;
-    if (dirty_ || (shown_.changed() && !paintControls())) {
-        paintFull();
-        return;
-    }
+    panel_.moveDamageTo(frame_);
+    rack_.moveDamageTo(frame_);
+    shown_.collect(frame_, rack_, panel_);
+    damageScope();
+    if (!frame_.empty()) paintFrame();
+}
+
+void PluginWindow::damageScope() {
     const ScopeData* scope = curves_.curveScope();
-    if (scope != nullptr) {
-        const uint32_t updates = scope->updates.load(std::memory_order_acquire);
-        if (updates != scopeSeen_) {
-            scopeSeen_ = updates;
-            paintScope();
-        }
+    if (scope == nullptr) return;
+    const uint32_t updates = scope->updates.load(std::memory_order_acquire);
+    if (updates == scopeSeen_) return;
+    scopeSeen_ = updates;
+    // The engine writes the columns from where it stood at the last frame up
+    // to its playhead: a strip of the graph, unless it jumped back (a new
+    // trigger) or far ahead.
+    const float from = scopePlayhead_, to = scope->playhead;
+    scopePlayhead_ = to;
+    const float ahead = to - from + (to < from ? 1.0f : 0.0f);
+    if (from < 0 || to < 0 || ahead > 0.25f) return frame_.add(panel_.graphArea());
+    const Rect g = panel_.graphArea(), graph = panel_.scopeRect();
+    // A column and the trace segments and playhead line on either side of it.
+    const double margin = 3 * graph.width / kScopeColumns;
+    const double x0 = panel_.xOf(from) - margin, x1 = panel_.xOf(to) + margin;
+    if (from <= to) {
+        frame_.add({x0, g.y, x1 - x0, g.height});
+    } else { // across the cycle's end
+        frame_.add({x0, g.y, g.x + g.width - x0, g.height});
+        frame_.add({g.x, g.y, x1 - g.x, g.height});
     }
 }
 
-void PluginWindow::paintFull() {
+void PluginWindow::paintFrame() {
     if (backCr_ == nullptr) return;
-    dirty_ = false;
-    shown_.remember();
-    if (const ScopeData* scope = curves_.curveScope())
-        scopeSeen_ = scope->updates.load(std::memory_order_acquire);
-    const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
-    // A host-chosen size off the aspect shows the background beyond the design.
-    cairo_set_source_rgb(backCr_, fill.r, fill.g, fill.b);
-    cairo_paint(backCr_);
-    paintEditor(backCr_, scale_, {panel_, palette_, curves_, rack_});
-    ++fullPaints_;
-    present(0, 0, static_cast<int>(width_), static_cast<int>(height_));
-}
-
-bool PluginWindow::paintControls() {
-    // Host automation moves values alone; a control's repaint would cover
-    // an overlay lying over it, and an open menu shows the value too.
-    const PresetBar& bar = rack_.presetBar();
-    if (backCr_ == nullptr || rack_.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
-        !shown_.onlyValuesChanged(movedParams_))
-        return false;
-    for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0) {
-            cairo_save(backCr_);
-            cairo_scale(backCr_, scale_, scale_);
-            cairo_set_line_join(backCr_, CAIRO_LINE_JOIN_ROUND);
-            rack_.paintControlArea(backCr_, id);
-            cairo_restore(backCr_);
-        }
-    shown_.remember();
-    ++fullPaints_;
-    ++controlPaints_;
-    for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0)
-            presentArea(rack_.controlRect(id));
-    return true;
-}
-
-void PluginWindow::paintScope() {
-    if (backCr_ == nullptr) return;
-    const Rect area = panel_.scopeRect();
-    paintCurveArea(backCr_, scale_, {panel_, palette_, curves_, rack_}, area);
-    ++scopePaints_;
-    presentArea(area);
-}
-
-void PluginWindow::presentArea(Rect area) {
-    const int x0 = static_cast<int>(std::floor(area.x * scale_));
-    const int y0 = static_cast<int>(std::floor(area.y * scale_));
-    present(x0, y0, static_cast<int>(std::ceil((area.x + area.width) * scale_)) - x0,
-            static_cast<int>(std::ceil((area.y + area.height) * scale_)) - y0);
-}
-
-void PluginWindow::present(int x, int y, int width, int height) {
+    const EditorView view{panel_, palette_, curves_, rack_};
+    // Areas are pixels from the design's corner; a new back buffer or static
+    // layer also gives the margin of a size off the aspect.
+    const bool whole = !staticValid_ || !backValid_;
+    if (!staticValid_) {
+        cairo_t* cr = cairo_create(staticSurface_);
+        const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
+        cairo_set_source_rgb(cr, fill.r, fill.g, fill.b);
+        cairo_paint(cr);
+        paintEditorStatic(cr, scale_, view);
+        cairo_destroy(cr);
+        staticValid_ = true;
+    }
+    const int width = static_cast<int>(width_), height = static_cast<int>(height_);
+    const std::vector<PixelRect> areas =
+        whole ? std::vector{PixelRect{-originX_, -originY_, width, height}}
+              : damagedPixels(frame_, scale_, width - originX_, height - originY_);
+    frame_.clear();
+    for (const PixelRect& area : areas)
+        paintArea(backCr_, staticSurface_, scale_, view, area);
     // One bad string or a lost surface must not stop painting for good.
     if (cairo_status(backCr_) != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(backCr_);
         backCr_ = cairo_create(backSurface_);
-        dirty_ = true;
+        frame_.addAll();
     }
     cairo_surface_flush(backSurface_);
-    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, x, y, width, height, x, y);
+    backValid_ = true;
+    ++frames_;
+    if (paintLog_.size() > 4096) paintLog_.erase(paintLog_.begin(), paintLog_.begin() + 2048);
+    for (const PixelRect& area : areas) {
+        paintLog_.push_back(area);
+        present(area);
+    }
     XFlush(x_->display);
+}
+
+void PluginWindow::present(const PixelRect& area) {
+    const int x = originX_ + area.x, y = originY_ + area.y;
+    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, x, y,
+              static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), x, y);
 }
 
 // ---- the event pump ----
@@ -550,7 +650,6 @@ void PluginWindow::pumpEvents() {
 void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, bool shift) {
     // Sideways wheel and extra buttons mean nothing here and must not act as clicks.
     if (button > 5) return;
-    dirty_ = true;
     if (rack_.pressModal(x, y, button, time, shift)) return;
     if (panel_.menuOpen() && !panel_.bounds.contains(x, y)) {
         panel_.closeMenus();
@@ -568,22 +667,23 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        if (rack_.key(keysym, keysymText(keysym))) dirty_ = true;
+        rack_.key(keysym, keysymText(keysym));
         break;
     }
     case ButtonPress:
-        pointerPress(event.xbutton.x / scale_, event.xbutton.y / scale_,
+        pointerPress((event.xbutton.x - originX_) / scale_, (event.xbutton.y - originY_) / scale_,
                      static_cast<int>(event.xbutton.button),
                      static_cast<uint32_t>(event.xbutton.time), event.xbutton.state & ShiftMask);
         break;
     case ButtonRelease:
         if (panel_.dragging())
-            panel_.release(curves_);
-        else if (rack_.release(static_cast<int>(event.xbutton.button)))
-            dirty_ = true;
+            panel_.release(curves_, true);
+        else
+            rack_.release(static_cast<int>(event.xbutton.button));
         break;
     case MotionNotify: {
-        const double x = event.xmotion.x / scale_, y = event.xmotion.y / scale_;
+        const double x = (event.xmotion.x - originX_) / scale_;
+        const double y = (event.xmotion.y - originY_) / scale_;
         constexpr unsigned kButtons = Button1Mask | Button2Mask | Button3Mask;
         // A drag whose release never came (a grab broken elsewhere) ends here.
         if ((event.xmotion.state & kButtons) == 0 && (panel_.dragging() || rack_.dragging())) {
@@ -591,37 +691,37 @@ void PluginWindow::dispatch(void* raw) {
             rack_.endGestures();
         }
         if (panel_.dragging() || panel_.bounds.contains(x, y)) panel_.motion(x, y, curves_);
-        if (rack_.motion(x, y, event.xmotion.state & ShiftMask)) dirty_ = true;
+        rack_.motion(x, y, event.xmotion.state & ShiftMask);
         break;
     }
     case LeaveNotify: rack_.leave(); break;
     case FocusOut:
-        // Our own grab moves the focus too, and focus that only followed the
-        // pointer was never ours; only a real loss ends text entry.
-        if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyPointer &&
-            event.xfocus.detail != NotifyInferior && keyboardGrabbed_) {
-            rack_.closeTextEntry();
+        // Only a loss to another window ends the entry: not our own hand-back
+        // (the focus is no longer held), nor a grab elsewhere that leaves the
+        // focus with us.
+        if (focusHeld_ && event.xfocus.detail != NotifyInferior && !hasFocus()) {
+            rack_.leaveEntry();
             releaseKeyboard();
-            dirty_ = true;
         }
         break;
     case Expose:
-        if (backCr_ != nullptr && !dirty_)
-            present(event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height);
-        else
-            dirty_ = true;
+        if (backValid_) {
+            present({event.xexpose.x - originX_, event.xexpose.y - originY_, event.xexpose.width,
+                     event.xexpose.height});
+            XFlush(x_->display);
+        } else
+            frame_.addAll();
         break;
     case ConfigureNotify:
         // A host may size our window directly: follow it.
         if (event.xconfigure.window == window &&
             (static_cast<uint32_t>(event.xconfigure.width) != width_ ||
              static_cast<uint32_t>(event.xconfigure.height) != height_)) {
+            // Already that size on the server: only our side follows.
             width_ = static_cast<uint32_t>(event.xconfigure.width);
             height_ = static_cast<uint32_t>(event.xconfigure.height);
-            scale_ = std::clamp(std::min(static_cast<double>(height_) / spec_.height,
-                                         static_cast<double>(width_) / (spec_.width + 32)),
-                                plugincore::kMinScale, plugincore::kMaxScale);
-            rebuildBackBuffer();
+            originX_ = -1; // rebuilt below at the new size
+            applySize(width_, height_, fitScale(width_, height_));
         }
         break;
     case MappingNotify:
