@@ -89,8 +89,8 @@ TEST(EditorUndo, ARandomWalkUndoneAndRedoneByteForByte) {
     }
     const std::string end = soundOf(s.object());
     s.gui->destroy(s.plugin);
-    ASSERT_TRUE(s.open());
-    s.move(panel.xOf(0.5), panel.bounds.y + 2);
+    ASSERT_TRUE(s.open()); // a new window: the history lives on in the plug-in
+    s.move(s.window().curvePanel().xOf(0.5), s.window().curvePanel().bounds.y + 2);
     int undone = 0, redone = 0;
     for (; !s.object().curveUndoLabel(false).empty() && undone < 400; ++undone)
         chord(s, XK_z);
