@@ -607,7 +607,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        if (rack_.key(keysym, keysymText(keysym))) dirty_ = true;
+        if (rack_.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask)) dirty_ = true;
         break;
     }
     case ButtonPress:

@@ -3,6 +3,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "gui/paint_helpers.h"
@@ -23,6 +24,39 @@ constexpr double kBrowserRow = 26;
 
 bool isWheel(int button) {
     return button == 4 || button == 5;
+}
+
+// The name field's text: font, and where its first character starts.
+constexpr double kNameFont = 12;
+constexpr double kNameInset = 9;
+
+void setNameFont(cairo_t* cr) {
+    plugincore::setFont(cr, kNameFont, false);
+}
+
+// How far the pen has moved after the first bytes of text.
+double advanceOf(cairo_t* cr, const std::string& text, size_t bytes) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.substr(0, bytes).c_str(), &extents);
+    return extents.x_advance;
+}
+
+// The character boundary nearest to x (design units from the text's start).
+size_t offsetNear(const std::string& text, double x) {
+    // Measured off screen, in the font the field is painted with.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    setNameFont(cr);
+    size_t best = 0;
+    double bestDistance = std::abs(x);
+    for (size_t at = 1; at <= text.size(); ++at) {
+        if (at < text.size() && (static_cast<uint8_t>(text[at]) & 0xC0) == 0x80) continue;
+        const double distance = std::abs(advanceOf(cr, text, at) - x);
+        if (distance < bestDistance) best = at, bestDistance = distance;
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return best;
 }
 
 } // namespace
@@ -95,6 +129,10 @@ Rect PresetBar::saveBoxRect() const {
 Rect PresetBar::saveButtonRect(bool save) const {
     const double x0 = saveBoxRect().x;
     return {x0 + (save ? 308 : 206), 304, 92, 28};
+}
+
+Rect PresetBar::saveFieldRect() const {
+    return {saveBoxRect().x + 20, 250, 380, 30};
 }
 
 // ---- stepping and the hint ----
@@ -221,10 +259,12 @@ bool PresetBar::pressBar(double x, double y, int button) {
 void PresetBar::openSavePrompt() {
     browserOpen_ = false;
     saveOpen_ = true;
-    saveName_.clear();
-    plugincore::appendChars(saveName_,
+    // Selected, so that typing replaces the suggestion instead of adding to it.
+    std::string suggested;
+    plugincore::appendChars(suggested,
                             plugincore::printableChars(delegate_.guiSuggestedPresetName()),
                             kNameBytes, kNameBytes);
+    saveField_.reset(std::move(suggested));
     saveMessage_.clear();
     saveError_ = false;
     if (!grabHeld_) grabHeld_ = host_.takeKeyboard();
@@ -241,11 +281,11 @@ void PresetBar::closeSavePrompt() {
 }
 
 void PresetBar::commitSave() {
-    const size_t first = saveName_.find_first_not_of(' ');
-    const std::string name =
-        first == std::string::npos
-            ? std::string()
-            : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
+    const std::string& typed = saveField_.text();
+    const size_t first = typed.find_first_not_of(' ');
+    const std::string name = first == std::string::npos
+                                 ? std::string()
+                                 : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
     dirty_ = true;
     if (name.empty()) {
         saveMessage_ = "Give the preset a name.";
@@ -262,7 +302,7 @@ void PresetBar::commitSave() {
     saveError_ = true;
 }
 
-bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
+bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift) {
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         commitSave();
         return true;
@@ -271,20 +311,33 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
         closeSavePrompt();
         return true;
     }
-    if (keysym == XK_BackSpace)
-        plugincore::eraseLastChar(saveName_);
-    else
-        plugincore::appendChars(saveName_, plugincore::printableChars(utf8), kNameBytes,
-                                kNameBytes);
+    dirty_ = true;
+    switch (keysym) {
+    case XK_Left:
+    case XK_KP_Left: saveField_.left(shift); return true;
+    case XK_Right:
+    case XK_KP_Right: saveField_.right(shift); return true;
+    case XK_Home:
+    case XK_KP_Home: saveField_.home(shift); return true;
+    case XK_End:
+    case XK_KP_End: saveField_.end(shift); return true;
+    case XK_BackSpace: saveField_.eraseBackward(); break;
+    case XK_Delete:
+    case XK_KP_Delete: saveField_.eraseForward(); break;
+    default: saveField_.insert(plugincore::printableChars(utf8), kNameBytes, kNameBytes); break;
+    }
     saveMessage_.clear();
     saveError_ = false;
     dirty_ = true;
     return true;
 }
 
-bool PresetBar::pressSavePrompt(double x, double y, int button) {
+bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
-    if (saveButtonRect(true).contains(x, y))
+    if (const Rect field = saveFieldRect(); field.contains(x, y)) {
+        saveField_.moveTo(offsetNear(saveField_.text(), x - field.x - kNameInset), shift);
+        dirty_ = true;
+    } else if (saveButtonRect(true).contains(x, y))
         commitSave();
     else if (saveButtonRect(false).contains(x, y) || !saveBoxRect().contains(x, y))
         closeSavePrompt();
@@ -407,12 +460,26 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(cr, "to your own preset folder", x0 + 400, 222, Align::Right);
 
-    plugincore::roundedBox(cr, {x0 + 20, 250, 380, 30}, 3, pal.controlFill,
-                           saveError_ ? pal.accent : pal.panelLine);
-    plugincore::setFont(cr, 12, false);
+    const Rect field = saveFieldRect();
+    plugincore::roundedBox(cr, field, 3, pal.controlFill, saveError_ ? pal.accent : pal.panelLine);
+    // The field's text is valid UTF-8 by construction, so offsets measure as drawn.
+    const std::string& name = saveField_.text();
+    const double textX = field.x + kNameInset;
+    setNameFont(cr);
+    if (saveField_.hasSelection()) {
+        const auto [first, last] = saveField_.selection();
+        const double from = advanceOf(cr, name, first);
+        cairo_rectangle(cr, textX + from, 256, advanceOf(cr, name, last) - from, 19);
+        plugincore::setColour(cr, pal.accent, 0.35);
+        cairo_fill(cr);
+    }
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, (plugincore::validUtf8(saveName_) + "_").c_str(), x0 + 29, 270,
-                         Align::Left);
+    plugincore::drawText(cr, name.c_str(), textX, 270, Align::Left);
+    const double caretX = std::round(textX + advanceOf(cr, name, saveField_.caret())) + 0.5;
+    cairo_move_to(cr, caretX, 256);
+    cairo_line_to(cr, caretX, 275);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "gui/text_edit.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
@@ -30,9 +31,10 @@ public:
     void paintSavePrompt(cairo_t* cr) const; // only while open
 
     // ---- input (true = handled; each sets the dirty flag when it changes what is shown) ----
-    bool saveKey(unsigned long keysym, std::string_view utf8); // while the prompt is open
-    bool browserKey(unsigned long keysym);                     // while the browser is open
-    bool pressSavePrompt(double x, double y, int button);
+    // While the prompt is open; shift extends the selection.
+    bool saveKey(unsigned long keysym, std::string_view utf8, bool shift = false);
+    bool browserKey(unsigned long keysym); // while the browser is open
+    bool pressSavePrompt(double x, double y, int button, bool shift = false);
     bool pressBrowser(double x, double y, int button);
     bool pressBar(double x, double y, int button);
     void hoverBrowser(double x, double y);
@@ -51,7 +53,8 @@ public:
     bool saveOpen() const { return saveOpen_; }
     int browserScroll() const { return browserScroll_; }
     int hoverZone() const { return hoverZone_; }
-    const std::string& saveName() const { return saveName_; }
+    const std::string& saveName() const { return saveField_.text(); }
+    const plugincore::TextField& saveField() const { return saveField_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
     // Non-empty while the last arrow step failed and nothing has moved since.
@@ -64,6 +67,7 @@ public:
     plugincore::Rect browserEntryRect(int index) const; // empty when not shown
     plugincore::Rect saveBoxRect() const;
     plugincore::Rect saveButtonRect(bool save) const; // SAVE, else CANCEL
+    plugincore::Rect saveFieldRect() const;
 
 private:
     struct BrowserGeometry {
@@ -87,7 +91,7 @@ private:
 
     bool saveOpen_ = false;
     bool grabHeld_ = false;
-    std::string saveName_; // at most 48 bytes of whole UTF-8 characters
+    plugincore::TextField saveField_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;
 
