@@ -37,7 +37,7 @@ void font(cairo_t* cr, bool bold, double size) {
         cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
         cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
     cairo_set_font_face(cr, faces[bold ? 1 : 0]);
-    cairo_set_font_size(cr, size);
+    cairo_set_font_size(cr, std::max(size, plugincore::kSmallestText));
 }
 
 // anchor 0: starts at x, 0.5: ink centred on x, 1: ink ends at x.

@@ -4,6 +4,9 @@
 
 #include <cairo.h>
 
+#include <algorithm>
+#include <string>
+
 #include "gui/window_spec.h"
 
 namespace plugincore {
@@ -40,7 +43,7 @@ inline void roundedBox(cairo_t* cr, const Rect& r, double radius, const Rgb& fil
 inline void setFont(cairo_t* cr, double size, bool bold) {
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
                            bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
+    cairo_set_font_size(cr, std::max(size, kSmallestText));
 }
 
 enum class Align { Left, Centre, Right };
@@ -75,6 +78,36 @@ inline double inkWidth(cairo_t* cr, const char* text) {
     cairo_text_extents_t ink;
     cairo_text_extents(cr, text, &ink);
     return ink.width;
+}
+
+// The text as it fits into width with the current font: whole, or cut at a
+// character boundary and ended with an ellipsis. Text must be valid UTF-8.
+inline std::string fitText(cairo_t* cr, const std::string& text, double width) {
+    if (inkWidth(cr, text.c_str()) <= width) return text;
+    std::string cut = text;
+    while (!cut.empty()) {
+        // The last character: its continuation bytes, then its first byte.
+        while ((static_cast<unsigned char>(cut.back()) & 0xc0) == 0x80 && cut.size() > 1)
+            cut.pop_back();
+        cut.pop_back();
+        while (!cut.empty() && cut.back() == ' ')
+            cut.pop_back();
+        const std::string shown = cut + "\u2026";
+        if (inkWidth(cr, shown.c_str()) <= width) return shown;
+    }
+    return "\u2026";
+}
+
+// Sets the largest size from size down to smallest at which text fits into
+// width, and returns the text, ellipsised when even the smallest is too wide.
+inline std::string fitTextShrinking(cairo_t* cr, const std::string& text, double width, double size,
+                                    double smallest, bool bold) {
+    for (double s = size; s > smallest; s -= 0.5) {
+        setFont(cr, s, bold);
+        if (inkWidth(cr, text.c_str()) <= width) return text;
+    }
+    setFont(cr, smallest, bold);
+    return fitText(cr, text, width);
 }
 
 } // namespace plugincore

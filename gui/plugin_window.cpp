@@ -521,9 +521,7 @@ void PluginWindow::paintFull() {
 bool PluginWindow::paintControls() {
     // Host automation moves values alone; a control's repaint would cover
     // an overlay lying over it, and an open menu shows the value too.
-    const PresetBar& bar = rack_.presetBar();
-    if (backCr_ == nullptr || rack_.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
-        !shown_.onlyValuesChanged(movedParams_))
+    if (backCr_ == nullptr || rack_.overlayOpen() || !shown_.onlyValuesChanged(movedParams_))
         return false;
     for (uint32_t id : movedParams_)
         if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0) {

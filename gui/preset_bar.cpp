@@ -41,12 +41,21 @@ double advanceOf(cairo_t* cr, const std::string& text, size_t bytes) {
     return extents.x_advance;
 }
 
-// The character boundary nearest to x (design units from the text's start).
-size_t offsetNear(const std::string& text, double x) {
+// How far a long name is scrolled left so that the caret stays in view.
+double fieldScroll(cairo_t* cr, const plugincore::TextField& field) {
+    constexpr double kRoom = 380 - 2 * kNameInset;
+    return std::max(0.0, advanceOf(cr, field.text(), field.caret()) - kRoom);
+}
+
+// The character boundary nearest to x (design units from the field's text
+// start, as it is scrolled).
+size_t offsetNear(const plugincore::TextField& field, double x) {
     // Measured off screen, in the font the field is painted with.
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
     cairo_t* cr = cairo_create(surface);
     setNameFont(cr);
+    const std::string& text = field.text();
+    x += fieldScroll(cr, field);
     size_t best = 0;
     double bestDistance = std::abs(x);
     for (size_t at = 1; at <= text.size(); ++at) {
@@ -165,6 +174,14 @@ std::string PresetBar::failureText() const {
         return {};
     return "Could not load \"" + presets[failedPreset_].name +
            "\": the file is missing or unreadable. The arrows go on from it.";
+}
+
+std::string PresetBar::currentName() const {
+    const auto& presets = delegate_.guiPresets();
+    const int current = delegate_.guiCurrentPreset();
+    if (current >= 0 && size_t(current) < presets.size())
+        return plugincore::validUtf8(presets[current].name);
+    return "Init";
 }
 
 // ---- browser ----
@@ -335,7 +352,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
 bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
     if (const Rect field = saveFieldRect(); field.contains(x, y)) {
-        saveField_.moveTo(offsetNear(saveField_.text(), x - field.x - kNameInset), shift);
+        saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
         dirty_ = true;
     } else if (saveButtonRect(true).contains(x, y))
         commitSave();
@@ -368,17 +385,13 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else if (zone == kZoneBrowser) {
-            const auto& presets = delegate_.guiPresets();
-            const int current = delegate_.guiCurrentPreset();
-            std::string name = "Init";
-            if (current >= 0 && size_t(current) < presets.size()) {
-                char text[160];
-                std::snprintf(text, sizeof text, "%s%s", presets[current].name.c_str(),
-                              delegate_.guiPresetEdited() ? " *" : "");
-                name = plugincore::validUtf8(text);
-            }
             plugincore::setFont(cr, 13, true);
             plugincore::setColour(cr, pal.accent);
+            // The name gives way to the menu mark on the right, mirrored on
+            // the left so it stays centred; the edited mark always shows.
+            const std::string mark = delegate_.guiPresetEdited() ? " *" : "";
+            const double room = r.width - 2 * 22 - plugincore::inkWidth(cr, mark.c_str());
+            const std::string name = plugincore::fitText(cr, currentName(), room) + mark;
             plugincore::drawText(cr, name.c_str(), cx, r.y + 21, Align::Centre);
             plugincore::setColour(cr, pal.textFaint);
             cairo_move_to(cr, r.x + r.width - 16, cy - 2.8);
@@ -466,20 +479,26 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     const std::string& name = saveField_.text();
     const double textX = field.x + kNameInset;
     setNameFont(cr);
+    const double scroll = fieldScroll(cr, saveField_);
+    cairo_save(cr);
+    cairo_rectangle(cr, field.x + 1, field.y + 1, field.width - 2, field.height - 2);
+    cairo_clip(cr);
     if (saveField_.hasSelection()) {
         const auto [first, last] = saveField_.selection();
         const double from = advanceOf(cr, name, first);
-        cairo_rectangle(cr, textX + from, 256, advanceOf(cr, name, last) - from, 19);
+        cairo_rectangle(cr, textX - scroll + from, 256, advanceOf(cr, name, last) - from, 19);
         plugincore::setColour(cr, pal.accent, 0.35);
         cairo_fill(cr);
     }
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, name.c_str(), textX, 270, Align::Left);
-    const double caretX = std::round(textX + advanceOf(cr, name, saveField_.caret())) + 0.5;
+    plugincore::drawText(cr, name.c_str(), textX - scroll, 270, Align::Left);
+    const double caretX =
+        std::round(textX - scroll + advanceOf(cr, name, saveField_.caret())) + 0.5;
     cairo_move_to(cr, caretX, 256);
     cairo_line_to(cr, caretX, 275);
     cairo_set_line_width(cr, 1);
     cairo_stroke(cr);
+    cairo_restore(cr);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(

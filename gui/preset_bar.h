@@ -57,6 +57,8 @@ public:
     const plugincore::TextField& saveField() const { return saveField_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
+    // The current preset's name, or "Init".
+    std::string currentName() const;
     // Non-empty while the last arrow step failed and nothing has moved since.
     std::string failureText() const;
     bool takeDirty();

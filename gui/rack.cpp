@@ -55,6 +55,8 @@ constexpr double kCellWidth = 84;
 constexpr double kCellHeight = 96;
 constexpr double kRowTop = 522;
 constexpr double kDoubleClickMs = 399;
+// From a menu box's edge to where its text may begin: past the arrow and a gap.
+constexpr double kMenuTextInset = 19;
 constexpr size_t kTypingChars = 24;
 constexpr double kPi = std::numbers::pi;
 constexpr const char* kDefaultHint =
@@ -117,6 +119,7 @@ void Rack::buildLayout(int layoutModule) {
     }
     if (hoverParam_ >= 0 && controlRect(hoverParam_).width == 0) hoverParam_ = -1;
     if (menuParam_ >= 0 && controlRect(menuParam_).width == 0) menuParam_ = -1;
+    if (contextParam_ >= 0 && controlRect(contextParam_).width == 0) closeContextMenu();
     dirty_ = true;
 }
 
@@ -128,6 +131,9 @@ Rect Rack::controlRect(uint32_t paramId) const {
 
 Rect Rack::valueBoxRect(uint32_t paramId) const {
     const Rect c = controlRect(paramId);
+    const plugincore::ParamDesc* d = desc(paramId);
+    // A menu box shows its value in the box itself.
+    if (d != nullptr && d->kind == ParamKind::Enum) return {c.x + 5, c.y + 34, c.width - 10, 22};
     return {c.x + 6, c.y + 74, c.width - 12, 22};
 }
 
@@ -180,6 +186,7 @@ bool Rack::pressModal(double x, double y, int button, uint64_t timeMs, bool shif
         if (valueBoxRect(typingParam_).contains(x, y) && !doubleClick) return true;
         endTyping();
     }
+    if (contextParam_ >= 0) return pressContext(x, y, button);
     if (menuParam_ >= 0) return pressMenu(x, y, button);
     if (bar_.browserOpen()) return bar_.pressBrowser(x, y, button);
     return false;
@@ -214,7 +221,7 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
         return true;
     }
     if (button == 3) {
-        setValue(id, d.defaultValue);
+        openContextMenu(id, x, y);
         lastClickParam_ = -1;
         lastClickTime_ = timeMs;
         return true;
@@ -272,6 +279,11 @@ bool Rack::motion(double x, double y, bool shift) {
         return true;
     }
     if (bar_.saveOpen()) return false;
+    if (contextParam_ >= 0) {
+        const int hover = contextEntryAt(x, y);
+        if (hover != contextHover_) contextHover_ = hover, dirty_ = true;
+        return true;
+    }
     if (menuParam_ >= 0) {
         const int hover = menuItemAt(x, y);
         if (hover != menuHover_) menuHover_ = hover, dirty_ = true;
@@ -311,7 +323,12 @@ void Rack::leave() {
 void Rack::closeTextEntry() {
     bar_.closeSavePrompt();
     endTyping();
+    closeContextMenu();
     if (menuParam_ >= 0) menuParam_ = -1, dirty_ = true;
+}
+
+bool Rack::overlayOpen() const {
+    return menuParam_ >= 0 || contextParam_ >= 0 || bar_.browserOpen() || bar_.saveOpen();
 }
 
 // ---- enum menu ----
@@ -365,11 +382,127 @@ bool Rack::pressMenu(double x, double y, int button) {
     return true;
 }
 
+// ---- context menu ----
+
+namespace {
+constexpr double kContextWidth = 210, kContextRow = 20, kContextGap = 9;
+constexpr const char* kResetLabel = "Reset to default";
+constexpr const char* kTypeLabel = "Type a value\u2026";
+
+bool selectable(const Rack::ContextEntry& e) {
+    return e.item.enabled && (e.item.kind == plugincore::HostMenuItem::kEntry ||
+                              e.item.kind == plugincore::HostMenuItem::kCheck);
+}
+} // namespace
+
+void Rack::openContextMenu(uint32_t paramId, double x, double y) {
+    if (desc(paramId) == nullptr) return;
+    bar_.closeBrowser();
+    menuParam_ = -1;
+    endTyping();
+    using Item = plugincore::HostMenuItem;
+    contextEntries_ = {{ContextEntry::kReset, {Item::kEntry, kResetLabel, true, false, 0}},
+                       {ContextEntry::kType, {Item::kEntry, kTypeLabel, true, false, 0}}};
+    std::vector<Item> host = delegate_.guiHostMenu(paramId);
+    if (!host.empty())
+        contextEntries_.push_back({ContextEntry::kHost, {Item::kSeparator, "", false, false, 0}});
+    for (Item& item : host)
+        contextEntries_.push_back({ContextEntry::kHost, std::move(item)});
+    contextParam_ = int(paramId);
+    contextX_ = x;
+    contextY_ = y;
+    contextHover_ = -1;
+    dirty_ = true;
+}
+
+void Rack::closeContextMenu() {
+    if (contextParam_ < 0) return;
+    contextParam_ = -1;
+    contextEntries_.clear();
+    dirty_ = true;
+}
+
+Rect Rack::contextRect() const {
+    double height = 8;
+    for (const ContextEntry& e : contextEntries_)
+        height += e.item.kind == plugincore::HostMenuItem::kSeparator ? kContextGap : kContextRow;
+    // Opens at the pointer, and stays inside the editor.
+    const double right = spec_.width + 32.0 - 4, bottom = spec_.height - 4.0;
+    const double x = std::max(4.0, std::min(contextX_, right - kContextWidth));
+    const double y = std::max(4.0, std::min(contextY_, bottom - height));
+    return {x, y, kContextWidth, height};
+}
+
+Rect Rack::contextEntryRect(int entry) const {
+    if (contextParam_ < 0 || entry < 0 || entry >= int(contextEntries_.size())) return {0, 0, 0, 0};
+    const Rect m = contextRect();
+    double y = m.y + 4;
+    for (int i = 0;; ++i) {
+        const double h = contextEntries_[i].item.kind == plugincore::HostMenuItem::kSeparator
+                             ? kContextGap
+                             : kContextRow;
+        if (i == entry) return {m.x + 4, y, m.width - 8, h};
+        y += h;
+    }
+}
+
+int Rack::contextEntryAt(double x, double y) const {
+    for (int i = 0; i < int(contextEntries_.size()); ++i)
+        if (selectable(contextEntries_[i]) && contextEntryRect(i).contains(x, y)) return i;
+    return -1;
+}
+
+void Rack::performContext(int entry) {
+    if (entry < 0 || entry >= int(contextEntries_.size()) || !selectable(contextEntries_[entry]))
+        return;
+    const uint32_t id = uint32_t(contextParam_);
+    const ContextEntry chosen = contextEntries_[entry];
+    closeContextMenu();
+    switch (chosen.action) {
+    case ContextEntry::kReset: setValue(id, desc(id)->defaultValue); break;
+    case ContextEntry::kType: startTyping(id); break;
+    case ContextEntry::kHost: delegate_.guiHostMenuPerform(id, chosen.item.actionId); break;
+    }
+}
+
+bool Rack::pressContext(double x, double y, int button) {
+    dirty_ = true;
+    if (!contextRect().contains(x, y)) {
+        // The press that closes the menu does nothing else.
+        closeContextMenu();
+        return true;
+    }
+    if (button == 1) performContext(contextEntryAt(x, y));
+    return true;
+}
+
+bool Rack::contextKey(unsigned long keysym) {
+    dirty_ = true;
+    const bool up = keysym == XK_Up || keysym == XK_KP_Up;
+    if (up || keysym == XK_Down || keysym == XK_KP_Down) {
+        const int n = int(contextEntries_.size());
+        for (int step = 1; step <= n; ++step) {
+            const int start = contextHover_ < 0 ? (up ? 0 : n - 1) : contextHover_;
+            const int i = ((start + (up ? -step : step)) % n + n) % n;
+            if (selectable(contextEntries_[i])) {
+                contextHover_ = i;
+                break;
+            }
+        }
+    } else if (keysym == XK_Return || keysym == XK_KP_Enter) {
+        performContext(contextHover_);
+    } else {
+        closeContextMenu();
+    }
+    return true;
+}
+
 // ---- keys and value typing ----
 
 bool Rack::key(unsigned long keysym, std::string_view utf8, bool shift) {
     if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8, shift);
     if (typingParam_ >= 0) return typingKey(keysym, utf8);
+    if (contextParam_ >= 0) return contextKey(keysym);
     const bool up = keysym == XK_Up || keysym == XK_KP_Up;
     const bool down = keysym == XK_Down || keysym == XK_KP_Down;
     if (up || down) {
@@ -529,7 +662,7 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
         if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
     label = plugincore::validUtf8(label);
     plugincore::setColour(cr, hot ? pal.textBright : pal.textDim);
-    plugincore::setFont(cr, 8.5, true);
+    plugincore::setFont(cr, 9, true);
     if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
         plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
     } else {
@@ -540,12 +673,13 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
                                                    std::abs(double(split) - label.size() / 2.0)))
                 split = i;
         if (split == std::string::npos) {
-            plugincore::setFont(cr, 7, true);
-            plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
+            plugincore::drawText(cr, plugincore::fitText(cr, label, w - 6).c_str(), mid, cy + 14,
+                                 Align::Centre);
         } else {
-            plugincore::setFont(cr, 8, true);
-            plugincore::drawText(cr, label.substr(0, split).c_str(), mid, cy + 10, Align::Centre);
-            plugincore::drawText(cr, label.substr(split + 1).c_str(), mid, cy + 19, Align::Centre);
+            for (const auto& [line, y] : {std::pair{label.substr(0, split), cy + 9.5},
+                                          std::pair{label.substr(split + 1), cy + 19.5}})
+                plugincore::drawText(cr, plugincore::fitText(cr, line, w - 6).c_str(), mid, y,
+                                     Align::Centre);
         }
     }
 
@@ -566,9 +700,15 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         }
-        plugincore::setFont(cr, 10, false);
+        if (id == typingParam_) {
+            paintTypingEntry(cr, valueBoxRect(d.id));
+            return;
+        }
+        // The arrows' room stays free: a size smaller, then an ellipsis.
+        const std::string fitted =
+            plugincore::fitTextShrinking(cr, shown, w - 2 * kMenuTextInset, 10, 9, false);
         plugincore::setColour(cr, pal.textBright);
-        plugincore::drawText(cr, shown.c_str(), cx + 5 + (w - 10) / 2, cy + 49, Align::Centre);
+        plugincore::drawText(cr, fitted.c_str(), mid, cy + 49, Align::Centre);
         return;
     }
 
@@ -608,17 +748,23 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
         plugincore::drawText(cr, shown.c_str(), mid, cy + 86, Align::Centre);
         return;
     }
+    paintTypingEntry(cr, valueBoxRect(d.id));
+}
+
+void Rack::paintTypingEntry(cairo_t* cr, const Rect& box) const {
+    const plugincore::Palette& pal = spec_.palette;
     const plugincore::Rgb error{0.85, 0.3, 0.3};
-    plugincore::roundedBox(cr, {cx + 6, cy + 74, w - 12, 22}, 3, pal.controlFill,
-                           typingError_ ? error : pal.accent, typingError_ ? 1.0 : 0.9);
+    plugincore::roundedBox(cr, box, 3, pal.controlFill, typingError_ ? error : pal.accent,
+                           typingError_ ? 1.0 : 0.9);
     if (typingSelectAll_ && !typingText_.empty()) {
-        plugincore::roundedRect(cr, cx + 10, cy + 78, w - 20, 14, 2);
+        plugincore::roundedRect(cr, box.x + 4, box.y + 4, box.width - 8, 14, 2);
         plugincore::setColour(cr, pal.accent, 0.35);
         cairo_fill(cr);
     }
     const std::string entry = typingSelectAll_ ? typingText_ : typingText_ + "|";
+    plugincore::setFont(cr, 9.5, false);
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, entry.c_str(), mid, cy + 89, Align::Centre);
+    plugincore::drawText(cr, entry.c_str(), box.x + box.width / 2, box.y + 15, Align::Centre);
 }
 
 std::string Rack::hintText() const {
@@ -628,6 +774,14 @@ std::string Rack::hintText() const {
     if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    // The bar may shorten the name; its full text shows here.
+    if (bar_.hoverZone() == kZoneBrowser) {
+        std::string hint = bar_.currentName();
+        if (current >= 0 && size_t(current) < presets.size() &&
+            !presets[current].description.empty())
+            hint += " \u2014 " + presets[current].description;
+        return hint;
+    }
     if (current >= 0 && size_t(current) < presets.size() && !presets[current].description.empty())
         return presets[current].description;
     return kDefaultHint;
@@ -636,8 +790,9 @@ std::string Rack::hintText() const {
 void Rack::paintHint(cairo_t* cr) const {
     plugincore::setFont(cr, 10, false);
     plugincore::setColour(cr, spec_.palette.textFaint);
-    plugincore::drawText(cr, plugincore::validUtf8(hintText()).c_str(), 16, spec_.height - 16,
-                         Align::Left);
+    plugincore::drawText(
+        cr, plugincore::fitText(cr, plugincore::validUtf8(hintText()), spec_.width).c_str(), 16,
+        spec_.height - 16, Align::Left);
 }
 
 void Rack::paintMenu(cairo_t* cr) const {
@@ -656,11 +811,48 @@ void Rack::paintMenu(cairo_t* cr) const {
     }
 }
 
+void Rack::paintContextMenu(cairo_t* cr) const {
+    if (contextParam_ < 0) return;
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect m = contextRect();
+    plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);
+    for (int i = 0; i < int(contextEntries_.size()); ++i) {
+        const plugincore::HostMenuItem& item = contextEntries_[i].item;
+        const Rect r = contextEntryRect(i);
+        if (item.kind == plugincore::HostMenuItem::kSeparator) {
+            plugincore::setColour(cr, pal.panelLine);
+            cairo_set_line_width(cr, 1);
+            cairo_move_to(cr, r.x + 6, std::floor(r.y + r.height / 2) + 0.5);
+            cairo_line_to(cr, r.x + r.width - 6, std::floor(r.y + r.height / 2) + 0.5);
+            cairo_stroke(cr);
+            continue;
+        }
+        const std::string label = plugincore::validUtf8(item.label);
+        if (item.kind == plugincore::HostMenuItem::kTitle) {
+            plugincore::setFont(cr, 9, true);
+            plugincore::setColour(cr, pal.textFaint);
+        } else {
+            plugincore::beginListRow(cr, pal, r, 10, i == contextHover_, false);
+            if (!item.enabled) plugincore::setColour(cr, pal.textFaint);
+        }
+        if (item.checked) {
+            cairo_set_line_width(cr, 1.5);
+            cairo_move_to(cr, r.x + 5, r.y + 10);
+            cairo_line_to(cr, r.x + 8, r.y + 13.5);
+            cairo_line_to(cr, r.x + 13, r.y + 6.5);
+            cairo_stroke(cr);
+        }
+        plugincore::drawText(cr, plugincore::fitText(cr, label, r.width - 24).c_str(), r.x + 18,
+                             r.y + 14, Align::Left);
+    }
+}
+
 void Rack::paintOverlays(cairo_t* cr) const {
     bar_.paintBar(cr);
     paintHint(cr);
     bar_.paintBrowser(cr);
     paintMenu(cr);
+    paintContextMenu(cr);
     bar_.paintSavePrompt(cr);
 }
 

@@ -75,6 +75,19 @@ public:
     plugincore::Rect controlRect(uint32_t paramId) const;
     plugincore::Rect valueBoxRect(uint32_t paramId) const;
     plugincore::Rect menuItemRect(int item) const; // of the open menu
+    // The right-click menu of a control: its own items, then the host's.
+    struct ContextEntry {
+        enum Action : uint8_t { kReset, kType, kHost };
+        Action action;
+        plugincore::HostMenuItem item;
+    };
+    void openContextMenu(uint32_t paramId, double x, double y);
+    void closeContextMenu();
+    int contextParam() const { return contextParam_; }
+    const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
+    plugincore::Rect contextEntryRect(int entry) const;
+    // An overlay (menu, browser, prompt) covers part of the rack.
+    bool overlayOpen() const;
     // Repaints only what lies under one control (background, panel, control),
     // for a value that moved without anything else changing.
     void paintControlArea(cairo_t* cr, uint32_t paramId) const;
@@ -100,6 +113,11 @@ private:
     void stepMenu(int direction);
     plugincore::Rect menuRect() const;
     int menuItemAt(double x, double y) const;
+    bool pressContext(double x, double y, int button);
+    bool contextKey(unsigned long keysym);
+    void performContext(int entry);
+    int contextEntryAt(double x, double y) const;
+    plugincore::Rect contextRect() const;
     void startTyping(uint32_t id);
     void endTyping();
     bool typingKey(unsigned long keysym, std::string_view utf8);
@@ -107,8 +125,10 @@ private:
     void fillBackground(cairo_t* cr, const plugincore::Rect& area) const;
     void paintPanel(cairo_t* cr, const PanelRect& panel) const;
     void paintControl(cairo_t* cr, size_t index) const;
+    void paintTypingEntry(cairo_t* cr, const plugincore::Rect& box) const;
     void paintHint(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
+    void paintContextMenu(cairo_t* cr) const;
 
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
@@ -133,6 +153,10 @@ private:
     uint64_t lastClickTime_ = 0;
     int menuParam_ = -1;
     int menuHover_ = -1;
+    int contextParam_ = -1;
+    int contextHover_ = -1;
+    double contextX_ = 0, contextY_ = 0;
+    std::vector<ContextEntry> contextEntries_;
     int typingParam_ = -1;
     std::string typingText_; // UTF-8, at most 24 characters
     bool typingError_ = false;
