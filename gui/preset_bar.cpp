@@ -78,10 +78,8 @@ int PresetBar::presetCount() const {
     return int(delegate_.guiPresets().size());
 }
 
-bool PresetBar::takeDirty() {
-    const bool was = dirty_;
-    dirty_ = false;
-    return was;
+void PresetBar::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
 }
 
 // ---- geometry ----
@@ -156,7 +154,7 @@ void PresetBar::stepPreset(int direction) {
                          ? failedPreset_
                          : (current >= 0 && current < n ? current : -1);
     const int target = from < 0 ? (direction > 0 ? 0 : n - 1) : ((from + direction) % n + n) % n;
-    dirty_ = true;
+    damage_.addAll();
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
     if (now == target) {
@@ -193,18 +191,20 @@ void PresetBar::openBrowser() {
     const int current = delegate_.guiCurrentPreset();
     const int base = current >= 0 ? current / 3 : 0;
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeBrowser() {
     if (!browserOpen_) return;
     browserOpen_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::scrollBrowser(int rows) {
     const int next = std::clamp(browserScroll_ + rows, 0, browserGeometry().maxScroll);
-    if (next != browserScroll_) browserScroll_ = next, dirty_ = true;
+    if (next == browserScroll_) return;
+    browserScroll_ = next;
+    damage_.add(browserPanelRect());
 }
 
 bool PresetBar::pressBrowser(double x, double y, int button) {
@@ -212,15 +212,13 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {
-            dirty_ = true;
+            damage_.addAll();
             browserOpen_ = false;
             failedPreset_ = failedOver_ = -1;
             delegate_.guiLoadPreset(entry);
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
-    } else {
-        dirty_ = true;
     }
     return true;
 }
@@ -237,7 +235,10 @@ bool PresetBar::browserKey(unsigned long keysym) {
 
 void PresetBar::hoverBrowser(double x, double y) {
     const int hover = browserEntryAt(x, y);
-    if (hover != browserHover_) browserHover_ = hover, dirty_ = true;
+    if (hover == browserHover_) return;
+    damage_.add(browserEntryRect(browserHover_));
+    damage_.add(browserEntryRect(hover));
+    browserHover_ = hover;
 }
 
 // ---- the bar ----
@@ -246,12 +247,17 @@ int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
     for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
         if (zoneRect(z).contains(x, y)) zone = z;
-    if (zone != hoverZone_) hoverZone_ = zone, dirty_ = true;
+    if (zone != hoverZone_) {
+        damage_.add(zoneRect(hoverZone_));
+        damage_.add(zoneRect(zone));
+        hoverZone_ = zone;
+    }
     return zone;
 }
 
 void PresetBar::leave() {
-    if (hoverZone_ != kZoneNone) hoverZone_ = kZoneNone, dirty_ = true;
+    damage_.add(zoneRect(hoverZone_));
+    hoverZone_ = kZoneNone;
 }
 
 bool PresetBar::pressBar(double x, double y, int button) {
@@ -286,7 +292,7 @@ void PresetBar::openSavePrompt() {
     saveError_ = false;
     if (!grabHeld_) grabHeld_ = host_.takeKeyboard();
     if (!grabHeld_) saveMessage_ = "Cannot reach the keyboard. SAVE stores it under this name.";
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeSavePrompt() {
@@ -294,7 +300,7 @@ void PresetBar::closeSavePrompt() {
     saveOpen_ = false;
     if (grabHeld_) host_.releaseKeyboard();
     grabHeld_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::commitSave() {
@@ -303,7 +309,7 @@ void PresetBar::commitSave() {
     const std::string name = first == std::string::npos
                                  ? std::string()
                                  : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     if (name.empty()) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
@@ -328,7 +334,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
         closeSavePrompt();
         return true;
     }
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     switch (keysym) {
     case XK_Left:
     case XK_KP_Left: saveField_.left(shift); return true;
@@ -345,7 +351,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
     }
     saveMessage_.clear();
     saveError_ = false;
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     return true;
 }
 
@@ -353,7 +359,7 @@ bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
     if (const Rect field = saveFieldRect(); field.contains(x, y)) {
         saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
-        dirty_ = true;
+        damage_.add(saveBoxRect());
     } else if (saveButtonRect(true).contains(x, y))
         commitSave();
     else if (saveButtonRect(false).contains(x, y) || !saveBoxRect().contains(x, y))
@@ -363,14 +369,17 @@ bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
 
 // ---- painting ----
 
+void PresetBar::paintBarLabel(cairo_t* cr) const {
+    plugincore::setFont(cr, 9, true);
+    plugincore::setColour(cr, spec_.palette.textFaint);
+    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
+}
+
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    plugincore::setFont(cr, 9, true);
-    plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
-
     for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
         const Rect r = zoneRect(zone);
+        if (!plugincore::inClip(cr, r)) continue;
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
                          (zone == kZoneSave && saveOpen_);
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
@@ -431,7 +440,7 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     const int current = delegate_.guiCurrentPreset();
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
-        if (cell.width == 0) continue;
+        if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
         const bool hovered = i == browserHover_, isCurrent = i == current;
         plugincore::beginListRow(cr, pal, {cell.x + 2, cell.y + 1, cell.width - 4, 24}, 11, hovered,
                                  isCurrent);

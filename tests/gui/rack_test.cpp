@@ -212,11 +212,12 @@ std::vector<uint32_t> paintedPixels(Session& s, double scale, std::initializer_l
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, int(864 * scale) + 2);
     cairo_t* cr = cairo_create(surface);
     const CurvePalette palette = curvePalette(norvaleWindowSpec().palette);
-    cairo_scale(cr, onlyControl >= 0 ? scale : 1, onlyControl >= 0 ? scale : 1);
-    if (onlyControl >= 0)
-        s.window().rack().paintControlArea(cr, uint32_t(onlyControl));
-    else
-        paintEditor(cr, scale, {s.window().curvePanel(), palette, s.object(), s.window().rack()});
+    if (onlyControl >= 0) {
+        const Rect c = s.window().rack().controlRect(uint32_t(onlyControl));
+        cairo_rectangle(cr, c.x * scale, c.y * scale, c.width * scale, c.height * scale);
+        cairo_clip(cr);
+    }
+    paintEditor(cr, scale, {s.window().curvePanel(), palette, s.object(), s.window().rack()});
     cairo_surface_flush(surface);
     std::vector<uint32_t> out;
     const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
