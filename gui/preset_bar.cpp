@@ -97,6 +97,11 @@ Rect PresetBar::saveButtonRect(bool save) const {
     return {x0 + (save ? 308 : 206), 304, 92, 28};
 }
 
+Rect PresetBar::deleteButtonRect() const {
+    if (!saveOpen_ || promptMode_ != PromptMode::kRename) return {0, 0, 0, 0};
+    return {saveBoxRect().x + 20, 304, 92, 28};
+}
+
 // ---- stepping and the hint ----
 
 void PresetBar::stepPreset(int direction) {
@@ -172,6 +177,8 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
+    } else if (const int entry = browserEntryAt(x, y); button == 3 && entry >= 0) {
+        openManagePrompt(entry);
     } else {
         dirty_ = true;
     }
@@ -226,9 +233,23 @@ bool PresetBar::pressBar(double x, double y, int button) {
 
 // ---- save prompt ----
 
+void PresetBar::openManagePrompt(int entry) {
+    const auto& presets = delegate_.guiPresets();
+    // Built-ins are neither renamed nor deleted.
+    if (entry < 0 || size_t(entry) >= presets.size() || !presets[entry].user) return;
+    openSavePrompt();
+    promptMode_ = PromptMode::kRename;
+    promptEntry_ = entry;
+    saveName_.clear();
+    plugincore::appendChars(saveName_, plugincore::printableChars(presets[entry].name), kNameBytes,
+                            kNameBytes);
+}
+
 void PresetBar::openSavePrompt() {
     browserOpen_ = false;
     saveOpen_ = true;
+    promptMode_ = PromptMode::kSave;
+    promptEntry_ = -1;
     saveName_.clear();
     plugincore::appendChars(saveName_,
                             plugincore::printableChars(delegate_.guiSuggestedPresetName()),
@@ -255,13 +276,33 @@ void PresetBar::commitSave() {
             ? std::string()
             : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
     dirty_ = true;
-    if (name.empty()) {
+    if (name.empty() && promptMode_ != PromptMode::kDelete) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
         return;
     }
     std::string error;
-    if (delegate_.guiSavePreset(name, error)) {
+    bool done = false;
+    switch (promptMode_) {
+    case PromptMode::kSave:
+        switch (delegate_.guiCheckSaveName(name, error)) {
+        case plugincore::GuiDelegate::SaveCheck::kRefused:
+            saveMessage_ = plugincore::validUtf8(error);
+            saveError_ = true;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kReplaces:
+            promptMode_ = PromptMode::kReplace;
+            saveMessage_ = "Replace \u201c" + plugincore::validUtf8(error) + "\u201d?";
+            saveError_ = false;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kNew: break;
+        }
+        [[fallthrough]];
+    case PromptMode::kReplace: done = delegate_.guiSavePreset(name, error); break;
+    case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
+    case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
+    }
+    if (done) {
         failedPreset_ = failedOver_ = -1;
         closeSavePrompt();
         return;
@@ -270,15 +311,30 @@ void PresetBar::commitSave() {
     saveError_ = true;
 }
 
+void PresetBar::cancelPrompt() {
+    dirty_ = true;
+    saveMessage_.clear();
+    saveError_ = false;
+    // Declining a replace goes back to the name; declining a delete, to the rename.
+    if (promptMode_ == PromptMode::kReplace)
+        promptMode_ = PromptMode::kSave;
+    else if (promptMode_ == PromptMode::kDelete)
+        promptMode_ = PromptMode::kRename;
+    else
+        closeSavePrompt();
+}
+
 bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         commitSave();
         return true;
     }
     if (keysym == XK_Escape) {
-        closeSavePrompt();
+        cancelPrompt();
         return true;
     }
+    // While asking, the name is not edited.
+    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete) return true;
     if (keysym == XK_BackSpace)
         plugincore::eraseLastChar(saveName_);
     else
@@ -292,10 +348,18 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
 
 bool PresetBar::pressSavePrompt(double x, double y, int button) {
     if (button != 1) return true;
-    if (saveButtonRect(true).contains(x, y))
+    if (saveButtonRect(true).contains(x, y)) {
         commitSave();
-    else if (saveButtonRect(false).contains(x, y) || !saveBoxRect().contains(x, y))
+    } else if (deleteButtonRect().contains(x, y)) {
+        promptMode_ = PromptMode::kDelete;
+        saveMessage_ = "Delete \u201c" + currentEntryName() + "\u201d? Its file is removed.";
+        saveError_ = false;
+        dirty_ = true;
+    } else if (saveButtonRect(false).contains(x, y)) {
+        cancelPrompt();
+    } else if (!saveBoxRect().contains(x, y)) {
         closeSavePrompt();
+    }
     return true;
 }
 
@@ -404,12 +468,37 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::setColour(cr, pal.backgroundBottom, 0.88);
     cairo_fill(cr);
     plugincore::roundedBox(cr, box, 6, pal.panelFill, pal.accent, 0.5);
+    static constexpr const char* kTitles[] = {"SAVE PRESET", "RENAME PRESET", "REPLACE PRESET",
+                                              "DELETE PRESET"};
+    static constexpr const char* kActions[] = {"SAVE", "RENAME", "REPLACE", "DELETE"};
+    const int mode = int(promptMode_);
     plugincore::setFont(cr, 11, true);
     plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE PRESET", x0 + 20, 222, Align::Left);
+    plugincore::drawText(cr, kTitles[mode], x0 + 20, 222, Align::Left);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "to your own preset folder", x0 + 400, 222, Align::Right);
+    plugincore::drawText(cr, "your own preset folder", x0 + 400, 222, Align::Right);
+
+    const Rect cancel = saveButtonRect(false), save = saveButtonRect(true);
+    plugincore::roundedBox(cr, cancel, 4, pal.panelFill, pal.panelLine);
+    plugincore::roundedBox(cr, save, 4, pal.panelFill, pal.accent, 0.7);
+    plugincore::setFont(cr, 10, true);
+    plugincore::setColour(cr, pal.textDim);
+    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
+    if (const Rect del = deleteButtonRect(); del.width > 0) {
+        plugincore::roundedBox(cr, del, 4, pal.panelFill, pal.panelLine);
+        plugincore::drawText(cr, "DELETE", del.x + del.width / 2, 322, Align::Centre);
+    }
+    plugincore::setColour(cr, pal.accent);
+    plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, 322, Align::Centre);
+    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete) {
+        // A question instead of the field: Enter confirms, Esc goes back.
+        plugincore::setFont(cr, 12, true);
+        plugincore::setColour(cr, pal.textBright);
+        plugincore::drawText(cr, plugincore::fitText(cr, saveMessage_, 380).c_str(), x0 + 20, 270,
+                             Align::Left);
+        return;
+    }
 
     plugincore::roundedBox(cr, {x0 + 20, 250, 380, 30}, 3, pal.controlFill,
                            saveError_ ? pal.accent : pal.panelLine);
@@ -428,15 +517,13 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::drawText(
         cr, saveMessage_.empty() ? "Type a name, then Enter. Esc cancels." : saveMessage_.c_str(),
         x0 + 20, 300, Align::Left);
+}
 
-    const Rect cancel = saveButtonRect(false), save = saveButtonRect(true);
-    plugincore::roundedBox(cr, cancel, 4, pal.panelFill, pal.panelLine);
-    plugincore::roundedBox(cr, save, 4, pal.panelFill, pal.accent, 0.7);
-    plugincore::setFont(cr, 10, true);
-    plugincore::setColour(cr, pal.textDim);
-    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
-    plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE", save.x + save.width / 2, 322, Align::Centre);
+std::string PresetBar::currentEntryName() const {
+    const auto& presets = delegate_.guiPresets();
+    return promptEntry_ >= 0 && size_t(promptEntry_) < presets.size()
+               ? plugincore::validUtf8(presets[promptEntry_].name)
+               : std::string();
 }
 
 } // namespace norvale

@@ -17,6 +17,10 @@ namespace norvale {
 
 struct RackHost;
 
+// What the prompt over the editor is doing: naming a preset to save or to
+// rename to, or asking before a save replaces one or a delete removes one.
+enum class PromptMode { kSave, kRename, kReplace, kDelete };
+
 // Preset-bar zones, as hoverZone() reports them.
 enum PresetZone : int { kZoneNone = 0, kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave };
 
@@ -46,6 +50,9 @@ public:
     void openSavePrompt();
     void closeSavePrompt();
     void commitSave();
+    // Rename or delete a user preset of the list (a right-click on its entry).
+    void openManagePrompt(int entry);
+    PromptMode promptMode() const { return promptMode_; }
 
     bool browserOpen() const { return browserOpen_; }
     bool saveOpen() const { return saveOpen_; }
@@ -66,6 +73,7 @@ public:
     plugincore::Rect browserEntryRect(int index) const; // empty when not shown
     plugincore::Rect saveBoxRect() const;
     plugincore::Rect saveButtonRect(bool save) const; // SAVE, else CANCEL
+    plugincore::Rect deleteButtonRect() const;        // while renaming
 
 private:
     struct BrowserGeometry {
@@ -75,6 +83,8 @@ private:
     BrowserGeometry browserGeometry() const;
     int browserEntryAt(double x, double y) const;
     void scrollBrowser(int rows);
+    void cancelPrompt();
+    std::string currentEntryName() const; // of the preset renamed or deleted
     int presetCount() const;
 
     plugincore::GuiDelegate& delegate_;
@@ -92,6 +102,8 @@ private:
     std::string saveName_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;
+    PromptMode promptMode_ = PromptMode::kSave;
+    int promptEntry_ = -1; // the preset renamed or deleted
 
     // The entry an arrow last failed to load; the next step starts there.
     // It counts only while the current preset is still the one it failed over.

@@ -43,6 +43,14 @@ public:
     virtual std::string guiSuggestedPresetName() const = 0;
     // False with a text for the user in err.
     virtual bool guiSavePreset(const std::string& name, std::string& err) = 0;
+    // What saving under a typed name would do; message names the preset it
+    // replaces, or says why the name is refused.
+    enum class SaveCheck { kNew, kReplaces, kRefused };
+    virtual SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const;
+    // Renames or deletes a user preset of the list; a failure changes no
+    // file and says why in err.
+    virtual bool guiRenamePreset(int index, const std::string& name, std::string& err);
+    virtual bool guiDeletePreset(int index, std::string& err);
 
     virtual bool guiPresetFoldersSupported() const;
     virtual std::vector<PresetPack> guiPresetPacks() const;

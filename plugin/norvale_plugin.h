@@ -223,6 +223,9 @@ public:
     void guiLoadPreset(int index) override;
     std::string guiSuggestedPresetName() const override;
     bool guiSavePreset(const std::string& name, std::string& err) override;
+    SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const override;
+    bool guiRenamePreset(int index, const std::string& name, std::string& err) override;
+    bool guiDeletePreset(int index, std::string& err) override;
     std::vector<plugincore::HostMenuItem> guiHostMenu(uint32_t paramId) override;
     bool guiHostMenuPerform(uint32_t paramId, uint32_t actionId) override;
 
@@ -316,6 +319,8 @@ private:
     const clap_host_params* hostParams() const;
     // "clap.context-menu/1", or else its draft id; null when neither.
     const clap_host_context_menu* hostContextMenu() const;
+    // Builds the list afresh, keeping the current preset when it is still listed.
+    void rebuildPresetList();
     // "clap.preset-load/2", or else its draft id; null when neither.
     const clap_host_preset_load* hostPresetLoad() const;
 

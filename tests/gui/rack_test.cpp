@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -350,6 +351,64 @@ TEST_F(RackTest, SavePromptStoresTheTypedNameByWholeCharacters) {
     ASSERT_GE(presetIndex(name), 0);
     EXPECT_TRUE(plugin().presets[presetIndex(name)].user);
     EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex(name));
+}
+
+TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPresets) {
+    namespace fs = std::filesystem;
+    std::string error;
+    ASSERT_TRUE(plugin().guiSavePreset("Alpha", error)) << error;
+    const auto files = [this] {
+        std::set<std::string> names;
+        for (const auto& f : fs::directory_iterator(presetFolder()))
+            names.insert(f.path().filename().string() + (f.is_directory() ? "/" : ""));
+        return names;
+    };
+    const auto retype = [this](const std::string& name) {
+        for (int i = 0; i < 48; ++i)
+            rack().key(XK_BackSpace, "");
+        rack().key(0, name);
+        rack().key(XK_Return, "");
+    };
+    click(bar().zoneRect(kZoneSave));
+    retype("kick DUCK");
+    EXPECT_TRUE(bar().saveError() && bar().saveMessage().find("built-in") != std::string::npos);
+    retype("Alpha");
+    EXPECT_EQ(bar().saveMessage(), "Replace \u201cAlpha\u201d?");
+    rack().key(XK_Escape, ""); // back to the name
+    EXPECT_TRUE(bar().saveOpen() && bar().promptMode() == PromptMode::kSave);
+    rack().key(XK_Return, "");
+    rack().key(XK_Return, ""); // replaces
+    EXPECT_FALSE(bar().saveOpen());
+    EXPECT_EQ(files(), std::set<std::string>{"Alpha.norvale"});
+
+    click(bar().zoneRect(kZoneBrowser));
+    click(bar().browserEntryRect(0), 3);
+    EXPECT_FALSE(bar().saveOpen()) << "built-ins are neither renamed nor deleted";
+    click(bar().browserEntryRect(presetIndex("Alpha")), 3);
+    ASSERT_EQ(bar().promptMode(), PromptMode::kRename);
+    retype("Beta");
+    EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale"});
+    EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Beta"));
+
+    // A file another program turned into a folder: rename and delete fail,
+    // say why and change nothing.
+    const fs::path beta = presetFolder() + "/Beta.norvale";
+    fs::remove(beta);
+    fs::create_directories(beta / "inside");
+    const int index = presetIndex("Beta");
+    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", error));
+    EXPECT_FALSE(plugin().guiDeletePreset(index, error));
+    EXPECT_NE(error.find("Beta.norvale"), std::string::npos) << error;
+    EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale/"});
+    fs::remove_all(beta);
+    ASSERT_TRUE(plugin().guiSavePreset("Beta", error)) << error;
+    click(bar().zoneRect(kZoneBrowser));
+    click(bar().browserEntryRect(presetIndex("Beta")), 3);
+    click(bar().deleteButtonRect());
+    EXPECT_EQ(bar().promptMode(), PromptMode::kDelete);
+    rack().key(XK_Return, "");
+    EXPECT_TRUE(files().empty());
+    EXPECT_TRUE(presetIndex("Beta") < 0 && plugin().guiCurrentPreset() == -1);
 }
 
 // A failed save leaves the prompt open with the name and says why (which
