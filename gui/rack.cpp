@@ -69,12 +69,23 @@ bool isStepped(const plugincore::ParamDesc& d) {
 
 } // namespace
 
-const plugincore::PanelSpec kPanelSpecs[9] = {
+constexpr plugincore::PanelSpec kPanelSpecs[9] = {
     panel("GLOBAL", kGlobalIds), panel("TRIGGER", kTriggerIds), panel("VOLUME", kVolumeIds),
     panel("FILTER", kFilterIds), panel("DRIVE", kDriveIds),     panel("TIME", kTimeIds),
     panel("CRUSH", kCrushIds),   panel("PAN", kPanIds),         panel("WIDTH", kWidthIds)};
+// Two controls of one panel never share a label.
+constexpr bool panelLabelsAreDistinct() {
+    for (const plugincore::PanelSpec& panel : kPanelSpecs)
+        for (uint32_t i = 0; i < panel.paramIdCount; ++i)
+            for (uint32_t j = 0; j < i; ++j)
+                if (param_rows::sameText(kParams[panel.paramIds[i]].name,
+                                         kParams[panel.paramIds[j]].name))
+                    return false;
+    return true;
+}
 const uint32_t kRowStart[8] = {0, 2, 3, 4, 5, 6, 7, 8};
 const uint32_t kRowCount[8] = {2, 1, 1, 1, 1, 1, 1, 1};
+static_assert(panelLabelsAreDistinct(), "two controls of a panel would share a label");
 
 Rack::Rack(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec, RackHost& host)
     : delegate_(delegate), spec_(spec), host_(host), bar_(delegate, spec, host) {}
