@@ -114,7 +114,24 @@ void PresetBar::stepPreset(int direction) {
                          ? failedPreset_
                          : (current >= 0 && current < n ? current : -1);
     const int target = from < 0 ? (direction > 0 ? 0 : n - 1) : ((from + direction) % n + n) % n;
+    requestLoad(target);
+}
+
+void PresetBar::requestLoad(int target) {
     dirty_ = true;
+    browserOpen_ = false;
+    // Edits made since the last load or save are not thrown away unasked.
+    if (delegate_.guiPresetEdited()) {
+        openSavePrompt();
+        promptMode_ = PromptMode::kLoad;
+        promptEntry_ = target;
+        saveMessage_ = "Discard your changes and load \u201c" + currentEntryName() + "\u201d?";
+        return;
+    }
+    loadEntry(target);
+}
+
+void PresetBar::loadEntry(int target) {
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
     if (now == target) {
@@ -170,10 +187,7 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {
-            dirty_ = true;
-            browserOpen_ = false;
-            failedPreset_ = failedOver_ = -1;
-            delegate_.guiLoadPreset(entry);
+            requestLoad(entry);
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
@@ -276,7 +290,7 @@ void PresetBar::commitSave() {
             ? std::string()
             : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
     dirty_ = true;
-    if (name.empty() && promptMode_ != PromptMode::kDelete) {
+    if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
         return;
@@ -301,6 +315,10 @@ void PresetBar::commitSave() {
     case PromptMode::kReplace: done = delegate_.guiSavePreset(name, error); break;
     case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
     case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
+    case PromptMode::kLoad:
+        closeSavePrompt();
+        loadEntry(promptEntry_);
+        return;
     }
     if (done) {
         failedPreset_ = failedOver_ = -1;
@@ -334,7 +352,9 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
         return true;
     }
     // While asking, the name is not edited.
-    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete) return true;
+    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete ||
+        promptMode_ == PromptMode::kLoad)
+        return true;
     if (keysym == XK_BackSpace)
         plugincore::eraseLastChar(saveName_);
     else
@@ -469,8 +489,8 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     cairo_fill(cr);
     plugincore::roundedBox(cr, box, 6, pal.panelFill, pal.accent, 0.5);
     static constexpr const char* kTitles[] = {"SAVE PRESET", "RENAME PRESET", "REPLACE PRESET",
-                                              "DELETE PRESET"};
-    static constexpr const char* kActions[] = {"SAVE", "RENAME", "REPLACE", "DELETE"};
+                                              "DELETE PRESET", "LOAD PRESET"};
+    static constexpr const char* kActions[] = {"SAVE", "RENAME", "REPLACE", "DELETE", "LOAD"};
     const int mode = int(promptMode_);
     plugincore::setFont(cr, 11, true);
     plugincore::setColour(cr, pal.accent);
@@ -491,7 +511,7 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     }
     plugincore::setColour(cr, pal.accent);
     plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, 322, Align::Centre);
-    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete) {
+    if (promptMode_ != PromptMode::kSave && promptMode_ != PromptMode::kRename) {
         // A question instead of the field: Enter confirms, Esc goes back.
         plugincore::setFont(cr, 12, true);
         plugincore::setColour(cr, pal.textBright);

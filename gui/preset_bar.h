@@ -18,8 +18,9 @@ namespace norvale {
 struct RackHost;
 
 // What the prompt over the editor is doing: naming a preset to save or to
-// rename to, or asking before a save replaces one or a delete removes one.
-enum class PromptMode { kSave, kRename, kReplace, kDelete };
+// rename to, or asking before a save replaces one, a delete removes one or a
+// load discards the edits.
+enum class PromptMode { kSave, kRename, kReplace, kDelete, kLoad };
 
 // Preset-bar zones, as hoverZone() reports them.
 enum PresetZone : int { kZoneNone = 0, kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave };
@@ -83,6 +84,8 @@ private:
     BrowserGeometry browserGeometry() const;
     int browserEntryAt(double x, double y) const;
     void scrollBrowser(int rows);
+    void requestLoad(int target); // asks first while the sound has unsaved edits
+    void loadEntry(int target);
     void cancelPrompt();
     std::string currentEntryName() const; // of the preset renamed or deleted
     int presetCount() const;

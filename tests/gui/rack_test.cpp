@@ -199,6 +199,9 @@ TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
     click(bar().browserEntryRect(4), 5);
     EXPECT_EQ(plugin().guiCurrentPreset(), current);
     click(bar().browserEntryRect(4));
+    EXPECT_TRUE(bar().promptMode() == PromptMode::kLoad && plugin().guiCurrentPreset() == current)
+        << "the session's edits are not discarded unasked";
+    rack().key(XK_Return, "");
     EXPECT_TRUE(plugin().guiCurrentPreset() == 4 && !bar().browserOpen()) << "loads and closes";
 }
 
