@@ -1,5 +1,7 @@
-// Small cairo helpers shared by the rack and the preset bar: colours from
-// the palette, rounded rectangles, and text placed by its ink.
+// The one set of cairo helpers of the editor (curve panel, rack, preset bar):
+// colours from the palette, rounded rectangles, text placed by its ink with
+// font faces made once, and the test that lets a painter skip what lies
+// outside the area being repainted.
 #pragma once
 
 #include <cairo.h>
@@ -41,8 +43,12 @@ inline void roundedBox(cairo_t* cr, const Rect& r, double radius, const Rgb& fil
 }
 
 inline void setFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    // Made once for the process: selecting a face by name asks fontconfig
+    // on every call, which used to be the rack's biggest text cost.
+    static cairo_font_face_t* const faces[2] = {
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
+    cairo_set_font_face(cr, faces[bold ? 1 : 0]);
     cairo_set_font_size(cr, std::max(size, kSmallestText));
 }
 
@@ -72,6 +78,14 @@ inline void beginListRow(cairo_t* cr, const Palette& pal, const Rect& tint, doub
     }
     setFont(cr, fontSize, current);
     setColour(cr, current ? pal.accent : pal.textBright, hovered ? 1.0 : 0.85);
+}
+
+// False when nothing of r (user space) can show through the current clip: a
+// partial repaint skips building and stroking what it would throw away.
+inline bool inClip(cairo_t* cr, const Rect& r) {
+    double x0, y0, x1, y1;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    return r.x < x1 && x0 < r.x + r.width && r.y < y1 && y0 < r.y + r.height;
 }
 
 inline double inkWidth(cairo_t* cr, const char* text) {

@@ -35,10 +35,8 @@ int PresetBar::presetCount() const {
     return int(delegate_.guiPresets().size());
 }
 
-bool PresetBar::takeDirty() {
-    const bool was = dirty_;
-    dirty_ = false;
-    return was;
+void PresetBar::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
 }
 
 // ---- geometry ----
@@ -118,7 +116,7 @@ void PresetBar::stepPreset(int direction) {
 }
 
 void PresetBar::requestLoad(int target) {
-    dirty_ = true;
+    damage_.addAll();
     browserOpen_ = false;
     // Edits made since the last load or save are not thrown away unasked.
     if (delegate_.guiPresetEdited()) {
@@ -132,6 +130,7 @@ void PresetBar::requestLoad(int target) {
 }
 
 void PresetBar::loadEntry(int target) {
+    damage_.addAll();
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
     if (now == target) {
@@ -168,18 +167,20 @@ void PresetBar::openBrowser() {
     const int current = delegate_.guiCurrentPreset();
     const int base = current >= 0 ? current / 3 : 0;
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeBrowser() {
     if (!browserOpen_) return;
     browserOpen_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::scrollBrowser(int rows) {
     const int next = std::clamp(browserScroll_ + rows, 0, browserGeometry().maxScroll);
-    if (next != browserScroll_) browserScroll_ = next, dirty_ = true;
+    if (next == browserScroll_) return;
+    browserScroll_ = next;
+    damage_.add(browserPanelRect());
 }
 
 bool PresetBar::pressBrowser(double x, double y, int button) {
@@ -193,8 +194,6 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         }
     } else if (const int entry = browserEntryAt(x, y); button == 3 && entry >= 0) {
         openManagePrompt(entry);
-    } else {
-        dirty_ = true;
     }
     return true;
 }
@@ -211,7 +210,10 @@ bool PresetBar::browserKey(unsigned long keysym) {
 
 void PresetBar::hoverBrowser(double x, double y) {
     const int hover = browserEntryAt(x, y);
-    if (hover != browserHover_) browserHover_ = hover, dirty_ = true;
+    if (hover == browserHover_) return;
+    damage_.add(browserEntryRect(browserHover_));
+    damage_.add(browserEntryRect(hover));
+    browserHover_ = hover;
 }
 
 // ---- the bar ----
@@ -220,12 +222,17 @@ int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
     for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
         if (zoneRect(z).contains(x, y)) zone = z;
-    if (zone != hoverZone_) hoverZone_ = zone, dirty_ = true;
+    if (zone != hoverZone_) {
+        damage_.add(zoneRect(hoverZone_));
+        damage_.add(zoneRect(zone));
+        hoverZone_ = zone;
+    }
     return zone;
 }
 
 void PresetBar::leave() {
-    if (hoverZone_ != kZoneNone) hoverZone_ = kZoneNone, dirty_ = true;
+    damage_.add(zoneRect(hoverZone_));
+    hoverZone_ = kZoneNone;
 }
 
 bool PresetBar::pressBar(double x, double y, int button) {
@@ -272,7 +279,7 @@ void PresetBar::openSavePrompt() {
     saveError_ = false;
     if (!grabHeld_) grabHeld_ = host_.takeKeyboard();
     if (!grabHeld_) saveMessage_ = "Cannot reach the keyboard. SAVE stores it under this name.";
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeSavePrompt() {
@@ -280,7 +287,7 @@ void PresetBar::closeSavePrompt() {
     saveOpen_ = false;
     if (grabHeld_) host_.releaseKeyboard();
     grabHeld_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::commitSave() {
@@ -289,7 +296,7 @@ void PresetBar::commitSave() {
         first == std::string::npos
             ? std::string()
             : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
@@ -330,7 +337,7 @@ void PresetBar::commitSave() {
 }
 
 void PresetBar::cancelPrompt() {
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     saveMessage_.clear();
     saveError_ = false;
     // Declining a replace goes back to the name; declining a delete, to the rename.
@@ -362,7 +369,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
                                 kNameBytes);
     saveMessage_.clear();
     saveError_ = false;
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     return true;
 }
 
@@ -374,7 +381,7 @@ bool PresetBar::pressSavePrompt(double x, double y, int button) {
         promptMode_ = PromptMode::kDelete;
         saveMessage_ = "Delete \u201c" + currentEntryName() + "\u201d? Its file is removed.";
         saveError_ = false;
-        dirty_ = true;
+        damage_.add(saveBoxRect());
     } else if (saveButtonRect(false).contains(x, y)) {
         cancelPrompt();
     } else if (!saveBoxRect().contains(x, y)) {
@@ -385,14 +392,17 @@ bool PresetBar::pressSavePrompt(double x, double y, int button) {
 
 // ---- painting ----
 
+void PresetBar::paintBarLabel(cairo_t* cr) const {
+    plugincore::setFont(cr, 9, true);
+    plugincore::setColour(cr, spec_.palette.textFaint);
+    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
+}
+
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    plugincore::setFont(cr, 9, true);
-    plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
-
     for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
         const Rect r = zoneRect(zone);
+        if (!plugincore::inClip(cr, r)) continue;
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
                          (zone == kZoneSave && saveOpen_);
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
@@ -453,7 +463,7 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     const int current = delegate_.guiCurrentPreset();
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
-        if (cell.width == 0) continue;
+        if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
         const bool hovered = i == browserHover_, isCurrent = i == current;
         plugincore::beginListRow(cr, pal, {cell.x + 2, cell.y + 1, cell.width - 4, 24}, 11, hovered,
                                  isCurrent);

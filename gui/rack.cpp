@@ -131,7 +131,7 @@ void Rack::buildLayout(int layoutModule) {
     if (hoverParam_ >= 0 && controlRect(hoverParam_).width == 0) hoverParam_ = -1;
     if (menuParam_ >= 0 && controlRect(menuParam_).width == 0) menuParam_ = -1;
     if (contextParam_ >= 0 && controlRect(contextParam_).width == 0) closeContextMenu();
-    dirty_ = true;
+    damage_.addAll();
 }
 
 Rect Rack::controlRect(uint32_t paramId) const {
@@ -154,11 +154,21 @@ int Rack::controlAt(double x, double y) const {
     return -1;
 }
 
-bool Rack::takeDirty() {
-    const bool barDirty = bar_.takeDirty();
-    const bool was = dirty_ || barDirty;
-    dirty_ = false;
-    return was;
+Rect Rack::hintRect() const {
+    return {0, spec_.height - 30.0, spec_.width + 32.0, 30};
+}
+
+void Rack::damageControl(int paramId) {
+    if (paramId >= 0) damage_.add(controlRect(uint32_t(paramId)));
+}
+
+void Rack::damageMenu() {
+    if (menuParam_ >= 0) damage_.add(menuRect());
+}
+
+void Rack::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
+    bar_.moveDamageTo(frame);
 }
 
 // ---- values ----
@@ -167,7 +177,8 @@ void Rack::setValue(uint32_t id, double value) {
     delegate_.guiBeginEdit(id);
     delegate_.guiSetParam(id, value);
     delegate_.guiEndEdit(id);
-    dirty_ = true;
+    damageControl(int(id));
+    damageMenu(); // it marks the current item
 }
 
 void Rack::nudge(uint32_t param, int direction, bool fine) {
@@ -256,8 +267,8 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
             bar_.closeBrowser();
             menuParam_ = int(id);
             menuHover_ = menuItemAt(x, y);
+            damageMenu();
         }
-        dirty_ = true;
         return true;
     }
     if (valueBoxRect(id).contains(x, y)) {
@@ -269,7 +280,7 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
     dragStartValue_ = dragValue_ = delegate_.guiParamValue(id);
     dragFine_ = shift;
     delegate_.guiBeginEdit(id);
-    dirty_ = true;
+    damageControl(int(id));
     return true;
 }
 
@@ -286,18 +297,26 @@ bool Rack::motion(double x, double y, bool shift) {
         dragValue_ = plugincore::paramClamp(d, dragStartValue_ + travel * (shift ? 0.2 : 1.0));
         const double value = isStepped(d) ? std::floor(dragValue_ + 0.5) : dragValue_;
         delegate_.guiSetParam(dragParam_, plugincore::paramClamp(d, value));
-        dirty_ = true;
+        damageControl(dragParam_);
         return true;
     }
     if (bar_.saveOpen()) return false;
     if (contextParam_ >= 0) {
         const int hover = contextEntryAt(x, y);
-        if (hover != contextHover_) contextHover_ = hover, dirty_ = true;
+        if (hover != contextHover_) {
+            damage_.add(contextEntryRect(contextHover_));
+            damage_.add(contextEntryRect(hover));
+            contextHover_ = hover;
+        }
         return true;
     }
     if (menuParam_ >= 0) {
         const int hover = menuItemAt(x, y);
-        if (hover != menuHover_) menuHover_ = hover, dirty_ = true;
+        if (hover != menuHover_) {
+            if (menuHover_ >= 0) damage_.add(menuItemRect(menuHover_));
+            if (hover >= 0) damage_.add(menuItemRect(hover));
+            menuHover_ = hover;
+        }
         return true;
     }
     if (bar_.browserOpen()) {
@@ -306,8 +325,15 @@ bool Rack::motion(double x, double y, bool shift) {
     }
     const int index = controlAt(x, y);
     const int hover = index >= 0 ? int(cells_[index].paramId) : -1;
-    if (hover != hoverParam_) hoverParam_ = hover, dirty_ = true;
-    bar_.hoverBar(x, y);
+    if (hover != hoverParam_) {
+        damageControl(hoverParam_);
+        damageControl(hover);
+        damage_.add(hintRect()); // it shows the hovered control's help
+        hoverParam_ = hover;
+    }
+    const int zone = bar_.hoverZone();
+    // Over the preset's name the hint line shows it in full.
+    if (bar_.hoverBar(x, y) != zone) damage_.add(hintRect());
     return index >= 0;
 }
 
@@ -320,26 +346,27 @@ bool Rack::release(int /*button*/) {
 void Rack::endGestures() {
     if (dragParam_ < 0) return;
     delegate_.guiEndEdit(dragParam_);
+    damageControl(dragParam_);
     dragParam_ = -1;
-    dirty_ = true;
 }
 
 void Rack::leave() {
     if (dragParam_ >= 0) return;
+    if (hoverParam_ >= 0) {
+        damageControl(hoverParam_);
+        damage_.add(hintRect());
+    }
     hoverParam_ = -1;
+    if (bar_.hoverZone() != kZoneNone) damage_.add(hintRect());
     bar_.leave();
-    dirty_ = true;
 }
 
 void Rack::closeTextEntry() {
     bar_.closeSavePrompt();
     endTyping();
     closeContextMenu();
-    if (menuParam_ >= 0) menuParam_ = -1, dirty_ = true;
-}
-
-bool Rack::overlayOpen() const {
-    return menuParam_ >= 0 || contextParam_ >= 0 || bar_.browserOpen() || bar_.saveOpen();
+    damageMenu();
+    menuParam_ = -1;
 }
 
 // ---- enum menu ----
@@ -382,6 +409,7 @@ bool Rack::pressMenu(double x, double y, int button) {
     if (button == 4 || button == 5) {
         stepMenu(button == 4 ? -1 : 1);
     } else if (button == 1) {
+        damageMenu();
         if (!menuRect().contains(x, y)) {
             menuParam_ = -1;
         } else if (const int item = menuItemAt(x, y); item >= 0) {
@@ -389,7 +417,6 @@ bool Rack::pressMenu(double x, double y, int button) {
             menuParam_ = -1;
         }
     }
-    dirty_ = true;
     return true;
 }
 
@@ -423,14 +450,14 @@ void Rack::openContextMenu(uint32_t paramId, double x, double y) {
     contextX_ = x;
     contextY_ = y;
     contextHover_ = -1;
-    dirty_ = true;
+    damage_.add(contextRect());
 }
 
 void Rack::closeContextMenu() {
     if (contextParam_ < 0) return;
+    damage_.add(contextRect());
     contextParam_ = -1;
     contextEntries_.clear();
-    dirty_ = true;
 }
 
 Rect Rack::contextRect() const {
@@ -477,7 +504,6 @@ void Rack::performContext(int entry) {
 }
 
 bool Rack::pressContext(double x, double y, int button) {
-    dirty_ = true;
     if (!contextRect().contains(x, y)) {
         // The press that closes the menu does nothing else.
         closeContextMenu();
@@ -488,7 +514,7 @@ bool Rack::pressContext(double x, double y, int button) {
 }
 
 bool Rack::contextKey(unsigned long keysym) {
-    dirty_ = true;
+    damage_.add(contextRect());
     const bool up = keysym == XK_Up || keysym == XK_KP_Up;
     if (up || keysym == XK_Down || keysym == XK_KP_Down) {
         const int n = int(contextEntries_.size());
@@ -524,8 +550,8 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
         return bar_.browserOpen() && bar_.browserKey(keysym);
     }
     if (menuParam_ >= 0) {
+        damageMenu();
         menuParam_ = -1;
-        dirty_ = true;
         return true;
     }
     return bar_.browserOpen() && bar_.browserKey(keysym);
@@ -533,6 +559,7 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
 
 void Rack::startTyping(uint32_t id) {
     bar_.closeBrowser();
+    damageMenu();
     menuParam_ = -1;
     char text[128];
     typingText_ =
@@ -543,18 +570,18 @@ void Rack::startTyping(uint32_t id) {
     typingError_ = false;
     typingSelectAll_ = true;
     host_.takeKeyboard();
-    dirty_ = true;
+    damageControl(int(id));
 }
 
 void Rack::endTyping() {
     if (typingParam_ < 0) return;
+    damageControl(typingParam_);
     typingParam_ = -1;
     host_.releaseKeyboard();
-    dirty_ = true;
 }
 
 bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
-    dirty_ = true;
+    damage_.add(valueBoxRect(uint32_t(typingParam_)));
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         const uint32_t id = typingParam_;
         double value = 0;
@@ -585,22 +612,17 @@ bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
 
 // ---- painting ----
 
-void Rack::fillBackground(cairo_t* cr, const Rect& area) const {
+void Rack::paintBackground(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
     cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, spec_.height);
     cairo_pattern_add_color_stop_rgb(gradient, 0, pal.backgroundTop.r, pal.backgroundTop.g,
                                      pal.backgroundTop.b);
     cairo_pattern_add_color_stop_rgb(gradient, 1, pal.backgroundBottom.r, pal.backgroundBottom.g,
                                      pal.backgroundBottom.b);
-    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_rectangle(cr, 0, 0, spec_.width + 32.0, spec_.height);
     cairo_set_source(cr, gradient);
     cairo_fill(cr);
     cairo_pattern_destroy(gradient);
-}
-
-void Rack::paintBackground(cairo_t* cr) const {
-    const plugincore::Palette& pal = spec_.palette;
-    fillBackground(cr, {0, 0, spec_.width + 32.0, double(spec_.height)});
 
     plugincore::setFont(cr, 30, true);
     plugincore::setColour(cr, pal.textBright);
@@ -625,36 +647,70 @@ void Rack::paintBackground(cairo_t* cr) const {
     cairo_stroke(cr);
 }
 
-void Rack::paintPanel(cairo_t* cr, const PanelRect& panel) const {
+void Rack::paintStatic(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    plugincore::roundedBox(cr, panel.rect, 5, pal.panelFill, pal.panelLine);
-    plugincore::setFont(cr, 10, true);
-    plugincore::setColour(cr, pal.accent, 0.85);
-    plugincore::drawText(cr, panel.spec->title, panel.rect.x + 10, panel.rect.y + 16, Align::Left);
+    for (const PanelRect& panel : panelRects_) {
+        plugincore::roundedBox(cr, panel.rect, 5, pal.panelFill, pal.panelLine);
+        plugincore::setFont(cr, 10, true);
+        plugincore::setColour(cr, pal.accent, 0.85);
+        plugincore::drawText(cr, panel.spec->title, panel.rect.x + 10, panel.rect.y + 16,
+                             Align::Left);
+    }
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        const plugincore::ParamDesc* d = desc(cells_[i].paramId);
+        if (d == nullptr) continue;
+        paintLabel(cr, i, pal.textDim);
+        if (d->kind == ParamKind::Enum) continue;
+        const Rect& c = cellRects_[i];
+        cairo_set_line_width(cr, 3);
+        plugincore::setColour(cr, pal.trackColour);
+        cairo_new_path(cr);
+        cairo_arc(cr, c.x + c.width / 2, c.y + 46, 21, 3 * kPi / 4, 9 * kPi / 4);
+        cairo_stroke(cr);
+    }
+    bar_.paintBarLabel(cr);
 }
 
 void Rack::paintPanels(cairo_t* cr) const {
-    for (const PanelRect& panel : panelRects_)
-        paintPanel(cr, panel);
     for (size_t i = 0; i < cells_.size(); ++i)
-        paintControl(cr, i);
+        if (plugincore::inClip(cr, cellRects_[i])) paintControl(cr, i);
 }
 
-void Rack::paintControlArea(cairo_t* cr, uint32_t paramId) const {
-    for (size_t i = 0; i < cells_.size(); ++i) {
-        if (cells_[i].paramId != paramId) continue;
-        const Rect& c = cellRects_[i];
-        cairo_save(cr);
-        cairo_rectangle(cr, c.x, c.y, c.width, c.height);
-        cairo_clip(cr);
-        fillBackground(cr, c);
-        for (const PanelRect& panel : panelRects_)
-            if (panel.rect.contains(c.x, c.y)) paintPanel(cr, panel);
-        paintControl(cr, i);
-        cairo_restore(cr);
+void Rack::paintLabel(cairo_t* cr, size_t index, const plugincore::Rgb& colour) const {
+    const plugincore::ParamDesc& d = *desc(cells_[index].paramId);
+    const Rect& c = cellRects_[index];
+    const double w = c.width, mid = c.x + w / 2, cy = c.y;
+    // On two lines when it does not fit on one.
+    std::string label(d.name != nullptr ? d.name : "");
+    label.resize(std::min<size_t>(label.size(), 63));
+    for (char& ch : label)
+        if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
+    label = plugincore::validUtf8(label);
+    plugincore::setColour(cr, colour);
+    plugincore::setFont(cr, 9, true);
+    if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
+        plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
+        return;
+    }
+    size_t split = std::string::npos;
+    for (size_t i = 0; i < label.size(); ++i)
+        if (label[i] == ' ' &&
+            (split == std::string::npos || std::abs(double(i) - label.size() / 2.0) <
+                                               std::abs(double(split) - label.size() / 2.0)))
+            split = i;
+    if (split == std::string::npos) {
+        plugincore::drawText(cr, plugincore::fitText(cr, label, w - 6).c_str(), mid, cy + 14,
+                             Align::Centre);
+    } else {
+        for (const auto& [line, y] : {std::pair{label.substr(0, split), cy + 9.5},
+                                      std::pair{label.substr(split + 1), cy + 19.5}})
+            plugincore::drawText(cr, plugincore::fitText(cr, line, w - 6).c_str(), mid, y,
+                                 Align::Centre);
     }
 }
 
+// What moves: the static layer holds the label in its resting colour and the
+// knob's track.
 void Rack::paintControl(cairo_t* cr, size_t index) const {
     const plugincore::ParamDesc* dp = desc(cells_[index].paramId);
     if (dp == nullptr) return;
@@ -666,33 +722,7 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
     const bool hot = id == hoverParam_ || id == dragParam_;
     const double value = delegate_.guiParamValue(d.id);
 
-    // Label, on two lines when it does not fit on one.
-    std::string label(d.name != nullptr ? d.name : "");
-    label.resize(std::min<size_t>(label.size(), 63));
-    for (char& ch : label)
-        if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
-    label = plugincore::validUtf8(label);
-    plugincore::setColour(cr, hot ? pal.textBright : pal.textDim);
-    plugincore::setFont(cr, 9, true);
-    if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
-        plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
-    } else {
-        size_t split = std::string::npos;
-        for (size_t i = 0; i < label.size(); ++i)
-            if (label[i] == ' ' &&
-                (split == std::string::npos || std::abs(double(i) - label.size() / 2.0) <
-                                                   std::abs(double(split) - label.size() / 2.0)))
-                split = i;
-        if (split == std::string::npos) {
-            plugincore::drawText(cr, plugincore::fitText(cr, label, w - 6).c_str(), mid, cy + 14,
-                                 Align::Centre);
-        } else {
-            for (const auto& [line, y] : {std::pair{label.substr(0, split), cy + 9.5},
-                                          std::pair{label.substr(split + 1), cy + 19.5}})
-                plugincore::drawText(cr, plugincore::fitText(cr, line, w - 6).c_str(), mid, y,
-                                     Align::Centre);
-        }
-    }
+    if (hot) paintLabel(cr, index, pal.textBright);
 
     char text[128];
     if (!plugincore::paramValueToText(d, value, text, sizeof text))
@@ -728,10 +758,6 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
     const double p = range > 0 ? std::clamp((value - d.minValue) / range, 0.0, 1.0) : 0.0;
     const double startTravel = 3 * kPi / 4, angle = startTravel + p * 3 * kPi / 2;
     cairo_set_line_width(cr, 3);
-    plugincore::setColour(cr, pal.trackColour);
-    cairo_new_path(cr);
-    cairo_arc(cr, kx, ky, 21, startTravel, 9 * kPi / 4);
-    cairo_stroke(cr);
     const double start = d.minValue < -0.0001 ? 3 * kPi / 2 : startTravel;
     plugincore::setColour(cr, pal.accent);
     cairo_new_path(cr);
@@ -799,6 +825,7 @@ std::string Rack::hintText() const {
 }
 
 void Rack::paintHint(cairo_t* cr) const {
+    if (!plugincore::inClip(cr, hintRect())) return;
     plugincore::setFont(cr, 10, false);
     plugincore::setColour(cr, spec_.palette.textFaint);
     plugincore::drawText(
@@ -808,7 +835,7 @@ void Rack::paintHint(cairo_t* cr) const {
 
 void Rack::paintMenu(cairo_t* cr) const {
     const plugincore::ParamDesc* d = menuParam_ >= 0 ? desc(menuParam_) : nullptr;
-    if (d == nullptr) return;
+    if (d == nullptr || !plugincore::inClip(cr, menuRect())) return;
     const plugincore::Palette& pal = spec_.palette;
     const Rect m = menuRect();
     plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);
@@ -823,7 +850,7 @@ void Rack::paintMenu(cairo_t* cr) const {
 }
 
 void Rack::paintContextMenu(cairo_t* cr) const {
-    if (contextParam_ < 0) return;
+    if (contextParam_ < 0 || !plugincore::inClip(cr, contextRect())) return;
     const plugincore::Palette& pal = spec_.palette;
     const Rect m = contextRect();
     plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);

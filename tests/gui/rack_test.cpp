@@ -207,14 +207,13 @@ TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
 
 // ---- text that fits ----
 
-// The pixels of design-unit rectangles after paint drew off-screen at a scale.
+// The pixels of design-unit rectangles after paint drew off-screen.
 template <class Paint>
 std::vector<uint32_t> pixelsAfter(double scale, std::initializer_list<Rect> rects, Paint&& paint) {
     const int width = int(1432 * scale) + 2;
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, int(864 * scale) + 2);
     cairo_t* cr = cairo_create(surface);
-    cairo_scale(cr, scale, scale);
     paint(cr);
     cairo_destroy(cr);
     const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
@@ -228,6 +227,8 @@ std::vector<uint32_t> pixelsAfter(double scale, std::initializer_list<Rect> rect
 }
 
 TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
+    const CurvePalette palette = curvePalette(norvaleWindowSpec().palette);
+    const EditorView view{s->window().curvePanel(), palette, plugin(), rack()};
     // A menu box's arrow strips look the same whatever item it shows.
     for (const double scale : {0.75, 1.0, 2.0})
         for (int module = 0; module < kModuleCount; ++module) {
@@ -241,7 +242,12 @@ TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
                     const auto seen = pixelsAfter(
                         scale,
                         {{c.x + 5, c.y + 35, 11.5, 20}, {c.x + c.width - 16.5, c.y + 35, 11.5, 20}},
-                        [&](cairo_t* cr) { rack().paintControlArea(cr, d.id); });
+                        [&](cairo_t* cr) {
+                            cairo_rectangle(cr, c.x * scale, c.y * scale, c.width * scale,
+                                            c.height * scale);
+                            cairo_clip(cr);
+                            paintEditor(cr, scale, view);
+                        });
                     if (item == 0) first = seen;
                     EXPECT_EQ(seen, first) << d.items[item] << " at " << scale;
                 }
@@ -260,7 +266,7 @@ TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
                                 bar().zoneRect(kZoneNext),
                                 {b.x + 2, b.y + 2, 20, 28},
                                 {b.x + b.width - 22, b.y + 2, 20, 28}},
-                               [&](cairo_t* cr) { rack().paintOverlays(cr); });
+                               [&](cairo_t* cr) { paintEditor(cr, 1.0, view); });
     }
     EXPECT_EQ(shown[0], shown[1]);
     rack().motion(cx(b), cy(b), false);
