@@ -48,6 +48,9 @@ Rect PresetBar::zoneRect(int zone) const {
     case kZoneBrowser: return {108, top, 300, 32};
     case kZoneNext: return {412, top, 26, 32};
     case kZoneSave: return {452, top, 58, 32};
+    case kZoneA: return {524, top, 26, 32};
+    case kZoneB: return {554, top, 26, 32};
+    case kZoneCopy: return {584, top, 46, 32};
     default: return {0, 0, 0, 0};
     }
 }
@@ -220,7 +223,7 @@ void PresetBar::hoverBrowser(double x, double y) {
 
 int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
-    for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
+    for (int z : kBarZones)
         if (zoneRect(z).contains(x, y)) zone = z;
     if (zone != hoverZone_) {
         damage_.add(zoneRect(hoverZone_));
@@ -246,6 +249,14 @@ bool PresetBar::pressBar(double x, double y, int button) {
         openSavePrompt();
     } else if (zoneRect(kZoneBrowser).contains(x, y)) {
         openBrowser();
+    } else if (zoneRect(kZoneA).contains(x, y) || zoneRect(kZoneB).contains(x, y)) {
+        if (zoneRect(kZoneA).contains(x, y) != (delegate_.guiCompareSlot() == 0)) {
+            delegate_.guiCompareSwitch(); // the whole sound changes
+            damage_.addAll();
+        }
+    } else if (zoneRect(kZoneCopy).contains(x, y)) {
+        delegate_.guiCompareCopy();
+        damage_.add(zoneRect(kZoneCopy));
     } else {
         return false;
     }
@@ -400,11 +411,13 @@ void PresetBar::paintBarLabel(cairo_t* cr) const {
 
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
+    const int slot = delegate_.guiCompareSlot();
+    for (int zone : kBarZones) {
         const Rect r = zoneRect(zone);
         if (!plugincore::inClip(cr, r)) continue;
+        const bool shown = (zone == kZoneA && slot == 0) || (zone == kZoneB && slot == 1);
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
-                         (zone == kZoneSave && saveOpen_);
+                         (zone == kZoneSave && saveOpen_) || shown;
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
                                lit ? 0.7 : 1.0);
         const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
@@ -432,9 +445,12 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else {
+            static constexpr const char* kLabels[] = {"SAVE", "A", "B"};
+            const char* label = zone == kZoneCopy ? (slot == 0 ? "A\u2192B" : "B\u2192A")
+                                                  : kLabels[zone - kZoneSave];
             plugincore::setFont(cr, 10, true);
             plugincore::setColour(cr, lit ? pal.accent : pal.textDim);
-            plugincore::drawText(cr, "SAVE", cx, r.y + 20, Align::Centre);
+            plugincore::drawText(cr, label, cx, r.y + 20, Align::Centre);
         }
     }
 }

@@ -24,7 +24,18 @@ struct RackHost;
 enum class PromptMode { kSave, kRename, kReplace, kDelete, kLoad };
 
 // Preset-bar zones, as hoverZone() reports them.
-enum PresetZone : int { kZoneNone = 0, kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave };
+enum PresetZone : int {
+    kZoneNone = 0,
+    kZonePrevious,
+    kZoneNext,
+    kZoneBrowser,
+    kZoneSave,
+    kZoneA, // A/B compare: the two slots and the copy into the other one
+    kZoneB,
+    kZoneCopy
+};
+inline constexpr int kBarZones[] = {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave,
+                                    kZoneA,        kZoneB,       kZoneCopy};
 
 class PresetBar {
 public:

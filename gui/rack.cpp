@@ -811,6 +811,9 @@ std::string Rack::hintText() const {
     if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    if (bar_.hoverZone() >= kZoneA)
+        return "A/B compare: two whole sounds side by side. Click A or B to hear the other, the "
+               "arrow copies the sound shown into the other slot.";
     // The bar may shorten the name; its full text shows here.
     if (bar_.hoverZone() == kZoneBrowser) {
         std::string hint = bar_.currentName();

@@ -52,6 +52,12 @@ bool GuiDelegate::guiDeletePreset(int, std::string& err) {
     return false;
 }
 
+int GuiDelegate::guiCompareSlot() const {
+    return 0;
+}
+void GuiDelegate::guiCompareSwitch() {}
+void GuiDelegate::guiCompareCopy() {}
+
 void GuiDelegate::guiVersionClicked() {}
 void GuiDelegate::guiKeyboardTaken() {}
 std::vector<HostMenuItem> GuiDelegate::guiHostMenu(uint32_t) {

@@ -51,6 +51,11 @@ public:
     // file and says why in err.
     virtual bool guiRenamePreset(int index, const std::string& name, std::string& err);
     virtual bool guiDeletePreset(int index, std::string& err);
+    // A/B compare: the slot shown (0 A, 1 B), switching to the other slot's
+    // whole sound, and copying the shown sound into the other slot.
+    virtual int guiCompareSlot() const;
+    virtual void guiCompareSwitch();
+    virtual void guiCompareCopy();
 
     virtual bool guiPresetFoldersSupported() const;
     virtual std::vector<PresetPack> guiPresetPacks() const;

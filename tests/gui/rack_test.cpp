@@ -402,6 +402,20 @@ TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPres
     EXPECT_TRUE(presetIndex("Beta") < 0 && plugin().guiCurrentPreset() == -1);
 }
 
+TEST_F(RackTest, CompareSlotsHoldWholeSoundsExactly) {
+    const std::vector<uint8_t> a = plugin().stateBytes();
+    click(bar().zoneRect(kZoneB));
+    EXPECT_EQ(plugin().stateBytes(), a) << "B starts as a copy of A";
+    plugin().guiSetParam(kParamMix, 0.3);
+    plugin().curveChainAdd(kDrv);
+    const std::vector<uint8_t> b = plugin().stateBytes();
+    for (const auto& [zone, expected] :
+         {std::pair{kZoneA, a}, {kZoneB, b}, {kZoneCopy, b}, {kZoneA, b}}) {
+        click(bar().zoneRect(zone));
+        EXPECT_EQ(plugin().stateBytes(), expected) << zone;
+    }
+}
+
 // A failed save leaves the prompt open with the name and says why (which
 // failures leave which files is the presets' own test).
 TEST_F(RackTest, AFailedSaveKeepsThePromptOpenAndSaysWhy) {
