@@ -30,6 +30,9 @@ struct RackHost {
     // Focus and grab for text entry; true when the grab is held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
+    // The zoom the user picked (a step of kZoomSteps), or 0 to follow the host.
+    virtual double zoomChoice() const { return 0; }
+    virtual void chooseZoom(double /*zoom*/) {}
     virtual ~RackHost() = default;
 };
 
@@ -92,6 +95,10 @@ public:
     void openContextMenu(uint32_t paramId, double x, double y);
     void closeContextMenu();
     int contextParam() const { return contextParam_; }
+    // The header's zoom menu: the steps of kZoomSteps, then "as the host says".
+    plugincore::Rect zoomButtonRect() const { return {1148, 24, 104, 24}; }
+    plugincore::Rect zoomItemRect(int item) const;
+    bool zoomMenuOpen() const { return zoomMenuOpen_; }
     const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
     plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
@@ -132,6 +139,9 @@ private:
     void paintHint(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
     void paintContextMenu(cairo_t* cr) const;
+    void paintZoom(cairo_t* cr) const;
+    bool pressZoom(double x, double y, int button);
+    int zoomItemAt(double x, double y) const;
 
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
@@ -156,6 +166,8 @@ private:
     uint64_t lastClickTime_ = 0;
     int menuParam_ = -1;
     int menuHover_ = -1;
+    bool zoomMenuOpen_ = false;
+    int zoomHover_ = -1;
     int contextParam_ = -1;
     int contextHover_ = -1;
     double contextX_ = 0, contextY_ = 0;

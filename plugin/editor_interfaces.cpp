@@ -57,6 +57,9 @@ int GuiDelegate::guiCompareSlot() const {
 }
 void GuiDelegate::guiCompareSwitch() {}
 void GuiDelegate::guiCompareCopy() {}
+bool GuiDelegate::guiRequestResize(uint32_t, uint32_t) {
+    return false;
+}
 
 void GuiDelegate::guiVersionClicked() {}
 void GuiDelegate::guiKeyboardTaken() {}

@@ -56,6 +56,8 @@ public:
     virtual int guiCompareSlot() const;
     virtual void guiCompareSwitch();
     virtual void guiCompareCopy();
+    // Asks the host to give the editor window this pixel size; false when it will not.
+    virtual bool guiRequestResize(uint32_t width, uint32_t height);
 
     virtual bool guiPresetFoldersSupported() const;
     virtual std::vector<PresetPack> guiPresetPacks() const;

@@ -234,6 +234,7 @@ public:
     int guiCompareSlot() const override { return compareActive; }
     void guiCompareSwitch() override;
     void guiCompareCopy() override;
+    bool guiRequestResize(uint32_t width, uint32_t height) override; // gui_extension.cpp
     std::vector<plugincore::HostMenuItem> guiHostMenu(uint32_t paramId) override;
     bool guiHostMenuPerform(uint32_t paramId, uint32_t actionId) override;
 

@@ -416,6 +416,23 @@ TEST_F(RackTest, CompareSlotsHoldWholeSoundsExactly) {
     }
 }
 
+TEST_F(RackTest, TheZoomPickedAsksTheHostWinsOverItsScaleAndIsRemembered) {
+    for (int open = 0; open < 2; ++open) {
+        if (open == 1) { // a new editor reads the choice back; the host's scale gives way
+            s->gui->destroy(s->plugin);
+            ASSERT_TRUE(s->gui->create(s->plugin, CLAP_WINDOW_API_X11, false));
+            EXPECT_FALSE(s->gui->set_scale(s->plugin, 1.0));
+            ASSERT_TRUE(s->open(0.9));
+            EXPECT_EQ(s->window().scale(), 0.9);
+        }
+        click(rack().zoomButtonRect());
+        click(rack().zoomItemRect(open == 0 ? 1 : 6)); // 90 %, then as the host says
+    }
+    using Size = std::pair<uint32_t, uint32_t>;
+    EXPECT_EQ(s->host.resizeRequests, std::vector<Size>{Size(1289, 778)});
+    EXPECT_TRUE(s->gui->set_scale(s->plugin, 1.25) && s->window().scale() == 1.25);
+}
+
 // A failed save leaves the prompt open with the name and says why (which
 // failures leave which files is the presets' own test).
 TEST_F(RackTest, AFailedSaveKeepsThePromptOpenAndSaysWhy) {
