@@ -55,9 +55,34 @@ Rect PresetBar::zoneRect(int zone) const {
     }
 }
 
+// Built-ins, then the user's presets under a USER row; each group fills its
+// three columns top to bottom.
+PresetBar::Sections PresetBar::sections() const {
+    const auto& presets = delegate_.guiPresets();
+    Sections s{};
+    while (s.builtins < int(presets.size()) && !presets[s.builtins].user)
+        ++s.builtins;
+    s.user = int(presets.size()) - s.builtins;
+    s.builtinRows = (s.builtins + 2) / 3;
+    s.userRows = (s.user + 2) / 3;
+    return s;
+}
+
+void PresetBar::entryPlace(int index, int& row, int& column) const {
+    const Sections s = sections();
+    if (index < s.builtins) {
+        row = index % s.builtinRows;
+        column = index / s.builtinRows;
+    } else {
+        row = s.builtinRows + 1 + (index - s.builtins) % s.userRows;
+        column = (index - s.builtins) / s.userRows;
+    }
+}
+
 PresetBar::BrowserGeometry PresetBar::browserGeometry() const {
     BrowserGeometry g{};
-    g.totalRows = (presetCount() + 2) / 3;
+    const Sections s = sections();
+    g.totalRows = s.builtinRows + (s.user > 0 ? 1 + s.userRows : 0);
     const double avail = spec_.height - 156;
     g.panelHeight = std::min(g.totalRows * kBrowserRow + 54, avail);
     g.panelTop = (avail - g.panelHeight) / 2 + 86;
@@ -77,9 +102,11 @@ Rect PresetBar::browserPanelRect() const {
 Rect PresetBar::browserEntryRect(int index) const {
     const BrowserGeometry g = browserGeometry();
     if (index < 0 || index >= presetCount()) return {0, 0, 0, 0};
-    const int shownRow = index / 3 - browserScroll_;
+    int row, column;
+    entryPlace(index, row, column);
+    const int shownRow = row - browserScroll_;
     if (shownRow < 0 || shownRow >= g.visibleRows) return {0, 0, 0, 0};
-    return {70 + (index % 3) * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
+    return {70 + column * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
             kBrowserRow};
 }
 
@@ -168,8 +195,10 @@ void PresetBar::openBrowser() {
     browserHover_ = -1;
     const BrowserGeometry g = browserGeometry();
     const int current = delegate_.guiCurrentPreset();
-    const int base = current >= 0 ? current / 3 : 0;
+    int base = 0, column;
+    if (current >= 0 && current < presetCount()) entryPlace(current, base, column);
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
+    browserTyped_.clear();
     damage_.addAll(); // the dim covers the whole editor
 }
 
@@ -201,13 +230,55 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
     return true;
 }
 
-bool PresetBar::browserKey(unsigned long keysym) {
-    if (keysym == XK_Up || keysym == XK_KP_Up)
-        scrollBrowser(-1);
-    else if (keysym == XK_Down || keysym == XK_KP_Down)
-        scrollBrowser(1);
-    else
+bool PresetBar::browserKey(unsigned long keysym, std::string_view utf8) {
+    const int n = presetCount();
+    const int from = browserHover_ >= 0 ? browserHover_ : delegate_.guiCurrentPreset();
+    const Sections s = sections();
+    const int column = from >= s.builtins ? s.userRows : s.builtinRows;
+    int to = -1;
+    if (keysym == XK_Up || keysym == XK_KP_Up) {
+        to = from - 1;
+    } else if (keysym == XK_Down || keysym == XK_KP_Down) {
+        to = from + 1;
+    } else if (keysym == XK_Left || keysym == XK_KP_Left) {
+        to = from - column;
+    } else if (keysym == XK_Right || keysym == XK_KP_Right) {
+        to = from + column;
+    } else if ((keysym == XK_Return || keysym == XK_KP_Enter) && browserHover_ >= 0) {
+        requestLoad(browserHover_);
+        return true;
+    } else if (const std::string typed = plugincore::printableChars(utf8); !typed.empty()) {
+        // The first letters of a name jump to it; a letter that continues
+        // no name starts afresh.
+        const auto lower = [](std::string t) {
+            for (char& c : t)
+                if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+            return t;
+        };
+        for (const std::string& prefix : {lower(browserTyped_ + typed), lower(typed)}) {
+            for (int i = 0; i < n && to < 0; ++i)
+                if (lower(delegate_.guiPresets()[i].name).starts_with(prefix)) to = i;
+            if (to >= 0) {
+                browserTyped_ = prefix;
+                break;
+            }
+        }
+        if (to < 0) return true;
+    } else {
         closeBrowser();
+        return true;
+    }
+    if (n == 0) return true;
+    to = std::clamp(to, 0, n - 1);
+    damage_.add(browserEntryRect(browserHover_));
+    browserHover_ = to;
+    int row, col;
+    entryPlace(to, row, col);
+    const BrowserGeometry g = browserGeometry();
+    if (row < browserScroll_) scrollBrowser(row - browserScroll_);
+    if (row >= browserScroll_ + g.visibleRows)
+        scrollBrowser(row - browserScroll_ - g.visibleRows + 1);
+    damage_.add(browserEntryRect(to));
     return true;
 }
 
@@ -471,12 +542,19 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(cr,
-                         scrolls ? "click to load, wheel to scroll, click outside to close"
-                                 : "click to load, or click outside to close",
+                         scrolls ? "click or Enter loads, type to jump, wheel scrolls, Esc closes"
+                                 : "click or Enter loads, type to jump, Esc closes",
                          panel.x + panel.width - 14, g.panelTop + 24, Align::Right);
 
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    const Sections sec = sections();
+    if (const int row = sec.builtinRows - browserScroll_;
+        sec.user > 0 && row >= 0 && row < g.visibleRows) {
+        plugincore::setFont(cr, 9, true);
+        plugincore::setColour(cr, pal.textFaint);
+        plugincore::drawText(cr, "USER", 80, g.listTop + row * kBrowserRow + 17, Align::Left);
+    }
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
         if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
@@ -485,11 +563,6 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
                                  isCurrent);
         plugincore::drawText(cr, plugincore::validUtf8(presets[i].name).c_str(), cell.x + 10,
                              cell.y + 17, Align::Left);
-        if (presets[i].user) {
-            plugincore::setFont(cr, 8, true);
-            plugincore::setColour(cr, pal.textFaint);
-            plugincore::drawText(cr, "USER", cell.x + cell.width - 10, cell.y + 17, Align::Right);
-        }
     }
     if (scrolls) {
         const double x = spec_.width - 46.0, track = g.visibleRows * kBrowserRow;

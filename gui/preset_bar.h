@@ -49,7 +49,10 @@ public:
 
     // ---- input (true = handled; each damages what it changes on screen) ----
     bool saveKey(unsigned long keysym, std::string_view utf8); // while the prompt is open
-    bool browserKey(unsigned long keysym);                     // while the browser is open
+    // While the browser is open: arrows move the selection, Enter loads it,
+    // typed letters jump to a name, other keys close.
+    bool browserKey(unsigned long keysym, std::string_view utf8);
+    int browserHover() const { return browserHover_; }
     bool pressSavePrompt(double x, double y, int button);
     bool pressBrowser(double x, double y, int button);
     bool pressBar(double x, double y, int button);
@@ -95,6 +98,12 @@ private:
         double panelTop, panelHeight, columnWidth, listTop;
     };
     BrowserGeometry browserGeometry() const;
+    struct Sections {
+        int builtins, user, builtinRows, userRows;
+    };
+    Sections sections() const;
+    // Row (from the top of the list, the USER row counted) and column of an entry.
+    void entryPlace(int index, int& row, int& column) const;
     int browserEntryAt(double x, double y) const;
     void scrollBrowser(int rows);
     void requestLoad(int target); // asks first while the sound has unsaved edits
@@ -112,6 +121,7 @@ private:
     bool browserOpen_ = false;
     int browserHover_ = -1;
     int browserScroll_ = 0;
+    std::string browserTyped_; // the letters typed to jump
 
     bool saveOpen_ = false;
     bool grabHeld_ = false;

@@ -594,14 +594,14 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
             stepMenu(up ? -1 : 1);
             return true;
         }
-        return bar_.browserOpen() && bar_.browserKey(keysym);
+        return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
     }
     if (menuParam_ >= 0) {
         damageMenu();
         menuParam_ = -1;
         return true;
     }
-    return bar_.browserOpen() && bar_.browserKey(keysym);
+    return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
 }
 
 void Rack::startTyping(uint32_t id) {

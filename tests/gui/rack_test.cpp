@@ -433,6 +433,30 @@ TEST_F(RackTest, TheZoomPickedAsksTheHostWinsOverItsScaleAndIsRemembered) {
     EXPECT_TRUE(s->gui->set_scale(s->plugin, 1.25) && s->window().scale() == 1.25);
 }
 
+TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKeys) {
+    std::string error;
+    for (const char* name : {"Zed", "Alpha"})
+        ASSERT_TRUE(plugin().guiSavePreset(name, error)) << error;
+    click(bar().zoneRect(kZoneBrowser));
+    const Rect first = bar().browserEntryRect(0), second = bar().browserEntryRect(1);
+    EXPECT_TRUE(first.x == second.x && second.y > first.y) << "top to bottom";
+    const double lastBuiltin = bar().browserEntryRect(9).y;
+    EXPECT_GT(bar().browserEntryRect(presetIndex("Alpha")).y, lastBuiltin + 26) << "a USER row";
+    for (const auto& [key, text, selected] :
+         {std::tuple{KeySym(0), "h", presetIndex("Half Speed Stop")},
+          {0, "z", presetIndex("Zed")},
+          {XK_Up, "", presetIndex("Alpha")},
+          {XK_Up, "", 9},
+          {XK_Down, "", presetIndex("Alpha")},
+          {XK_Down, "", presetIndex("Zed")}}) {
+        rack().key(key, text);
+        EXPECT_EQ(bar().browserHover(), selected) << text;
+    }
+    plugin().presetEdited = false;
+    rack().key(XK_Return, "");
+    EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Zed"));
+}
+
 // A failed save leaves the prompt open with the name and says why (which
 // failures leave which files is the presets' own test).
 TEST_F(RackTest, AFailedSaveKeepsThePromptOpenAndSaysWhy) {
