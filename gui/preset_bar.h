@@ -124,7 +124,7 @@ private:
     std::string browserTyped_; // the letters typed to jump
 
     bool saveOpen_ = false;
-    bool grabHeld_ = false;
+    bool keyboardHeld_ = false;
     std::string saveName_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;
