@@ -91,13 +91,41 @@ Rect PresetBar::zoneRect(int zone) const {
     case kZoneBrowser: return {108, top, 300, 32};
     case kZoneNext: return {412, top, 26, 32};
     case kZoneSave: return {452, top, 58, 32};
+    case kZoneA: return {524, top, 26, 32};
+    case kZoneB: return {554, top, 26, 32};
+    case kZoneCopy: return {584, top, 46, 32};
     default: return {0, 0, 0, 0};
+    }
+}
+
+// Built-ins, then the user's presets under a USER row; each group fills its
+// three columns top to bottom.
+PresetBar::Sections PresetBar::sections() const {
+    const auto& presets = delegate_.guiPresets();
+    Sections s{};
+    while (s.builtins < int(presets.size()) && !presets[s.builtins].user)
+        ++s.builtins;
+    s.user = int(presets.size()) - s.builtins;
+    s.builtinRows = (s.builtins + 2) / 3;
+    s.userRows = (s.user + 2) / 3;
+    return s;
+}
+
+void PresetBar::entryPlace(int index, int& row, int& column) const {
+    const Sections s = sections();
+    if (index < s.builtins) {
+        row = index % s.builtinRows;
+        column = index / s.builtinRows;
+    } else {
+        row = s.builtinRows + 1 + (index - s.builtins) % s.userRows;
+        column = (index - s.builtins) / s.userRows;
     }
 }
 
 PresetBar::BrowserGeometry PresetBar::browserGeometry() const {
     BrowserGeometry g{};
-    g.totalRows = (presetCount() + 2) / 3;
+    const Sections s = sections();
+    g.totalRows = s.builtinRows + (s.user > 0 ? 1 + s.userRows : 0);
     const double avail = spec_.height - 156;
     g.panelHeight = std::min(g.totalRows * kBrowserRow + 54, avail);
     g.panelTop = (avail - g.panelHeight) / 2 + 86;
@@ -117,9 +145,11 @@ Rect PresetBar::browserPanelRect() const {
 Rect PresetBar::browserEntryRect(int index) const {
     const BrowserGeometry g = browserGeometry();
     if (index < 0 || index >= presetCount()) return {0, 0, 0, 0};
-    const int shownRow = index / 3 - browserScroll_;
+    int row, column;
+    entryPlace(index, row, column);
+    const int shownRow = row - browserScroll_;
     if (shownRow < 0 || shownRow >= g.visibleRows) return {0, 0, 0, 0};
-    return {70 + (index % 3) * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
+    return {70 + column * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
             kBrowserRow};
 }
 
@@ -142,6 +172,11 @@ Rect PresetBar::saveFieldRect() const {
     return {saveBoxRect().x + 20, 250, 380, 30};
 }
 
+Rect PresetBar::deleteButtonRect() const {
+    if (!saveOpen_ || promptMode_ != PromptMode::kRename) return {0, 0, 0, 0};
+    return {saveBoxRect().x + 20, 304, 92, 28};
+}
+
 // ---- stepping and the hint ----
 
 void PresetBar::stepPreset(int direction) {
@@ -154,6 +189,24 @@ void PresetBar::stepPreset(int direction) {
                          ? failedPreset_
                          : (current >= 0 && current < n ? current : -1);
     const int target = from < 0 ? (direction > 0 ? 0 : n - 1) : ((from + direction) % n + n) % n;
+    requestLoad(target);
+}
+
+void PresetBar::requestLoad(int target) {
+    damage_.addAll();
+    browserOpen_ = false;
+    // Edits made since the last load or save are not thrown away unasked.
+    if (delegate_.guiPresetEdited()) {
+        openSavePrompt();
+        promptMode_ = PromptMode::kLoad;
+        promptEntry_ = target;
+        saveMessage_ = "Discard your changes and load \u201c" + currentEntryName() + "\u201d?";
+        return;
+    }
+    loadEntry(target);
+}
+
+void PresetBar::loadEntry(int target) {
     damage_.addAll();
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
@@ -189,8 +242,10 @@ void PresetBar::openBrowser() {
     browserHover_ = -1;
     const BrowserGeometry g = browserGeometry();
     const int current = delegate_.guiCurrentPreset();
-    const int base = current >= 0 ? current / 3 : 0;
+    int base = 0, column;
+    if (current >= 0 && current < presetCount()) entryPlace(current, base, column);
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
+    browserTyped_.clear();
     damage_.addAll(); // the dim covers the whole editor
 }
 
@@ -212,24 +267,65 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {
-            damage_.addAll();
-            browserOpen_ = false;
-            failedPreset_ = failedOver_ = -1;
-            delegate_.guiLoadPreset(entry);
+            requestLoad(entry);
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
+    } else if (const int entry = browserEntryAt(x, y); button == 3 && entry >= 0) {
+        openManagePrompt(entry);
     }
     return true;
 }
 
-bool PresetBar::browserKey(unsigned long keysym) {
-    if (keysym == XK_Up || keysym == XK_KP_Up)
-        scrollBrowser(-1);
-    else if (keysym == XK_Down || keysym == XK_KP_Down)
-        scrollBrowser(1);
-    else
+bool PresetBar::browserKey(unsigned long keysym, std::string_view utf8) {
+    const int n = presetCount();
+    const int from = browserHover_ >= 0 ? browserHover_ : delegate_.guiCurrentPreset();
+    const Sections s = sections();
+    const int column = from >= s.builtins ? s.userRows : s.builtinRows;
+    int to = -1;
+    if (keysym == XK_Up || keysym == XK_KP_Up) {
+        to = from - 1;
+    } else if (keysym == XK_Down || keysym == XK_KP_Down) {
+        to = from + 1;
+    } else if (keysym == XK_Left || keysym == XK_KP_Left) {
+        to = from - column;
+    } else if (keysym == XK_Right || keysym == XK_KP_Right) {
+        to = from + column;
+    } else if ((keysym == XK_Return || keysym == XK_KP_Enter) && browserHover_ >= 0) {
+        requestLoad(browserHover_);
+        return true;
+    } else if (const std::string typed = plugincore::printableChars(utf8); !typed.empty()) {
+        // The first letters of a name jump to it; a letter that continues
+        // no name starts afresh.
+        const auto lower = [](std::string t) {
+            for (char& c : t)
+                if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+            return t;
+        };
+        for (const std::string& prefix : {lower(browserTyped_ + typed), lower(typed)}) {
+            for (int i = 0; i < n && to < 0; ++i)
+                if (lower(delegate_.guiPresets()[i].name).starts_with(prefix)) to = i;
+            if (to >= 0) {
+                browserTyped_ = prefix;
+                break;
+            }
+        }
+        if (to < 0) return true;
+    } else {
         closeBrowser();
+        return true;
+    }
+    if (n == 0) return true;
+    to = std::clamp(to, 0, n - 1);
+    damage_.add(browserEntryRect(browserHover_));
+    browserHover_ = to;
+    int row, col;
+    entryPlace(to, row, col);
+    const BrowserGeometry g = browserGeometry();
+    if (row < browserScroll_) scrollBrowser(row - browserScroll_);
+    if (row >= browserScroll_ + g.visibleRows)
+        scrollBrowser(row - browserScroll_ - g.visibleRows + 1);
+    damage_.add(browserEntryRect(to));
     return true;
 }
 
@@ -245,7 +341,7 @@ void PresetBar::hoverBrowser(double x, double y) {
 
 int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
-    for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
+    for (int z : kBarZones)
         if (zoneRect(z).contains(x, y)) zone = z;
     if (zone != hoverZone_) {
         damage_.add(zoneRect(hoverZone_));
@@ -271,6 +367,14 @@ bool PresetBar::pressBar(double x, double y, int button) {
         openSavePrompt();
     } else if (zoneRect(kZoneBrowser).contains(x, y)) {
         openBrowser();
+    } else if (zoneRect(kZoneA).contains(x, y) || zoneRect(kZoneB).contains(x, y)) {
+        if (zoneRect(kZoneA).contains(x, y) != (delegate_.guiCompareSlot() == 0)) {
+            delegate_.guiCompareSwitch(); // the whole sound changes
+            damage_.addAll();
+        }
+    } else if (zoneRect(kZoneCopy).contains(x, y)) {
+        delegate_.guiCompareCopy();
+        damage_.add(zoneRect(kZoneCopy));
     } else {
         return false;
     }
@@ -279,9 +383,24 @@ bool PresetBar::pressBar(double x, double y, int button) {
 
 // ---- save prompt ----
 
+void PresetBar::openManagePrompt(int entry) {
+    const auto& presets = delegate_.guiPresets();
+    // Built-ins are neither renamed nor deleted.
+    if (entry < 0 || size_t(entry) >= presets.size() || !presets[entry].user) return;
+    openSavePrompt();
+    promptMode_ = PromptMode::kRename;
+    promptEntry_ = entry;
+    std::string name;
+    plugincore::appendChars(name, plugincore::printableChars(presets[entry].name), kNameBytes,
+                            kNameBytes);
+    saveField_.reset(std::move(name));
+}
+
 void PresetBar::openSavePrompt() {
     browserOpen_ = false;
     saveOpen_ = true;
+    promptMode_ = PromptMode::kSave;
+    promptEntry_ = -1;
     // Selected, so that typing replaces the suggestion instead of adding to it.
     std::string suggested;
     plugincore::appendChars(suggested,
@@ -310,13 +429,37 @@ void PresetBar::commitSave() {
                                  ? std::string()
                                  : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
     damage_.add(saveBoxRect());
-    if (name.empty()) {
+    if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
         return;
     }
     std::string error;
-    if (delegate_.guiSavePreset(name, error)) {
+    bool done = false;
+    switch (promptMode_) {
+    case PromptMode::kSave:
+        switch (delegate_.guiCheckSaveName(name, error)) {
+        case plugincore::GuiDelegate::SaveCheck::kRefused:
+            saveMessage_ = plugincore::validUtf8(error);
+            saveError_ = true;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kReplaces:
+            promptMode_ = PromptMode::kReplace;
+            saveMessage_ = "Replace \u201c" + plugincore::validUtf8(error) + "\u201d?";
+            saveError_ = false;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kNew: break;
+        }
+        [[fallthrough]];
+    case PromptMode::kReplace: done = delegate_.guiSavePreset(name, error); break;
+    case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
+    case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
+    case PromptMode::kLoad:
+        closeSavePrompt();
+        loadEntry(promptEntry_);
+        return;
+    }
+    if (done) {
         failedPreset_ = failedOver_ = -1;
         closeSavePrompt();
         return;
@@ -325,15 +468,32 @@ void PresetBar::commitSave() {
     saveError_ = true;
 }
 
+void PresetBar::cancelPrompt() {
+    damage_.add(saveBoxRect());
+    saveMessage_.clear();
+    saveError_ = false;
+    // Declining a replace goes back to the name; declining a delete, to the rename.
+    if (promptMode_ == PromptMode::kReplace)
+        promptMode_ = PromptMode::kSave;
+    else if (promptMode_ == PromptMode::kDelete)
+        promptMode_ = PromptMode::kRename;
+    else
+        closeSavePrompt();
+}
+
 bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift) {
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         commitSave();
         return true;
     }
     if (keysym == XK_Escape) {
-        closeSavePrompt();
+        cancelPrompt();
         return true;
     }
+    // While asking, the name is not edited.
+    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete ||
+        promptMode_ == PromptMode::kLoad)
+        return true;
     damage_.add(saveBoxRect());
     switch (keysym) {
     case XK_Left:
@@ -357,13 +517,22 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
 
 bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
-    if (const Rect field = saveFieldRect(); field.contains(x, y)) {
+    const bool fieldShown = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
+    if (const Rect field = saveFieldRect(); fieldShown && field.contains(x, y)) {
         saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
         damage_.add(saveBoxRect());
-    } else if (saveButtonRect(true).contains(x, y))
+    } else if (saveButtonRect(true).contains(x, y)) {
         commitSave();
-    else if (saveButtonRect(false).contains(x, y) || !saveBoxRect().contains(x, y))
+    } else if (deleteButtonRect().contains(x, y)) {
+        promptMode_ = PromptMode::kDelete;
+        saveMessage_ = "Delete \u201c" + currentEntryName() + "\u201d? Its file is removed.";
+        saveError_ = false;
+        damage_.add(saveBoxRect());
+    } else if (saveButtonRect(false).contains(x, y)) {
+        cancelPrompt();
+    } else if (!saveBoxRect().contains(x, y)) {
         closeSavePrompt();
+    }
     return true;
 }
 
@@ -377,11 +546,13 @@ void PresetBar::paintBarLabel(cairo_t* cr) const {
 
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
+    const int slot = delegate_.guiCompareSlot();
+    for (int zone : kBarZones) {
         const Rect r = zoneRect(zone);
         if (!plugincore::inClip(cr, r)) continue;
+        const bool shown = (zone == kZoneA && slot == 0) || (zone == kZoneB && slot == 1);
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
-                         (zone == kZoneSave && saveOpen_);
+                         (zone == kZoneSave && saveOpen_) || shown;
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
                                lit ? 0.7 : 1.0);
         const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
@@ -409,9 +580,12 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else {
+            static constexpr const char* kLabels[] = {"SAVE", "A", "B"};
+            const char* label = zone == kZoneCopy ? (slot == 0 ? "A\u2192B" : "B\u2192A")
+                                                  : kLabels[zone - kZoneSave];
             plugincore::setFont(cr, 10, true);
             plugincore::setColour(cr, lit ? pal.accent : pal.textDim);
-            plugincore::drawText(cr, "SAVE", cx, r.y + 20, Align::Centre);
+            plugincore::drawText(cr, label, cx, r.y + 20, Align::Centre);
         }
     }
 }
@@ -432,12 +606,19 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(cr,
-                         scrolls ? "click to load, wheel to scroll, click outside to close"
-                                 : "click to load, or click outside to close",
+                         scrolls ? "click or Enter loads, type to jump, wheel scrolls, Esc closes"
+                                 : "click or Enter loads, type to jump, Esc closes",
                          panel.x + panel.width - 14, g.panelTop + 24, Align::Right);
 
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    const Sections sec = sections();
+    if (const int row = sec.builtinRows - browserScroll_;
+        sec.user > 0 && row >= 0 && row < g.visibleRows) {
+        plugincore::setFont(cr, 9, true);
+        plugincore::setColour(cr, pal.textFaint);
+        plugincore::drawText(cr, "USER", 80, g.listTop + row * kBrowserRow + 17, Align::Left);
+    }
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
         if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
@@ -446,11 +627,6 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
                                  isCurrent);
         plugincore::drawText(cr, plugincore::validUtf8(presets[i].name).c_str(), cell.x + 10,
                              cell.y + 17, Align::Left);
-        if (presets[i].user) {
-            plugincore::setFont(cr, 8, true);
-            plugincore::setColour(cr, pal.textFaint);
-            plugincore::drawText(cr, "USER", cell.x + cell.width - 10, cell.y + 17, Align::Right);
-        }
     }
     if (scrolls) {
         const double x = spec_.width - 46.0, track = g.visibleRows * kBrowserRow;
@@ -475,12 +651,37 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::setColour(cr, pal.backgroundBottom, 0.88);
     cairo_fill(cr);
     plugincore::roundedBox(cr, box, 6, pal.panelFill, pal.accent, 0.5);
+    static constexpr const char* kTitles[] = {"SAVE PRESET", "RENAME PRESET", "REPLACE PRESET",
+                                              "DELETE PRESET", "LOAD PRESET"};
+    static constexpr const char* kActions[] = {"SAVE", "RENAME", "REPLACE", "DELETE", "LOAD"};
+    const int mode = int(promptMode_);
     plugincore::setFont(cr, 11, true);
     plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE PRESET", x0 + 20, 222, Align::Left);
+    plugincore::drawText(cr, kTitles[mode], x0 + 20, 222, Align::Left);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "to your own preset folder", x0 + 400, 222, Align::Right);
+    plugincore::drawText(cr, "your own preset folder", x0 + 400, 222, Align::Right);
+
+    const Rect cancel = saveButtonRect(false), save = saveButtonRect(true);
+    plugincore::roundedBox(cr, cancel, 4, pal.panelFill, pal.panelLine);
+    plugincore::roundedBox(cr, save, 4, pal.panelFill, pal.accent, 0.7);
+    plugincore::setFont(cr, 10, true);
+    plugincore::setColour(cr, pal.textDim);
+    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
+    if (const Rect del = deleteButtonRect(); del.width > 0) {
+        plugincore::roundedBox(cr, del, 4, pal.panelFill, pal.panelLine);
+        plugincore::drawText(cr, "DELETE", del.x + del.width / 2, 322, Align::Centre);
+    }
+    plugincore::setColour(cr, pal.accent);
+    plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, 322, Align::Centre);
+    if (promptMode_ != PromptMode::kSave && promptMode_ != PromptMode::kRename) {
+        // A question instead of the field: Enter confirms, Esc goes back.
+        plugincore::setFont(cr, 12, true);
+        plugincore::setColour(cr, pal.textBright);
+        plugincore::drawText(cr, plugincore::fitText(cr, saveMessage_, 380).c_str(), x0 + 20, 270,
+                             Align::Left);
+        return;
+    }
 
     const Rect field = saveFieldRect();
     plugincore::roundedBox(cr, field, 3, pal.controlFill, saveError_ ? pal.accent : pal.panelLine);
@@ -513,15 +714,13 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::drawText(
         cr, saveMessage_.empty() ? "Type a name, then Enter. Esc cancels." : saveMessage_.c_str(),
         x0 + 20, 300, Align::Left);
+}
 
-    const Rect cancel = saveButtonRect(false), save = saveButtonRect(true);
-    plugincore::roundedBox(cr, cancel, 4, pal.panelFill, pal.panelLine);
-    plugincore::roundedBox(cr, save, 4, pal.panelFill, pal.accent, 0.7);
-    plugincore::setFont(cr, 10, true);
-    plugincore::setColour(cr, pal.textDim);
-    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
-    plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE", save.x + save.width / 2, 322, Align::Centre);
+std::string PresetBar::currentEntryName() const {
+    const auto& presets = delegate_.guiPresets();
+    return promptEntry_ >= 0 && size_t(promptEntry_) < presets.size()
+               ? plugincore::validUtf8(presets[promptEntry_].name)
+               : std::string();
 }
 
 } // namespace norvale

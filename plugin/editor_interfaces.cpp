@@ -40,6 +40,27 @@ bool GuiDelegate::guiImportPack(const std::string&, std::string&, std::string& e
     return false;
 }
 
+GuiDelegate::SaveCheck GuiDelegate::guiCheckSaveName(const std::string&, std::string&) const {
+    return SaveCheck::kNew;
+}
+bool GuiDelegate::guiRenamePreset(int, const std::string&, std::string& err) {
+    err = "this plugin cannot rename presets";
+    return false;
+}
+bool GuiDelegate::guiDeletePreset(int, std::string& err) {
+    err = "this plugin cannot delete presets";
+    return false;
+}
+
+int GuiDelegate::guiCompareSlot() const {
+    return 0;
+}
+void GuiDelegate::guiCompareSwitch() {}
+void GuiDelegate::guiCompareCopy() {}
+bool GuiDelegate::guiRequestResize(uint32_t, uint32_t) {
+    return false;
+}
+
 void GuiDelegate::guiVersionClicked() {}
 void GuiDelegate::guiKeyboardTaken() {}
 std::vector<HostMenuItem> GuiDelegate::guiHostMenu(uint32_t) {
