@@ -16,8 +16,7 @@ namespace claphost {
 namespace {
 
 std::vector<uint8_t> golden(const std::string& name) {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../golden" / name,
-                     std::ios::binary);
+    std::ifstream in(std::filesystem::path(NORVALE_TESTS_DIR) / "golden" / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
