@@ -24,6 +24,7 @@
 #include <public.sdk/source/vst/vstparameters.h>
 
 #include "wrapper/edit_queue.h"
+#include "wrapper/run_loop.h"
 #include "wrapper/single_component.h"
 #include "wrapper/wrapped_view.h"
 
@@ -47,7 +48,10 @@ public:
     double minimum, maximum;
 };
 
-class ClapAsVst3 : public SingleComponentEffect, public ViewOwner, private EditSink {
+class ClapAsVst3 : public SingleComponentEffect,
+                   public ViewOwner,
+                   private EditSink,
+                   private RunLoopSink {
 public:
     using tresult = Steinberg::tresult;
     ClapAsVst3();
@@ -81,11 +85,6 @@ public:
     tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
-    // ---- run loop ----
-    void onIdle();
-    void fireTimer(clap_id id);
-    void fireFd(int fd, clap_posix_fd_flags_t flags);
-
     // ---- ViewOwner ----
     std::recursive_mutex& mainLock() override { return main_; }
     void viewRunLoop(Steinberg::Linux::IRunLoop* loop) override;
@@ -112,10 +111,6 @@ public:
     std::atomic<bool> showRequested{false};
 
 private:
-    struct Timer;
-    struct FdWatch;
-    class IdleTimer;
-
     // ---- setup ----
     void setupBusses();
     void setupParameters();
@@ -125,11 +120,13 @@ private:
 
     // ---- main-thread work ----
     void drainPending();
-    void setRunLoop(Steinberg::Linux::IRunLoop* loop);
     void flushInactive();
     void begin(uint32_t index) override;
     void perform(uint32_t index, double plainValue) override;
     void end(uint32_t index) override;
+    void onIdle() override;
+    void onTimer(clap_id id) override;
+    void onFd(int fd, clap_posix_fd_flags_t flags) override;
 
     // ---- audio ----
     struct Block;
@@ -167,11 +164,7 @@ private:
     std::unique_ptr<EditLane> mainLane_;
     std::unique_ptr<Block> block_;
 
-    Steinberg::IPtr<Steinberg::Linux::IRunLoop> contextLoop_; // from host context
-    Steinberg::IPtr<Steinberg::Linux::IRunLoop> loop_;        // in use
-    Steinberg::IPtr<IdleTimer> idle_;
-    std::vector<std::unique_ptr<Timer>> timers_;
-    std::vector<Steinberg::IPtr<FdWatch>> fds_;
+    RunLoop runLoop_{*this};
     WrappedView* view_ = nullptr;
 };
 
