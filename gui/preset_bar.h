@@ -10,12 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "gui/rack_host.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
 namespace norvale {
-
-struct RackHost;
 
 // Preset-bar zones, as hoverZone() reports them.
 enum PresetZone : int { kZoneNone = 0, kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave };
@@ -49,7 +48,6 @@ public:
 
     bool browserOpen() const { return browserOpen_; }
     bool saveOpen() const { return saveOpen_; }
-    int browserScroll() const { return browserScroll_; }
     int hoverZone() const { return hoverZone_; }
     const std::string& saveName() const { return saveName_; }
     const std::string& saveMessage() const { return saveMessage_; }

@@ -1,0 +1,19 @@
+// What the rack and its preset bar need from the window they live in.
+#pragma once
+
+namespace norvale {
+
+struct RackHost {
+    // Focus and grab for text entry; true when the grab is held.
+    virtual bool takeKeyboard() = 0;
+    virtual void releaseKeyboard() = 0;
+    virtual ~RackHost() = default;
+};
+
+// An editor painted off-screen has nothing to type into.
+struct NoKeyboard final : RackHost {
+    bool takeKeyboard() override { return false; }
+    void releaseKeyboard() override {}
+};
+
+} // namespace norvale
