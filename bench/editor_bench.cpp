@@ -11,26 +11,18 @@
 namespace norvale {
 namespace {
 
-struct NoKeyboard : RackHost {
-    bool takeKeyboard() override { return false; }
-    void releaseKeyboard() override {}
-};
-
 // A plug-in with a drawn curve and a busy scope, and the editor's parts.
 struct Editor {
     NorvalePlugin plugin{nullptr};
-    plugincore::WindowSpec spec = norvaleWindowSpec();
     NoKeyboard keyboard;
-    Rack rack{plugin, spec, keyboard};
-    CurvePanel panel;
-    CurvePalette palette = curvePalette(spec.palette);
-    FrameWatch watch{plugin, plugin, spec.paramDescCount};
+    EditorParts parts{plugin, plugin, keyboard};
+    FrameWatch watch{plugin, plugin, parts.spec.paramDescCount};
 
     Editor() {
         for (int m : {kVol, kFlt, kDrv})
             plugin.curveChainAdd(m);
         plugin.curveSelectModule(kVol);
-        panel.applyShape(8, 0.0, plugin); // SINE: 17 soft points
+        parts.panel.applyShape(8, 0.0, plugin); // SINE: 17 soft points
         ScopeData& scope = plugin.engine.scope();
         for (int c = 0; c < kScopeColumns; ++c) {
             const float v = 0.5f + 0.4f * std::sin(c * 0.05f);
@@ -39,10 +31,9 @@ struct Editor {
             scope.trace[c] = v;
         }
         scope.playhead = 0.4f;
-        rack.buildLayout(kVol);
-        panel.bounds = rack.curvePanelRect();
+        parts.follow();
     }
-    EditorView view() { return {panel, palette, plugin, rack}; }
+    EditorView view() { return parts.view(); }
 };
 
 struct Surface {
@@ -74,7 +65,7 @@ void ScopeRepaint(benchmark::State& state) {
     Editor editor;
     Surface target(2);
     for (auto _ : state) {
-        paintCurveArea(target.cr, 2, editor.view(), editor.panel.scopeRect());
+        paintCurveArea(target.cr, 2, editor.view(), editor.parts.panel.scopeRect());
         cairo_surface_flush(target.surface);
     }
     state.SetLabel("scale 2");
@@ -86,18 +77,18 @@ BENCHMARK(ScopeRepaint)->Unit(benchmark::kMillisecond);
 // Every control of the largest layout (GLOBAL, TRIGGER and FILTER).
 void RackFullPaint(benchmark::State& state) {
     Editor editor;
-    editor.rack.buildLayout(kFlt);
+    editor.parts.rack.buildLayout(kFlt);
     Surface target(2);
     for (auto _ : state) {
         cairo_save(target.cr);
         cairo_scale(target.cr, 2, 2);
-        editor.rack.paintBackground(target.cr);
-        editor.rack.paintPanels(target.cr);
-        editor.rack.paintOverlays(target.cr);
+        editor.parts.rack.paintBackground(target.cr);
+        editor.parts.rack.paintPanels(target.cr);
+        editor.parts.rack.paintOverlays(target.cr);
         cairo_restore(target.cr);
         cairo_surface_flush(target.surface);
     }
-    state.SetLabel("scale 2, " + std::to_string(editor.rack.cells().size()) + " controls");
+    state.SetLabel("scale 2, " + std::to_string(editor.parts.rack.cells().size()) + " controls");
 }
 BENCHMARK(RackFullPaint)->Unit(benchmark::kMillisecond);
 
@@ -112,7 +103,7 @@ void KnobRepaint(benchmark::State& state) {
         editor.plugin.values[kParamMix].store(value);
         cairo_save(target.cr);
         cairo_scale(target.cr, 2, 2);
-        editor.rack.paintControlArea(target.cr, kParamMix);
+        editor.parts.rack.paintControlArea(target.cr, kParamMix);
         cairo_restore(target.cr);
         cairo_surface_flush(target.surface);
     }
@@ -124,8 +115,8 @@ void IdleTick(benchmark::State& state) {
     Editor editor;
     editor.watch.remember();
     for (auto _ : state) {
-        editor.panel.sync(editor.plugin);
-        bool repaint = editor.panel.takeDirty() | editor.rack.takeDirty();
+        editor.parts.panel.sync(editor.plugin);
+        bool repaint = editor.parts.panel.takeDirty() | editor.parts.rack.takeDirty();
         repaint |= editor.watch.changed();
         benchmark::DoNotOptimize(repaint);
     }

@@ -51,10 +51,6 @@ void text(cairo_t* cr, const char* s, double x, double y, double anchor = 0.0) {
     cairo_show_text(cr, s);
 }
 
-bool isWheel(int button) {
-    return button >= 4 && button <= 7;
-}
-
 // A long polyline stroked in short runs that share their end vertices. cairo
 // rasterises a stroke through a mask as large as its extents: one line across
 // the graph costs the whole graph's area, a run only its own small box.
@@ -207,8 +203,9 @@ bool CurvePanel::takeDirty() {
 
 bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves) {
     if (!bounds.contains(px, py)) return false;
-    // Nothing but the buttons acts: a wheel notch must never edit a drawing.
-    if (isWheel(button) || (button != 1 && button != 3)) return true;
+    // Only the left and right buttons act: a wheel notch (buttons 4 to 7)
+    // must never edit a drawing.
+    if (button != 1 && button != 3) return true;
     dirty_ = true;
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);

@@ -220,6 +220,28 @@ plugincore::WindowSpec norvaleWindowSpec() {
     return spec;
 }
 
+EditorParts::EditorParts(plugincore::GuiDelegate& delegate, CurveAccess& curves, RackHost& host,
+                         const plugincore::WindowSpec& spec)
+    : curves(curves), spec(spec), palette(curvePalette(spec.palette)),
+      rack(delegate, this->spec, host) {
+    layOut();
+}
+
+bool EditorParts::follow() {
+    panel.sync(curves);
+    int chain[kModuleCount];
+    if ((curves.curveChain(chain) > 0 ? curves.curveModule() : -1) == rack.layoutModule())
+        return false;
+    layOut();
+    return true;
+}
+
+void EditorParts::layOut() {
+    int chain[kModuleCount];
+    rack.buildLayout(curves.curveChain(chain) > 0 ? curves.curveModule() : -1);
+    panel.bounds = rack.curvePanelRect();
+}
+
 std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves) {
     auto window = std::make_unique<PluginWindow>(delegate, norvaleWindowSpec(), curves);
     if (!window->open()) return nullptr;
@@ -228,14 +250,9 @@ std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, Curve
 
 PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
                            CurveAccess& curves)
-    : delegate_(delegate), spec_(spec), curves_(curves), palette_(curvePalette(spec.palette)),
-      rack_(delegate, spec_, *this), x_(std::make_unique<X>()),
-      width_(roundPixels((spec.width + 32) * scale_)), height_(roundPixels(spec.height * scale_)),
-      shown_(delegate, curves, spec.paramDescCount) {
-    int chain[kModuleCount];
-    rack_.buildLayout(curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1);
-    panel_.bounds = rack_.curvePanelRect();
-}
+    : delegate_(delegate), curves_(curves), parts_(delegate, curves, *this, spec),
+      x_(std::make_unique<X>()), width_(roundPixels((spec.width + 32) * scale_)),
+      height_(roundPixels(spec.height * scale_)), shown_(delegate, curves, spec.paramDescCount) {}
 
 PluginWindow::~PluginWindow() {
     endGestures();
@@ -338,16 +355,16 @@ void PluginWindow::size(uint32_t& width, uint32_t& height) const {
 }
 
 void PluginWindow::designSize(uint32_t& width, uint32_t& height) const {
-    width = static_cast<uint32_t>(spec_.width + 32);
-    height = static_cast<uint32_t>(spec_.height);
+    width = static_cast<uint32_t>(parts_.spec.width + 32);
+    height = static_cast<uint32_t>(parts_.spec.height);
 }
 
 void PluginWindow::fitSize(uint32_t& width, uint32_t& height) const {
-    const double s = std::clamp(std::min(static_cast<double>(height) / spec_.height,
-                                         static_cast<double>(width) / (spec_.width + 32)),
+    const double s = std::clamp(std::min(static_cast<double>(height) / parts_.spec.height,
+                                         static_cast<double>(width) / (parts_.spec.width + 32)),
                                 plugincore::kMinScale, plugincore::kMaxScale);
-    width = roundPixels((spec_.width + 32) * s);
-    height = roundPixels(spec_.height * s);
+    width = roundPixels((parts_.spec.width + 32) * s);
+    height = roundPixels(parts_.spec.height * s);
 }
 
 void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
@@ -363,7 +380,8 @@ void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
 
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
-    applySize(roundPixels((spec_.width + 32) * factor), roundPixels(spec_.height * factor), factor);
+    applySize(roundPixels((parts_.spec.width + 32) * factor),
+              roundPixels(parts_.spec.height * factor), factor);
     return xwindow_ != 0 && syncOk();
 }
 
@@ -372,8 +390,8 @@ bool PluginWindow::resize(uint32_t width, uint32_t height) {
     fitSize(w, h);
     // A size off the aspect or the limits is refused, not bent.
     if (w != width || h != height) return false;
-    const double s = std::min(static_cast<double>(height) / spec_.height,
-                              static_cast<double>(width) / (spec_.width + 32));
+    const double s = std::min(static_cast<double>(height) / parts_.spec.height,
+                              static_cast<double>(width) / (parts_.spec.width + 32));
     applySize(width, height, std::clamp(s, plugincore::kMinScale, plugincore::kMaxScale));
     return xwindow_ != 0 && syncOk();
 }
@@ -393,10 +411,10 @@ void PluginWindow::hide() {
 }
 
 void PluginWindow::endGestures() {
-    panel_.release(curves_);
-    panel_.closeMenus();
-    rack_.endGestures();
-    rack_.closeTextEntry();
+    parts_.panel.release(curves_);
+    parts_.panel.closeMenus();
+    parts_.rack.endGestures();
+    parts_.rack.closeTextEntry();
     releaseKeyboard();
     dirty_ = true;
 }
@@ -440,16 +458,9 @@ void PluginWindow::tick() {
     if (x_->display == nullptr) return;
     pumpEvents();
     if (xwindow_ == 0) return;
-    panel_.sync(curves_);
-    int chain[kModuleCount];
-    const int layoutModule = curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1;
-    if (layoutModule != rack_.layoutModule()) {
-        rack_.buildLayout(layoutModule);
-        panel_.bounds = rack_.curvePanelRect();
-        dirty_ = true;
-    }
-    if (panel_.takeDirty()) dirty_ = true;
-    if (rack_.takeDirty()) dirty_ = true;
+    if (parts_.follow()) dirty_ = true;
+    if (parts_.panel.takeDirty()) dirty_ = true;
+    if (parts_.rack.takeDirty()) dirty_ = true;
     if (dirty_ || (shown_.changed() && !paintControls())) {
         paintFull();
         return;
@@ -470,11 +481,11 @@ void PluginWindow::paintFull() {
     shown_.remember();
     if (const ScopeData* scope = curves_.curveScope())
         scopeSeen_ = scope->updates.load(std::memory_order_acquire);
-    const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
+    const plugincore::Rgb& fill = parts_.spec.palette.backgroundBottom;
     // A host-chosen size off the aspect shows the background beyond the design.
     cairo_set_source_rgb(backCr_, fill.r, fill.g, fill.b);
     cairo_paint(backCr_);
-    paintEditor(backCr_, scale_, {panel_, palette_, curves_, rack_});
+    paintEditor(backCr_, scale_, parts_.view());
     ++fullPaints_;
     present(0, 0, static_cast<int>(width_), static_cast<int>(height_));
 }
@@ -482,31 +493,30 @@ void PluginWindow::paintFull() {
 bool PluginWindow::paintControls() {
     // Host automation moves values alone; a control's repaint would cover
     // an overlay lying over it, and an open menu shows the value too.
-    const PresetBar& bar = rack_.presetBar();
-    if (backCr_ == nullptr || rack_.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
+    const PresetBar& bar = parts_.rack.presetBar();
+    if (backCr_ == nullptr || parts_.rack.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
         !shown_.onlyValuesChanged(movedParams_))
         return false;
     for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0) {
+        if (parts_.rack.controlRect(id).width > 0 && parts_.rack.controlRect(id).height > 0) {
             cairo_save(backCr_);
             cairo_scale(backCr_, scale_, scale_);
             cairo_set_line_join(backCr_, CAIRO_LINE_JOIN_ROUND);
-            rack_.paintControlArea(backCr_, id);
+            parts_.rack.paintControlArea(backCr_, id);
             cairo_restore(backCr_);
         }
     shown_.remember();
     ++fullPaints_;
-    ++controlPaints_;
     for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0)
-            presentArea(rack_.controlRect(id));
+        if (parts_.rack.controlRect(id).width > 0 && parts_.rack.controlRect(id).height > 0)
+            presentArea(parts_.rack.controlRect(id));
     return true;
 }
 
 void PluginWindow::paintScope() {
     if (backCr_ == nullptr) return;
-    const Rect area = panel_.scopeRect();
-    paintCurveArea(backCr_, scale_, {panel_, palette_, curves_, rack_}, area);
+    const Rect area = parts_.panel.scopeRect();
+    paintCurveArea(backCr_, scale_, parts_.view(), area);
     ++scopePaints_;
     presentArea(area);
 }
@@ -551,13 +561,13 @@ void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, b
     // Sideways wheel and extra buttons mean nothing here and must not act as clicks.
     if (button > 5) return;
     dirty_ = true;
-    if (rack_.pressModal(x, y, button, time, shift)) return;
-    if (panel_.menuOpen() && !panel_.bounds.contains(x, y)) {
-        panel_.closeMenus();
+    if (parts_.rack.pressModal(x, y, button, time, shift)) return;
+    if (parts_.panel.menuOpen() && !parts_.panel.bounds.contains(x, y)) {
+        parts_.panel.closeMenus();
         return;
     }
-    if (panel_.press(x, y, button, time, curves_)) return;
-    rack_.pressRack(x, y, button, time, shift);
+    if (parts_.panel.press(x, y, button, time, curves_)) return;
+    parts_.rack.pressRack(x, y, button, time, shift);
 }
 
 void PluginWindow::dispatch(void* raw) {
@@ -568,7 +578,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        if (rack_.key(keysym, keysymText(keysym))) dirty_ = true;
+        if (parts_.rack.key(keysym, keysymText(keysym))) dirty_ = true;
         break;
     }
     case ButtonPress:
@@ -577,30 +587,32 @@ void PluginWindow::dispatch(void* raw) {
                      static_cast<uint32_t>(event.xbutton.time), event.xbutton.state & ShiftMask);
         break;
     case ButtonRelease:
-        if (panel_.dragging())
-            panel_.release(curves_);
-        else if (rack_.release(static_cast<int>(event.xbutton.button)))
+        if (parts_.panel.dragging())
+            parts_.panel.release(curves_);
+        else if (parts_.rack.release(static_cast<int>(event.xbutton.button)))
             dirty_ = true;
         break;
     case MotionNotify: {
         const double x = event.xmotion.x / scale_, y = event.xmotion.y / scale_;
         constexpr unsigned kButtons = Button1Mask | Button2Mask | Button3Mask;
         // A drag whose release never came (a grab broken elsewhere) ends here.
-        if ((event.xmotion.state & kButtons) == 0 && (panel_.dragging() || rack_.dragging())) {
-            panel_.release(curves_);
-            rack_.endGestures();
+        if ((event.xmotion.state & kButtons) == 0 &&
+            (parts_.panel.dragging() || parts_.rack.dragging())) {
+            parts_.panel.release(curves_);
+            parts_.rack.endGestures();
         }
-        if (panel_.dragging() || panel_.bounds.contains(x, y)) panel_.motion(x, y, curves_);
-        if (rack_.motion(x, y, event.xmotion.state & ShiftMask)) dirty_ = true;
+        if (parts_.panel.dragging() || parts_.panel.bounds.contains(x, y))
+            parts_.panel.motion(x, y, curves_);
+        if (parts_.rack.motion(x, y, event.xmotion.state & ShiftMask)) dirty_ = true;
         break;
     }
-    case LeaveNotify: rack_.leave(); break;
+    case LeaveNotify: parts_.rack.leave(); break;
     case FocusOut:
         // Our own grab moves the focus too, and focus that only followed the
         // pointer was never ours; only a real loss ends text entry.
         if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyPointer &&
             event.xfocus.detail != NotifyInferior && keyboardGrabbed_) {
-            rack_.closeTextEntry();
+            parts_.rack.closeTextEntry();
             releaseKeyboard();
             dirty_ = true;
         }
@@ -618,8 +630,8 @@ void PluginWindow::dispatch(void* raw) {
              static_cast<uint32_t>(event.xconfigure.height) != height_)) {
             width_ = static_cast<uint32_t>(event.xconfigure.width);
             height_ = static_cast<uint32_t>(event.xconfigure.height);
-            scale_ = std::clamp(std::min(static_cast<double>(height_) / spec_.height,
-                                         static_cast<double>(width_) / (spec_.width + 32)),
+            scale_ = std::clamp(std::min(static_cast<double>(height_) / parts_.spec.height,
+                                         static_cast<double>(width_) / (parts_.spec.width + 32)),
                                 plugincore::kMinScale, plugincore::kMaxScale);
             rebuildBackBuffer();
         }

@@ -61,6 +61,33 @@ void paintEditor(cairo_t* cr, double scale, const EditorView& view);
 // Repaints only what lies inside a rectangle of the curve panel (design units).
 void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, plugincore::Rect area);
 
+// kWindowSpec with the parameter table filled in.
+plugincore::WindowSpec norvaleWindowSpec();
+
+// One editor's parts, assembled and laid out for the plug-in's selection:
+// the window owns one, and so does each off-screen painter (--editor-png,
+// the benchmark).
+struct EditorParts {
+    EditorParts(plugincore::GuiDelegate& delegate, CurveAccess& curves, RackHost& host,
+                const plugincore::WindowSpec& spec = norvaleWindowSpec());
+    EditorParts(const EditorParts&) = delete;
+    EditorParts& operator=(const EditorParts&) = delete;
+
+    // As each tick: the panel settles the selection, the rack follows it.
+    // True when the layout changed.
+    bool follow();
+    EditorView view() { return {panel, palette, curves, rack}; }
+
+    CurveAccess& curves;
+    const plugincore::WindowSpec spec;
+    const CurvePalette palette;
+    CurvePanel panel;
+    Rack rack;
+
+private:
+    void layOut();
+};
+
 // What the last full frame showed of the model (parameter values, curves,
 // chain, selection, preset state), so that an idle tick can tell cheaply
 // whether host automation or a state or preset load changed anything.
@@ -114,16 +141,13 @@ public:
     unsigned long windowId() const { return xwindow_; }
     double scale() const { return scale_; }
     // Frames painted for a change (in full, or for automation alone only the
-    // controls that moved: those also count in controlPaints) and scope-only
-    // repaints, for tests.
+    // controls that moved) and scope-only repaints, for tests.
     uint64_t fullPaints() const { return fullPaints_; }
-    uint64_t controlPaints() const { return controlPaints_; }
     uint64_t scopePaints() const { return scopePaints_; }
-    // X errors seen on this window's connection.
-    int xErrors() const { return xErrors_; }
+    // Counts an X error seen on this window's connection.
     void noteXError() { ++xErrors_; }
-    CurvePanel& curvePanel() { return panel_; }
-    Rack& rack() { return rack_; }
+    CurvePanel& curvePanel() { return parts_.panel; }
+    Rack& rack() { return parts_.rack; }
 
 private:
     struct X;
@@ -142,11 +166,8 @@ private:
     void windowGone();
 
     plugincore::GuiDelegate& delegate_;
-    plugincore::WindowSpec spec_;
     CurveAccess& curves_;
-    CurvePalette palette_;
-    CurvePanel panel_;
-    Rack rack_;
+    EditorParts parts_;
 
     std::unique_ptr<X> x_;
     unsigned long xwindow_ = 0;
@@ -157,15 +178,12 @@ private:
     bool dirty_ = true;
     bool keyboardGrabbed_ = false;
     int xErrors_ = 0;
-    uint64_t fullPaints_ = 0, controlPaints_ = 0, scopePaints_ = 0;
+    uint64_t fullPaints_ = 0, scopePaints_ = 0;
     std::vector<uint32_t> movedParams_;
 
     FrameWatch shown_;
     uint32_t scopeSeen_ = 0;
 };
-
-// kWindowSpec with the parameter table filled in.
-plugincore::WindowSpec norvaleWindowSpec();
 
 // The Norvale editor for a plug-in; null when no X display can be reached.
 std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves);
