@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 
@@ -101,6 +102,39 @@ std::string keysymText(KeySym keysym) {
         out += static_cast<char>(0x80 | (cp & 0x3f));
     }
     return out;
+}
+
+// The size of the monitor the pointer is on (a host opens its editor where
+// the user just clicked), else of the primary one; the root window's when
+// XRandR knows no monitors.
+void screenSize(Display* display, int& width, int& height) {
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    width = DisplayWidth(display, screen);
+    height = DisplayHeight(display, screen);
+    int eventBase = 0, errorBase = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase)) return;
+    Window rootReturn, child;
+    int px = 0, py = 0, wx, wy;
+    unsigned mask;
+    const bool pointer =
+        XQueryPointer(display, root, &rootReturn, &child, &px, &py, &wx, &wy, &mask) == True;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
+    const XRRMonitorInfo* chosen = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const XRRMonitorInfo& m = monitors[i];
+        if (pointer && px >= m.x && px < m.x + m.width && py >= m.y && py < m.y + m.height) {
+            chosen = &m;
+            break;
+        }
+        if (chosen == nullptr || m.primary) chosen = &m;
+    }
+    if (chosen != nullptr && chosen->width > 0 && chosen->height > 0) {
+        width = chosen->width;
+        height = chosen->height;
+    }
+    if (monitors != nullptr) XRRFreeMonitors(monitors);
 }
 
 } // namespace
@@ -282,6 +316,11 @@ bool PluginWindow::open() {
     if (display == nullptr) return false;
     x_->display = display;
     trapErrors(display, this);
+    // The first size fits the screen; a scale the host sets later wins.
+    int screenWidth = 0, screenHeight = 0;
+    screenSize(display, screenWidth, screenHeight);
+    const double zoom = zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
+    applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
     x_->depth = DefaultDepth(display, screen);

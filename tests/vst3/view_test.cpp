@@ -2,12 +2,14 @@
 // plug-in's "clap.gui" arrives separately; until it does these skip.
 #include <gtest/gtest.h>
 
+#include "gui/window_spec.h"
 #include "vst3/vst3_host.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <vector>
 #undef None
@@ -156,6 +158,38 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
     EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
     EXPECT_EQ(view->removed(), kResultOk);
     instance.controller->setComponentHandler(nullptr);
+}
+
+// Run once per virtual screen (tests/vst3.cmake): it opens at a zoom that fits
+// with a title bar, and a host may shrink it to every smaller zoom.
+TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
+    const int screenW = DisplayWidth(display, 0), screenH = DisplayHeight(display, 0);
+    const std::vector<double> fitting = screenH == 768 ? std::vector{0.75, 0.9} : std::vector{1.0};
+    const auto sized = [](double z) {
+        return ViewRect(0, 0, int32((norvale::kWindowSpec.width + 32) * z + 0.5),
+                        int32(norvale::kWindowSpec.height * z + 0.5));
+    };
+    ASSERT_EQ(view->setFrame(frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    ViewRect now, checked;
+    ASSERT_EQ(view->getSize(&now), kResultOk);
+    EXPECT_TRUE(std::any_of(fitting.begin(), fitting.end(),
+                            [&](double z) {
+                                return now.getWidth() == sized(z).getWidth() &&
+                                       now.getHeight() == sized(z).getHeight();
+                            }))
+        << now.getWidth() << "x" << now.getHeight() << " on " << screenW << "x" << screenH;
+    EXPECT_TRUE(now.getWidth() <= screenW && now.getHeight() + 30 <= screenH);
+    for (double z : norvale::kZoomSteps) {
+        ViewRect wanted = sized(z);
+        ASSERT_EQ(view->checkSizeConstraint(&(checked = wanted)), kResultTrue) << z;
+        ASSERT_EQ(view->onSize(&wanted), kResultOk) << z;
+        ASSERT_EQ(view->getSize(&now), kResultOk);
+        EXPECT_TRUE(checked.getWidth() == wanted.getWidth() &&
+                    now.getWidth() == wanted.getWidth() && now.getHeight() == wanted.getHeight())
+            << z;
+    }
+    EXPECT_EQ(view->removed(), kResultOk);
 }
 
 } // namespace
