@@ -319,8 +319,10 @@ bool PluginWindow::open() {
     // The first size fits the screen; a scale the host sets later wins.
     int screenWidth = 0, screenHeight = 0;
     screenSize(display, screenWidth, screenHeight);
-    const double zoom = zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
-    applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
+    const double zoom =
+        zoomForScreen(parts_.spec.width + 32, parts_.spec.height, screenWidth, screenHeight);
+    applySize(roundPixels((parts_.spec.width + 32) * zoom), roundPixels(parts_.spec.height * zoom),
+              zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
     x_->depth = DefaultDepth(display, screen);
