@@ -111,6 +111,26 @@ INSTANTIATE_TEST_SUITE_P(
         Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A block without a main input sounds as one whose input is silent, whatever
+// old audio the host's output buffers still hold.
+TEST(Processing, NoMainInputIsSilenceNotTheOldOutput) {
+    Block missing(512), silent(512);
+    for (Block* block : {&missing, &silent})
+        for (int c = 0; c < 2; ++c) // the noise also stands as old audio in the output
+            std::copy(block->buffers[c].begin(), block->buffers[c].end(),
+                      block->buffers[4 + c].begin());
+    missing.data.numInputs = 0;
+    for (int c = 0; c < 2; ++c)
+        std::fill(silent.buffers[c].begin(), silent.buffers[c].end(), 0.0f);
+    for (Block* block : {&missing, &silent}) {
+        Instance instance;
+        ASSERT_TRUE(instance.activate(512));
+        ASSERT_EQ(instance.processor->process(block->data), kResultOk);
+    }
+    EXPECT_EQ(missing.buffers[4], silent.buffers[4]);
+    EXPECT_EQ(missing.buffers[5], silent.buffers[5]);
+}
+
 TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     std::minstd_rand random(7);
     std::vector<int32> sizes(500);
