@@ -15,10 +15,9 @@ list(REMOVE_ITEM vst3_test_sources "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_
                                    "${CMAKE_CURRENT_SOURCE_DIR}/vst3/utf_test.cpp")
 add_executable(vst3_tests ${vst3_test_sources} "${PROJECT_SOURCE_DIR}/wrapper/iids.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
-  "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp"
   "${NORVALE_VST3_SDK}/public.sdk/source/common/memorystream.cpp")
 target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}")
-target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_clap_abi X11::X11 X11::Xtst
+target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_params X11::X11 X11::Xtst
   OpenSSL::Crypto GTest::gtest_main ${CMAKE_DL_LIBS})
 target_compile_definitions(vst3_tests PRIVATE
   NORVALE_VST3_SO="${NORVALE_VST3_BUNDLE}/Contents/x86_64-linux/Norvale.so")
