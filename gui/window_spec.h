@@ -11,6 +11,9 @@
 
 namespace plugincore {
 
+// No text of an editor is smaller than this, in design units (pixels at 100 %).
+inline constexpr double kSmallestText = 9;
+
 struct Rect {
     double x, y, width, height;
     // Half-open: a point on the right or bottom edge lies outside.

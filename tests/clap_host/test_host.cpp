@@ -57,7 +57,28 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
     static const clap_host_posix_fd_support_t kFds = {
         [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
         nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
+    // A parameter's menu: a title, an entry, a checked entry and a submenu.
+    static const clap_host_context_menu_t kContextMenu = {
+        [](const clap_host_t*, const clap_context_menu_target_t*,
+           const clap_context_menu_builder_t* b) {
+            const clap_context_menu_item_title_t title{"Host", true};
+            const clap_context_menu_entry_t automate{"Show Automation", true, 1},
+                lfo{"By LFO", true, 3};
+            const clap_context_menu_check_entry_t learn{"MIDI Learn", true, true, 2};
+            const clap_context_menu_submenu_t modulate{"Modulate", true};
+            return b->add_item(b, CLAP_CONTEXT_MENU_ITEM_TITLE, &title) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_ENTRY, &automate) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_CHECK_ENTRY, &learn) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_BEGIN_SUBMENU, &modulate) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_ENTRY, &lfo) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_END_SUBMENU, nullptr);
+        },
+        [](const clap_host_t* h, const clap_context_menu_target_t* target, clap_id action) {
+            return self(h).menuActions.push_back({target->id, action}), true;
+        },
+        nullptr, nullptr};
     const std::string name = id ? id : "";
+    if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
     if (name == CLAP_EXT_PARAMS) return &kParams;

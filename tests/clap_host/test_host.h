@@ -25,7 +25,7 @@ inline constexpr const char* kPluginFile = nullptr;
 
 using norvale::kParamCount;
 
-// Answers "clap.params", "clap.log", "clap.preset-load/2" and, when offered,
+// Answers "clap.params", "clap.log", "clap.preset-load/2", "clap.context-menu/1" and, when offered,
 // "clap.timer-support" and "clap.posix-fd-support"; records every call the
 // plug-in makes.
 class TestHost {
@@ -45,6 +45,7 @@ public:
     int flushRequests = 0;
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
+    std::vector<std::pair<clap_id, clap_id>> menuActions; // parameter, action
 
     explicit TestHost(bool offerTimers = false, bool offerFds = false);
     TestHost(const TestHost&) = delete;
