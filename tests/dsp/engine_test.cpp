@@ -105,22 +105,14 @@ TEST(Stages, SoundProperties) {
 // same signal through a neutral stage, for a centred signal through the pan
 // stage and a signal on the left alone through the width stage.
 TEST(Stages, PanAndWidthPlaceTheImage) {
+    // Pan: the far side fades to silence toward either end, the middle
+    // passes. Width: the mid stays, the side goes from nothing (mono) to twice.
     const struct {
         Module module;
         float value, inRight, left, right;
-    } rows[] = {
-        // The far side fades to silence toward either end; the middle passes.
-        {kPan, 0.0f, 1, 1, 0},
-        {kPan, 0.25f, 1, 1, 0.5},
-        {kPan, 0.5f, 1, 1, 1},
-        {kPan, 0.75f, 1, 0.5, 1},
-        {kPan, 1.0f, 1, 0, 1},
-        // The mid stays, the side is scaled from nothing (mono) to twice.
-        {kWid, 0.0f, 0, 0.5, 0.5},
-        {kWid, 0.25f, 0, 0.75, 0.25},
-        {kWid, 0.5f, 0, 1, 0},
-        {kWid, 1.0f, 0, 1.5, -0.5},
-    };
+    } rows[] = {{kPan, 0.0f, 1, 1, 0},        {kPan, 0.25f, 1, 1, 0.5}, {kPan, 0.5f, 1, 1, 1},
+                {kPan, 0.75f, 1, 0.5, 1},     {kPan, 1.0f, 1, 0, 1},    {kWid, 0.0f, 0, 0.5, 0.5},
+                {kWid, 0.25f, 0, 0.75, 0.25}, {kWid, 0.5f, 0, 1, 0},    {kWid, 1.0f, 0, 1.5, -0.5}};
     for (const auto& row : rows) {
         EngineParams p, neutral;
         p.modules[row.module] = neutral.modules[kVol] = {.on = true, .smooth = 0.0f};

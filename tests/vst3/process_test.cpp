@@ -107,7 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
         Irregular{"NoSidechainBus", [](Block& b) { b.data.numInputs = 1; }, false},
         Irregular{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
         Irregular{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
-        Irregular{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
         Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
