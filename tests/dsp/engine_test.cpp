@@ -286,28 +286,27 @@ void runCounting(Rig& rig, size_t frames, double tempo, std::vector<uint32_t> no
 }
 
 TEST(Scope, ColumnsFollowThePhaseAndFillShortSkips) {
-    // 0: a quarter note at 120 BPM, 50 samples per column; otherwise rate 1/32
-    // at 750 BPM per column moved per sample.
-    for (int gap : {0, 2, 17, 119, 120, 479}) {
-        Rig rig =
-            scopeRig({.on = true, .rate = gap ? 0 : 3, .phase = 0.5f / 24000 * (gap ? 50 : 1)});
-        const size_t frames = gap ? 4 + 479 / gap : 24000;
-        runCounting(rig, frames, gap ? 750.0 * gap : 120.0);
-        std::vector<float> low(kScopeColumns, 0.0f), high(kScopeColumns, 0.0f);
-        for (size_t i = 0, previous = 0; i < frames; ++i) { // the rule, sample by sample
-            const size_t c = gap ? (i * gap) % kScopeColumns : i / 50,
-                         skip = (c + 480 - previous) % 480;
-            for (size_t k = previous + 1; i && skip >= 2 && skip <= 119 && k % 480 != c; ++k)
-                low[k % 480] = high[k % 480] = static_cast<float>(i + 1);
-            low[c] = low[c] && c == previous && i ? low[c] : static_cast<float>(i + 1);
-            high[c] = static_cast<float>(i + 1), previous = c;
-        }
+    // A quarter note at 120 BPM over 480 columns: 50 samples each, in order.
+    Rig beat = scopeRig({.on = true, .rate = 3, .phase = 0.5f / 24000});
+    runCounting(beat, 24000, 120.0);
+    for (int c = 0; c < kScopeColumns; ++c) {
+        ASSERT_EQ(beat.engine->scope().sideMin[c], 50.0f * c + 1) << c;
+        ASSERT_EQ(beat.engine->scope().sideMax[c], 50.0f * c + 50) << c;
+    }
+    // Three samples, the playhead moving `gap` columns per sample: a skip of
+    // up to a quarter of the columns is filled with the sample that made it.
+    for (int gap : {2, 17, 119, 120, 479}) {
+        Rig rig = scopeRig({.on = true, .rate = 0, .phase = 0.5f / 480});
+        runCounting(rig, 3, 750.0 * gap);
         const ScopeData& s = rig.engine->scope();
+        const bool filled = gap < kScopeColumns / 4;
+        int written = 0;
         for (int c = 0; c < kScopeColumns; ++c) {
-            ASSERT_EQ(s.sideMin[c], low[c]) << "gap " << gap << " column " << c;
-            ASSERT_EQ(s.sideMax[c], high[c]) << "gap " << gap << " column " << c;
-            ASSERT_EQ(s.trace[c], high[c] ? 1.0f : -1.0f) << "gap " << gap << " column " << c;
+            written += s.sideMax[c] != 0;
+            ASSERT_EQ(s.trace[c], s.sideMax[c] != 0 ? 1.0f : -1.0f) << gap << " " << c;
         }
+        EXPECT_EQ(written, filled ? 2 * gap + 1 : 3) << gap;
+        EXPECT_EQ(s.sideMax[1], filled ? 2.0f : 0.0f) << gap;
     }
 }
 
