@@ -211,12 +211,12 @@ TEST_F(ClapProcessTest, BadRecordsAreRefusedButTheirEventsApply) {
             b.events.paramValue(0, norvale::kParamMix, 0.25), b.outputChannels = 0;
         },
         [](AudioBlock& b) {
-            b.events.paramValue(0, norvale::kParamMix, 7.0), b.outputChannels = 1;
+            b.events.paramValue(0, norvale::kParamMix, -7.0), b.outputChannels = 1;
         },
     };
     for (const Prepare& prepare : cases)
         run(inst, prepare, CLAP_PROCESS_ERROR);
-    EXPECT_EQ(inst.value(norvale::kParamMix), 1.0); // clamped
+    EXPECT_EQ(inst.value(norvale::kParamMix), 0.0); // clamped, not left at the default
     EXPECT_EQ(inst.plugin()->process(inst.plugin(), nullptr), CLAP_PROCESS_ERROR);
 }
 
