@@ -4,7 +4,7 @@
 namespace norvale {
 
 struct RackHost {
-    // Focus and grab for text entry; true when the grab is held.
+    // The input focus, for a text entry opened by a click; true when held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
     virtual ~RackHost() = default;
