@@ -183,7 +183,7 @@ private:
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
     double fitScale(uint32_t width, uint32_t height) const;
-    double designWidth() const { return spec_.width + 32.0; }
+    double designWidth() const { return parts_.spec.width + 32.0; }
     bool syncOk();
     void damageScope();
     void paintFrame();

@@ -94,6 +94,7 @@ public:
     plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
     int menuParam() const { return menuParam_; }
+    int typingParam() const { return typingParam_; }
     PresetBar& presetBar() { return bar_; }
     const PresetBar& presetBar() const { return bar_; }
     std::string hintText() const; // what the hint line shows now
