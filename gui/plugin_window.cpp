@@ -12,6 +12,7 @@
 #include <string>
 
 #include "plugin/params.h"
+#include "presets/editor_prefs.h"
 
 namespace norvale {
 
@@ -350,8 +351,14 @@ bool PluginWindow::open() {
     // The first size fits the screen; a scale the host sets later wins.
     int screenWidth = 0, screenHeight = 0;
     screenSize(display, screenWidth, screenHeight);
-    const double zoom =
-        zoomForScreen(parts_.spec.width + 32, parts_.spec.height, screenWidth, screenHeight);
+    zoomChoice_ = 0;
+    if (const auto prefs = loadEditorPrefs(); prefs.count("zoom") != 0)
+        for (double step : kZoomSteps)
+            if (prefs.at("zoom") == std::to_string(int(std::lround(step * 100))))
+                zoomChoice_ = step;
+    const double zoom = zoomChoice_ > 0 ? zoomChoice_
+                                        : zoomForScreen(parts_.spec.width + 32, parts_.spec.height,
+                                                        screenWidth, screenHeight);
     applySize(roundPixels((parts_.spec.width + 32) * zoom), roundPixels(parts_.spec.height * zoom),
               zoom);
     const int screen = DefaultScreen(display);
@@ -478,9 +485,23 @@ double PluginWindow::fitScale(uint32_t width, uint32_t height) const {
 
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
+    // A zoom the user picked wins over the host's scale.
+    if (zoomChoice_ > 0 && std::fabs(factor - zoomChoice_) > 1e-9) return false;
     applySize(roundPixels(designWidth() * factor), roundPixels(parts_.spec.height * factor),
               factor);
     return xwindow_ != 0 && syncOk();
+}
+
+void PluginWindow::chooseZoom(double zoom) {
+    std::string ignored; // an unwritable preference file only forgets the choice
+    saveEditorPref("zoom", zoom > 0 ? std::to_string(int(std::lround(zoom * 100))) : "host",
+                   ignored);
+    zoomChoice_ = zoom;
+    if (zoom <= 0) return;
+    const uint32_t width = roundPixels(designWidth() * zoom);
+    const uint32_t height = roundPixels(parts_.spec.height * zoom);
+    delegate_.guiRequestResize(width, height);
+    applySize(width, height, zoom);
 }
 
 // Any size the host gives is taken: the largest scale that fits, centred.
@@ -681,7 +702,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        parts_.rack.key(keysym, keysymText(keysym));
+        parts_.rack.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask);
         break;
     }
     case ButtonPress:

@@ -7,6 +7,9 @@ struct RackHost {
     // The input focus, for a text entry opened by a click; true when held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
+    // The zoom the user picked (a step of kZoomSteps), or 0 to follow the host.
+    virtual double zoomChoice() const { return 0; }
+    virtual void chooseZoom(double /*zoom*/) {}
     virtual ~RackHost() = default;
 };
 

@@ -17,7 +17,7 @@ add_executable(vst3_tests ${vst3_test_sources} "${PROJECT_SOURCE_DIR}/wrapper/ii
   "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
   "${NORVALE_VST3_SDK}/public.sdk/source/common/memorystream.cpp")
 target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}")
-target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_params X11::X11 X11::Xtst
+target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_presets X11::X11 X11::Xtst
   OpenSSL::Crypto GTest::gtest_main ${CMAKE_DL_LIBS})
 target_compile_definitions(vst3_tests PRIVATE
   NORVALE_VST3_SO="${NORVALE_VST3_BUNDLE}/Contents/x86_64-linux/Norvale.so")
