@@ -16,6 +16,10 @@ static_assert(std::is_trivially_copyable_v<CurveSet>, "curves cross threads by m
 namespace {
 
 constexpr int kPublishAttempts = 64;
+// Long enough that a step of 24 dB is no click, short enough that automation
+// is followed to the millisecond.
+constexpr double kGainRampSeconds = 0.003;
+constexpr double kBypassFadeSeconds = 0.01;
 // Scope skips of up to a quarter cycle are filled so a fast playhead leaves
 // no holes; longer ones are jumps, not movement.
 constexpr int kLongestFill = 119;
@@ -346,6 +350,9 @@ void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
     time_.prepare(sampleRate_);
     clocks_.prepare(sampleRate_);
     detector_.prepare(sampleRate_);
+    for (LinearRamp* ramp : {&inputRamp_, &outputRamp_, &mixRamp_})
+        ramp->prepare(sampleRate_, kGainRampSeconds);
+    bypassRamp_.prepare(sampleRate_, kBypassFadeSeconds);
     crossover_.invalidate();
     reset();
 }
@@ -361,15 +368,34 @@ void Engine::reset() {
     width_.reset();
     clocks_.reset();
     detector_.reset();
+    rampsSettled_ = false;
 }
 
 void Engine::setParams(const EngineParams& p) {
     assert(inRange(p));
     params_ = p;
+    const float bypassed = p.bypass ? 0.0f : 1.0f;
+    if (!rampsSettled_) {
+        inputRamp_.jumpTo(p.inputGain);
+        outputRamp_.jumpTo(p.outputGain);
+        mixRamp_.jumpTo(p.mix);
+        bypassRamp_.jumpTo(bypassed);
+        rampsSettled_ = true;
+        return;
+    }
+    inputRamp_.setTarget(p.inputGain);
+    outputRamp_.setTarget(p.outputGain);
+    mixRamp_.setTarget(p.mix);
+    bypassRamp_.setTarget(bypassed);
 }
 
-double Engine::tailSeconds() const {
-    return params_.modules[kTim].on ? static_cast<double>(params_.timRange) + 0.05 : 0.0;
+void Engine::nextGains(Gains& g, uint32_t n) {
+    inputRamp_.fill(g.input, n);
+    outputRamp_.fill(g.output, n);
+    mixRamp_.fill(g.wet, n);
+    bypassRamp_.fill(g.rack, n);
+    for (uint32_t i = 0; i < n; ++i)
+        g.wet[i] *= g.rack[i];
 }
 
 // ---- engine: curve hand-over ----
@@ -469,15 +495,22 @@ void Engine::process(float* left, float* right, uint32_t frames, double songBeat
 }
 
 void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
-    const float inputGain = params_.inputGain;
-    const float gain = inputGain * params_.outputGain;
     const bool scoping = scope_.active();
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float beforeL = left[i] * inputGain;
-        const float beforeR = right[i] * inputGain;
-        left[i] *= gain;
-        right[i] *= gain;
-        if (scoping) scope_.sample(i, beforeL, beforeR, left[i], right[i], 0.0f, 0.0f, 0.0f, 0.0f);
+    Gains g;
+    for (uint32_t o = 0; o < frames; o += kSubBlock) {
+        const uint32_t n = std::min(kSubBlock, frames - o);
+        nextGains(g, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t at = o + i;
+            const float dryL = left[at], dryR = right[at];
+            const float beforeL = dryL * g.input[i];
+            const float beforeR = dryR * g.input[i];
+            // Mix has nothing to mix here: the gains alone are the sound.
+            left[at] = dryL + (beforeL * g.output[i] - dryL) * g.rack[i];
+            right[at] = dryR + (beforeR * g.output[i] - dryR) * g.rack[i];
+            if (scoping)
+                scope_.sample(at, beforeL, beforeR, left[at], right[at], 0.0f, 0.0f, 0.0f, 0.0f);
+        }
     }
 }
 
@@ -490,7 +523,7 @@ Lanes Engine::curveLanes(Module module, uint32_t offset, double songBeats, doubl
 }
 
 void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*values)[kSubBlock],
-                       int traced, Lanes* levels) {
+                       int traced, Lanes* levels, double songSample) {
     const EngineParams& p = params_;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
     for (int i = 0; i < chainLength_; ++i) {
@@ -505,7 +538,7 @@ void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*valu
             drive_.run(b, p.drvStyle, p.drvDrive, p.drvInput, p.drvOutput, p.drvTone, p.drvMix);
             break;
         case kTim: time_.run(b, static_cast<float>(sampleRate_ * p.timRange), stepCoef_); break;
-        case kCrs: crush_.run(b, p.crsAmount, p.crsBits, p.crsDown, p.crsMix); break;
+        case kCrs: crush_.run(b, p.crsAmount, p.crsBits, p.crsDown, p.crsMix, songSample); break;
         case kPan: pan_.run(b); break;
         case kWid: width_.run(b); break;
         }
@@ -527,8 +560,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     if (p.modules[kTim].smooth <= 0.0f) smoothCoef_[kTim] = 1.0f;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
 
-    // Locals, not params_ reads: the stores to left/right might alias params_.
-    const float inputGain = p.inputGain, outputGain = p.outputGain, mix = p.mix;
+    // Whole samples of the song, for the crush stage's hold; negative: stopped.
+    const double songSample =
+        songBeats >= 0.0 ? std::round(songBeats / clocks_.beatsPerSample(tempo)) : -1.0;
+    Gains g;
     const bool scoping = scope_.active();
     const Module traced = scope_.module();
     const int tracedBand = scope_.band();
@@ -570,17 +605,19 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             startValue[m] = end;
         }
 
+        nextGains(g, n);
         float inL[kSubBlock], inR[kSubBlock];
         for (uint32_t i = 0; i < n; ++i) {
-            inL[i] = left[o + i] * inputGain;
-            inR[i] = right[o + i] * inputGain;
+            inL[i] = left[o + i] * g.input[i];
+            inR[i] = right[o + i] * g.input[i];
         }
         Lanes splitL[kSubBlock], splitR[kSubBlock];
         crossover_.run(inL, inR, n, splitL, splitR);
         Lanes bandL[kSubBlock], bandR[kSubBlock];
         std::copy_n(splitL, n, bandL);
         std::copy_n(splitR, n, bandR);
-        runStages(bandL, bandR, n, control, tracing ? traced : -1, levels);
+        runStages(bandL, bandR, n, control, tracing ? traced : -1, levels,
+                  songSample < 0.0 ? -1.0 : songSample + o);
 
         for (uint32_t i = 0; i < n; ++i) {
             const uint32_t at = o + i;
@@ -593,8 +630,8 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
             const float sideL = sideLeft ? sideLeft[at] : 0.0f;
             const float sideR = sideRight ? sideRight[at] : 0.0f;
-            left[at] = dryL + (sumL * outputGain - dryL) * mix;
-            right[at] = dryR + (sumR * outputGain - dryR) * mix;
+            left[at] = dryL + (sumL * g.output[i] - dryL) * g.wet[i];
+            right[at] = dryR + (sumR * g.output[i] - dryR) * g.wet[i];
             if (!scoping) continue;
 
             // The filter's level moves once per sub-block, not per sample.

@@ -120,7 +120,13 @@ void Rack::buildLayout(int layoutModule) {
     dirty_ = true;
 }
 
+Rect Rack::powerRect() const {
+    // Left of the subtitle, on the title's line.
+    return {spec_.width + 16.0 - 200, 22, 24, 24};
+}
+
 Rect Rack::controlRect(uint32_t paramId) const {
+    if (paramId == kParamBypass) return powerRect();
     for (size_t i = 0; i < cells_.size(); ++i)
         if (cells_[i].paramId == paramId) return cellRects_[i];
     return {0, 0, 0, 0};
@@ -197,6 +203,10 @@ bool Rack::pressRack(double x, double y, int button, uint64_t timeMs, bool shift
     const Rect version{spec_.width + 16.0 - 56, 33, 56, 14};
     if (button == 1 && version.contains(x, y)) {
         delegate_.guiVersionClicked();
+        return true;
+    }
+    if (button == 1 && powerRect().contains(x, y)) {
+        setValue(kParamBypass, delegate_.guiParamValue(kParamBypass) >= 0.5 ? 0.0 : 1.0);
         return true;
     }
     const int index = controlAt(x, y);
@@ -479,6 +489,23 @@ void Rack::paintBackground(cairo_t* cr) const {
     cairo_move_to(cr, 16, 65.5);
     cairo_line_to(cr, right, 65.5);
     cairo_stroke(cr);
+    paintPower(cr);
+}
+
+void Rack::paintPower(cairo_t* cr) const {
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect r = powerRect();
+    const bool running = delegate_.guiParamValue(kParamBypass) < 0.5;
+    const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+    plugincore::setColour(cr, running ? pal.accent : pal.textFaint);
+    cairo_set_line_width(cr, 2);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, cx, cy, 8, -kPi / 2 + 0.6, 3 * kPi / 2 - 0.6);
+    cairo_move_to(cr, cx, cy - 10);
+    cairo_line_to(cr, cx, cy - 2);
+    cairo_stroke(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
 void Rack::paintPanel(cairo_t* cr, const PanelRect& panel) const {
@@ -497,6 +524,15 @@ void Rack::paintPanels(cairo_t* cr) const {
 }
 
 void Rack::paintControlArea(cairo_t* cr, uint32_t paramId) const {
+    if (paramId == kParamBypass) {
+        const Rect r = powerRect();
+        cairo_save(cr);
+        cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+        cairo_clip(cr);
+        fillBackground(cr, r);
+        paintPower(cr);
+        cairo_restore(cr);
+    }
     for (size_t i = 0; i < cells_.size(); ++i) {
         if (cells_[i].paramId != paramId) continue;
         const Rect& c = cellRects_[i];

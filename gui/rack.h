@@ -75,6 +75,9 @@ public:
     plugincore::Rect controlRect(uint32_t paramId) const;
     plugincore::Rect valueBoxRect(uint32_t paramId) const;
     plugincore::Rect menuItemRect(int item) const; // of the open menu
+    // The power switch in the header: lit while the rack runs, dark while
+    // the host or the user bypasses it; a click toggles the bypass.
+    plugincore::Rect powerRect() const;
     // Repaints only what lies under one control (background, panel, control),
     // for a value that moved without anything else changing.
     void paintControlArea(cairo_t* cr, uint32_t paramId) const;
@@ -108,6 +111,7 @@ private:
     void paintPanel(cairo_t* cr, const PanelRect& panel) const;
     void paintControl(cairo_t* cr, size_t index) const;
     void paintHint(cairo_t* cr) const;
+    void paintPower(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
 
     plugincore::GuiDelegate& delegate_;

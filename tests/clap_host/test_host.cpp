@@ -57,7 +57,9 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
     static const clap_host_posix_fd_support_t kFds = {
         [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
         nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
+    static const clap_host_tail_t kTail = {[](const clap_host_t* h) { ++self(h).tailChanges; }};
     const std::string name = id ? id : "";
+    if (name == CLAP_EXT_TAIL) return &kTail;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
     if (name == CLAP_EXT_PARAMS) return &kParams;
@@ -171,8 +173,19 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     clap_audio_buffer_t output = {outputChannels ? outs : nullptr, nullptr, outputChannels, 0, 0};
     const uint32_t inputCount = mainInput ? 2 : 0;
     const clap_process_t process = {
-        -1, frames, nullptr, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
+        -1, frames, transport, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
     return plugin->process(plugin, &process);
+}
+
+clap_event_transport_t transportAt(double beats, bool playing) {
+    clap_event_transport_t t{};
+    t.header = newHeader(sizeof t, 0, CLAP_EVENT_TRANSPORT);
+    t.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
+              (playing ? CLAP_TRANSPORT_IS_PLAYING : 0);
+    t.song_pos_beats = std::llround(beats * CLAP_BEATTIME_FACTOR);
+    t.tempo = 120.0;
+    t.tsig_num = t.tsig_denom = 4;
+    return t;
 }
 
 // ---- instance ----
