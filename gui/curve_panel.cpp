@@ -5,51 +5,23 @@
 #include <cstdio>
 
 #include "dsp/curve_set.h"
+#include "gui/paint_helpers.h"
 
 namespace norvale {
 
 namespace {
 
+using plugincore::Align;
+using plugincore::drawText;
 using plugincore::Rect;
 using plugincore::Rgb;
+using plugincore::roundedRect;
+using plugincore::setColour;
+using plugincore::setFont;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kSteps = 16;
 constexpr uint32_t kDoubleClickMs = 400;
-
-void colour(cairo_t* cr, const Rgb& c, double alpha = 1.0) {
-    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
-}
-
-void roundedRect(cairo_t* cr, const Rect& r, double radius) {
-    const double x = r.x, y = r.y, w = r.width, h = r.height;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - radius, y + radius, radius, -kPi / 2, 0);
-    cairo_arc(cr, x + w - radius, y + h - radius, radius, 0, kPi / 2);
-    cairo_arc(cr, x + radius, y + h - radius, radius, kPi / 2, kPi);
-    cairo_arc(cr, x + radius, y + radius, radius, kPi, 3 * kPi / 2);
-    cairo_close_path(cr);
-}
-
-void font(cairo_t* cr, bool bold, double size) {
-    // Made once: selecting a face by name asks fontconfig every time.
-    static cairo_font_face_t* const faces[2] = {
-        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
-        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
-    cairo_set_font_face(cr, faces[bold ? 1 : 0]);
-    cairo_set_font_size(cr, size);
-}
-
-// anchor 0: starts at x, 0.5: ink centred on x, 1: ink ends at x.
-void text(cairo_t* cr, const char* s, double x, double y, double anchor = 0.0) {
-    if (anchor != 0.0) {
-        cairo_text_extents_t e;
-        cairo_text_extents(cr, s, &e);
-        x -= e.x_bearing + e.width * anchor;
-    }
-    cairo_move_to(cr, x, y);
-    cairo_show_text(cr, s);
-}
 
 bool isWheel(int button) {
     return button >= 4 && button <= 7;
@@ -193,14 +165,33 @@ bool CurvePanel::dragging() const {
 }
 
 void CurvePanel::closeMenus() {
-    if (shapeMenuOpen || addMenuOpen) dirty_ = true;
+    if (shapeMenuOpen) damage_.add(shapeMenuRect());
+    if (addMenuOpen) damage_.add(addMenuRect());
     shapeMenuOpen = addMenuOpen = false;
 }
 
-bool CurvePanel::takeDirty() {
-    const bool was = dirty_;
-    dirty_ = false;
-    return was;
+void CurvePanel::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
+}
+
+Rect CurvePanel::graphArea() const {
+    // Points and handles on the graph's edges reach 8 units past it.
+    const Rect g = graph();
+    return {g.x - 8, g.y - 8, g.width + 16, g.height + 16};
+}
+
+Rect CurvePanel::tabRow() const {
+    return {bounds.x, bounds.y + 4, bounds.width, 24};
+}
+
+Rect CurvePanel::shapeMenuRect() const {
+    return {bounds.x + 974, bounds.y + 26, 236, 115};
+}
+
+Rect CurvePanel::addMenuRect() const {
+    // Rows for every effect the chain may lack, whichever are listed now.
+    const Rect first = addRow(0, 0);
+    return {first.x - 4, first.y - 2, 89.0 * kModuleCount + 128, 20.0 * kModuleCount + 3};
 }
 
 // ---- input ----
@@ -209,12 +200,14 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     if (!bounds.contains(px, py)) return false;
     // Nothing but the buttons acts: a wheel notch must never edit a drawing.
     if (isWheel(button) || (button != 1 && button != 3)) return true;
-    dirty_ = true;
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);
     const int m = curves.curveModule(), b = curves.curveBand();
     const bool left = button == 1;
 
+    const bool onGraph = !shapeMenuOpen && !addMenuOpen && n > 0 &&
+                         (graph().contains(px, py) || endAt(px, py, curves));
+    damage_.add(onGraph ? graphArea() : bounds);
     if (shapeMenuOpen) {
         for (int i = 0; left && i < kShapeCount; ++i)
             if (shapeItem(i).contains(px, py)) applyShape(i, static_cast<double>(timeMs), curves);
@@ -349,7 +342,7 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
 
 void CurvePanel::motion(double px, double py, CurveAccess& curves) {
     if (tabDragModule >= 0) {
-        if (tabDragX != px) dirty_ = true;
+        if (tabDragX != px) damage_.add(tabRow());
         tabDragX = px;
         return;
     }
@@ -375,10 +368,10 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
         const double phase = snapped(toPhase(px), curves);
         if (painting) {
             paintStep(stepAt(px), toValue(py), curves);
-            dirty_ = true;
+            damage_.add(graphArea());
         } else if (endDragModule >= 0) {
             curves.curveSetEnd(endDragModule, static_cast<float>(phase));
-            dirty_ = true;
+            damage_.add(graphArea());
         } else if (dragPoint >= 0) {
             const float x = static_cast<float>(phase), y = static_cast<float>(toValue(py));
             const Curve& before = curves.curveAt(dragModule, dragBand);
@@ -403,12 +396,12 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             }
             dragPoint = best;
             lastClickPoint = best;
-            dirty_ = true;
+            damage_.add(graphArea());
         } else if (bendSegment >= 0) {
             const double bend =
                 std::clamp(bendStart + 4 * (toValue(py) - bendStartValue), -1.0, 1.0);
             curves.curveSetBend(dragModule, dragBand, bendSegment, static_cast<float>(bend));
-            dirty_ = true;
+            damage_.add(graphArea());
         } else if (shapeMenuOpen) {
             shapeHover = -1;
             for (int i = 0; i < kShapeCount; ++i)
@@ -427,14 +420,17 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             hoverEnd = false;
         }
     }
-    if (oldTab != hoverTab || oldAdd != addHover || oldPicker != pickerHover ||
-        oldPoint != hoverPoint || oldSegment != hoverSegment || oldEnd != hoverEnd ||
-        oldShape != shapeHover)
-        dirty_ = true;
+    if (oldTab != hoverTab) damage_.add(tabRow());
+    if (oldAdd != addHover) damage_.add(addMenuRect());
+    if (oldShape != shapeHover) damage_.add(shapeMenuRect());
+    if (oldPicker != pickerHover || oldPoint != hoverPoint || oldSegment != hoverSegment ||
+        oldEnd != hoverEnd)
+        damage_.add(graphArea());
 }
 
 void CurvePanel::release(CurveAccess& curves) {
     if (!dragging()) return;
+    damage_.add(tabDragModule >= 0 ? tabRow() : graphArea());
     if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
         int chain[kModuleCount];
         const int n = curves.curveChain(chain);
@@ -450,7 +446,6 @@ void CurvePanel::release(CurveAccess& curves) {
     painting = false;
     lastStep = -1;
     dragPoint = bendSegment = dragModule = dragBand = -1;
-    dirty_ = true;
 }
 
 void CurvePanel::sync(CurveAccess& curves) {
@@ -461,7 +456,7 @@ void CurvePanel::sync(CurveAccess& curves) {
     for (int i = 0; i < n; ++i)
         if (chain[i] == m) return;
     curves.curveSelectModule(chain[0]);
-    dirty_ = true;
+    damage_.add(bounds);
 }
 
 void CurvePanel::paintStep(int cell, double value, CurveAccess& curves) {
@@ -535,23 +530,23 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
         Rect tab = effectTab(i);
         if (e == tabDragModule) tab.x += tabDragX - tabDragStartX;
         roundedRect(cr, tab, 4);
-        colour(cr, e == m ? p.accent : p.trackColour, 0.1);
+        setColour(cr, e == m ? p.accent : p.trackColour, 0.1);
         cairo_fill(cr);
         cairo_arc(cr, tab.x + 10, tab.y + 10, 3.2, 0, 2 * kPi);
         const bool on = curves.curveModuleEnabled(e);
         if (on) {
-            colour(cr, p.accent);
+            setColour(cr, p.accent);
             cairo_fill(cr);
         } else {
-            colour(cr, p.textFaint);
+            setColour(cr, p.textFaint);
             cairo_set_line_width(cr, 1.2);
             cairo_stroke(cr);
         }
-        font(cr, true, 8.5);
-        colour(cr, e == m ? p.accent : (on ? p.textDim : p.textFaint));
-        text(cr, moduleName(e), tab.x + 46, tab.y + 14, 0.5);
+        setFont(cr, 8.5, true);
+        setColour(cr, e == m ? p.accent : (on ? p.textDim : p.textFaint));
+        drawText(cr, moduleName(e), tab.x + 46, tab.y + 14, Align::Centre);
         if (e == hoverTab || e == m) {
-            colour(cr, e == hoverTab ? p.textBright : p.textFaint);
+            setColour(cr, e == hoverTab ? p.textBright : p.textFaint);
             const double cx = tab.x + 77, cy = tab.y + 10;
             cairo_move_to(cr, cx - 3, cy - 3);
             cairo_line_to(cr, cx + 3, cy + 3);
@@ -564,9 +559,9 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     if (n <= 6) {
         const Rect tab = addTab(n);
         roundedRect(cr, tab, 4);
-        colour(cr, addMenuOpen ? p.accent : p.trackColour, 0.1);
+        setColour(cr, addMenuOpen ? p.accent : p.trackColour, 0.1);
         cairo_fill(cr);
-        colour(cr, addMenuOpen ? p.accent : p.textDim);
+        setColour(cr, addMenuOpen ? p.accent : p.textDim);
         cairo_move_to(cr, tab.x + 9, tab.y + 10);
         cairo_line_to(cr, tab.x + 19, tab.y + 10);
         cairo_move_to(cr, tab.x + 14, tab.y + 5);
@@ -579,14 +574,14 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     for (int j = 0; j < 4; ++j) {
         const Rect tab = bandTab(j);
         roundedRect(cr, tab, 4);
-        colour(cr, j == lit ? p.accent : p.trackColour, 0.1);
+        setColour(cr, j == lit ? p.accent : p.trackColour, 0.1);
         cairo_fill(cr);
-        font(cr, true, 8.5);
-        colour(cr, j == lit ? p.accent : p.textDim);
-        text(cr, kBandLabels[j], tab.x + 24, tab.y + 14, 0.5);
+        setFont(cr, 8.5, true);
+        setColour(cr, j == lit ? p.accent : p.textDim);
+        drawText(cr, kBandLabels[j], tab.x + 24, tab.y + 14, Align::Centre);
         if (j > 0 && !curves.curveBandEnabled(j - 1)) {
             cairo_arc(cr, tab.x + 6, tab.y + 5, 2, 0, 2 * kPi);
-            colour(cr, p.textFaint);
+            setColour(cr, p.textFaint);
             cairo_fill(cr);
         }
     }
@@ -595,17 +590,17 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     static constexpr const char* kToggleLabels[2] = {"SNAP", "STEP"};
     for (int k = 0; k < 2; ++k) {
         roundedRect(cr, buttons[k], 4);
-        colour(cr, toggles[k] ? p.accent : p.trackColour, toggles[k] ? 0.22 : 0.1);
+        setColour(cr, toggles[k] ? p.accent : p.trackColour, toggles[k] ? 0.22 : 0.1);
         cairo_fill(cr);
-        colour(cr, toggles[k] ? p.accent : p.textDim);
-        text(cr, kToggleLabels[k], buttons[k].x + 27, buttons[k].y + 14, 0.5);
+        setColour(cr, toggles[k] ? p.accent : p.textDim);
+        drawText(cr, kToggleLabels[k], buttons[k].x + 27, buttons[k].y + 14, Align::Centre);
     }
     const Rect shape = shapeButton();
     roundedRect(cr, shape, 4);
-    colour(cr, shapeMenuOpen ? p.accent : p.trackColour, 0.22);
+    setColour(cr, shapeMenuOpen ? p.accent : p.trackColour, 0.22);
     cairo_fill(cr);
-    colour(cr, shapeMenuOpen ? p.accent : p.textDim);
-    text(cr, "SHAPE", shape.x + 45, shape.y + 14, 0.5);
+    setColour(cr, shapeMenuOpen ? p.accent : p.textDim);
+    drawText(cr, "SHAPE", shape.x + 45, shape.y + 14, Align::Centre);
     cairo_move_to(cr, shape.x + 83, shape.y + 9);
     cairo_line_to(cr, shape.x + 87, shape.y + 13);
     cairo_line_to(cr, shape.x + 91, shape.y + 9);
@@ -613,95 +608,96 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     cairo_stroke(cr);
 }
 
-void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+void CurvePanel::drawStatic(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
     if (bounds.width <= 1 || bounds.height <= 1) return;
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);
     roundedRect(cr, bounds, 6);
-    colour(cr, p.panelFill);
+    setColour(cr, p.panelFill);
     cairo_fill_preserve(cr);
-    colour(cr, p.panelLine);
+    setColour(cr, p.panelLine);
     cairo_set_line_width(cr, 1);
     cairo_stroke(cr);
-    drawTabs(cr, p, curves, chain, n);
-    if (n > 0) {
-        const Rect g = graph();
-        font(cr, false, 8);
-        colour(cr, p.textFaint);
-        text(cr, "100", g.x - 6, g.y + 4, 1);
-        text(cr, "50", g.x - 6, g.y + g.height / 2 + 3, 1);
-        text(cr, "0", g.x - 6, g.y + g.height + 3, 1);
-        text(cr, "0", g.x, g.y + g.height + 16);
-        text(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, 0.5);
-        text(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, 1);
-    }
-    drawGraph(cr, p, curves);
-}
-
-void CurvePanel::drawGraph(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
-    int chain[kModuleCount];
-    const int n = curves.curveChain(chain);
     const Rect g = graph();
-    // panelLine at 0.3 over panelFill, painted opaque: a scope frame repaints
-    // this area alone without what lies beneath.
     cairo_rectangle(cr, g.x, g.y, g.width, g.height);
-    const Rgb under = p.panelFill, over = p.panelLine;
-    cairo_set_source_rgb(cr, under.r * 0.7 + over.r * 0.3, under.g * 0.7 + over.g * 0.3,
-                         under.b * 0.7 + over.b * 0.3);
+    setColour(cr, p.panelLine, 0.3);
     cairo_fill(cr);
-    if (n == 0) {
-        drawPicker(cr, p);
-        drawMenus(cr, p, curves, n);
-        return;
-    }
-    drawScope(cr, p, curves);
-    drawTrigger(cr, p, curves);
+    if (n == 0) return;
 
+    setFont(cr, 8, false);
+    setColour(cr, p.textFaint);
+    drawText(cr, "100", g.x - 6, g.y + 4, Align::Right);
+    drawText(cr, "50", g.x - 6, g.y + g.height / 2 + 3, Align::Right);
+    drawText(cr, "0", g.x - 6, g.y + g.height + 3, Align::Right);
+    drawText(cr, "0", g.x, g.y + g.height + 16, Align::Left);
+    drawText(cr, "1/2", g.x + g.width / 2, g.y + g.height + 16, Align::Centre);
+    drawText(cr, "1 cycle", g.x + g.width, g.y + g.height + 16, Align::Right);
+
+    // Under the scope: its tints are faint enough to show the grid through.
     cairo_set_line_width(cr, 1);
-    colour(cr, p.trackColour, 0.3);
+    setColour(cr, p.trackColour, 0.3);
     for (int k = 1; k < 16; ++k) {
         const double x = std::floor(xOf(k / 16.0)) + 0.5;
         cairo_move_to(cr, x, g.y);
         cairo_line_to(cr, x, g.y + g.height);
     }
     cairo_stroke(cr);
-    colour(cr, p.trackColour, 0.22);
+    setColour(cr, p.trackColour, 0.22);
     for (double v : {0.75, 0.5, 0.25}) {
         const double y = std::floor(yOf(v)) + 0.5;
         cairo_move_to(cr, g.x, y);
         cairo_line_to(cr, g.x + g.width, y);
     }
     cairo_stroke(cr);
+}
 
-    if (curves.curveEditAllBands()) {
-        font(cr, true, 8);
-        colour(cr, p.accent, 0.75);
-        text(cr, "ALL BANDS", g.x + g.width - 8, g.y + 24, 1);
+void CurvePanel::draw(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
+    if (bounds.width <= 1 || bounds.height <= 1) return;
+    int chain[kModuleCount];
+    const int n = curves.curveChain(chain);
+    if (plugincore::inClip(cr, tabRow())) drawTabs(cr, p, curves, chain, n);
+    const Rect g = graph();
+    if (plugincore::inClip(cr, g)) {
+        if (n == 0) {
+            drawPicker(cr, p);
+        } else {
+            drawScope(cr, p, curves);
+            drawTrigger(cr, p, curves);
+            if (curves.curveEditAllBands()) {
+                setFont(cr, 8, true);
+                setColour(cr, p.accent, 0.75);
+                drawText(cr, "ALL BANDS", g.x + g.width - 8, g.y + 24, Align::Right);
+            }
+            drawCurves(cr, p, curves);
+            drawHint(cr, p, curves);
+        }
     }
-    drawCurves(cr, p, curves);
+    drawMenus(cr, p, curves, n);
+}
 
+void CurvePanel::drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
+    const Rect g = graph();
     const char* hint = curves.curveStepMode()
                            ? "STEP -- click or drag a cell to set its level; SHAPE for a starting "
                              "point"
                            : "click adds a point, drag moves it, double-click deletes, right-click "
                              "its corner, drag the line between two points to bend it";
-    font(cr, false, 8.5);
+    setFont(cr, 8.5, false);
     cairo_text_extents_t e;
     cairo_text_extents(cr, hint, &e);
     roundedRect(cr, {g.x + 6, g.y + g.height - 22, std::min(e.x_advance + 12, g.width - 12), 16},
                 4);
-    colour(cr, p.panelFill, 0.88);
+    setColour(cr, p.panelFill, 0.88);
     cairo_fill(cr);
-    colour(cr, p.textFaint);
-    text(cr, hint, g.x + 12, g.y + g.height - 10);
-    drawMenus(cr, p, curves, n);
+    setColour(cr, p.textFaint);
+    drawText(cr, hint, g.x + 12, g.y + g.height - 10, Align::Left);
 }
 
 void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
     const int m = curves.curveModule(), sel = curves.curveBand();
     for (int band = 0; band < kBandCount; ++band) {
         const Curve& c = curves.curveAt(m, band);
-        colour(cr, band == sel ? p.accent : p.textFaint, band == sel ? 1.0 : 0.45);
+        setColour(cr, band == sel ? p.accent : p.textFaint, band == sel ? 1.0 : 0.45);
         cairo_set_line_width(cr, band == sel ? 2.2 : 1.1);
         RunStroke line(cr);
         for (int k = 0; k <= 400; ++k) {
@@ -716,9 +712,9 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         const bool big = i == hoverPoint || (ownDrag && i == dragPoint);
         cairo_new_sub_path(cr);
         cairo_arc(cr, xOf(c.points[i].x), yOf(c.points[i].y), big ? 6 : 4.5, 0, 2 * kPi);
-        colour(cr, p.panelFill);
+        setColour(cr, p.panelFill);
         cairo_fill_preserve(cr);
-        colour(cr, big ? p.textBright : p.accent);
+        setColour(cr, big ? p.textBright : p.accent);
         cairo_set_line_width(cr, 1.6);
         cairo_stroke(cr);
     }
@@ -727,9 +723,9 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         const float t = 0.5f * (c.points[s].x + c.points[s + 1].x);
         cairo_new_sub_path(cr);
         cairo_arc(cr, xOf(t), yOf(c.valueAt(t)), 4.5, 0, 2 * kPi);
-        colour(cr, p.textBright);
+        setColour(cr, p.textBright);
         cairo_fill_preserve(cr);
-        colour(cr, p.accent);
+        setColour(cr, p.accent);
         cairo_set_line_width(cr, 1.4);
         cairo_stroke(cr);
     }
@@ -737,67 +733,67 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
 
 void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
                            int n) const {
-    if (addMenuOpen) {
+    if (addMenuOpen && plugincore::inClip(cr, addMenuRect())) {
         int chain[kModuleCount];
         const int length = curves.curveChain(chain);
         int r = 0;
-        font(cr, true, 8.5);
+        setFont(cr, 8.5, true);
         for (int module : kDefaultChain) {
             if (std::find(chain, chain + length, module) != chain + length) continue;
             const Rect row = addRow(n, r);
             cairo_rectangle(cr, row.x - 4, row.y - 2, 128, 23);
-            colour(cr, p.panelFill, 0.98);
+            setColour(cr, p.panelFill, 0.98);
             cairo_fill(cr);
             if (r == addHover) {
                 roundedRect(cr, row, 3);
-                colour(cr, p.accent, 0.22);
+                setColour(cr, p.accent, 0.22);
                 cairo_fill(cr);
             }
-            colour(cr, r == addHover ? p.textBright : p.textDim);
-            text(cr, moduleName(module), row.x + 8, row.y + 13);
+            setColour(cr, r == addHover ? p.textBright : p.textDim);
+            drawText(cr, moduleName(module), row.x + 8, row.y + 13, Align::Left);
             ++r;
         }
     }
-    if (shapeMenuOpen) {
-        const Rect box{bounds.x + 974, bounds.y + 26, 236, 115};
+    if (shapeMenuOpen && plugincore::inClip(cr, shapeMenuRect())) {
+        const Rect box = shapeMenuRect();
         roundedRect(cr, box, 5);
-        colour(cr, p.panelFill, 0.98);
+        setColour(cr, p.panelFill, 0.98);
         cairo_fill_preserve(cr);
-        colour(cr, p.panelLine);
+        setColour(cr, p.panelLine);
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
-        font(cr, false, 8.5);
+        setFont(cr, 8.5, false);
         for (int i = 0; i < kShapeCount; ++i) {
             const Rect item = shapeItem(i);
             if (i == shapeHover) {
                 roundedRect(cr, item, 3);
-                colour(cr, p.accent, 0.22);
+                setColour(cr, p.accent, 0.22);
                 cairo_fill(cr);
             }
-            colour(cr, i == shapeHover ? p.textBright : p.textDim);
-            text(cr, kShapeNames[i], item.x + 8, item.y + 12);
+            setColour(cr, i == shapeHover ? p.textBright : p.textDim);
+            drawText(cr, kShapeNames[i], item.x + 8, item.y + 12, Align::Left);
         }
     }
 }
 
 void CurvePanel::drawPicker(cairo_t* cr, const CurvePalette& p) const {
     const Rect g = graph();
-    font(cr, true, 10);
-    colour(cr, p.textDim);
-    text(cr, "ADD AN EFFECT", g.x + g.width / 2, g.y + g.height / 2 - 25, 0.5);
+    setFont(cr, 10, true);
+    setColour(cr, p.textDim);
+    drawText(cr, "ADD AN EFFECT", g.x + g.width / 2, g.y + g.height / 2 - 25, Align::Centre);
     for (int i = 0; i < kModuleCount; ++i) {
         const Rect b = pickerButton(i);
         roundedRect(cr, b, 5);
-        colour(cr, i == pickerHover ? p.accent : p.trackColour, i == pickerHover ? 0.25 : 0.14);
+        setColour(cr, i == pickerHover ? p.accent : p.trackColour, i == pickerHover ? 0.25 : 0.14);
         cairo_fill(cr);
-        font(cr, true, 9.5);
-        colour(cr, i == pickerHover ? p.accent : p.textDim);
-        text(cr, moduleName(kDefaultChain[i]), b.x + 60, b.y + 21, 0.5);
+        setFont(cr, 9.5, true);
+        setColour(cr, i == pickerHover ? p.accent : p.textDim);
+        drawText(cr, moduleName(kDefaultChain[i]), b.x + 60, b.y + 21, Align::Centre);
     }
-    font(cr, false, 8.5);
-    colour(cr, p.textFaint);
-    text(cr, "effects run left to right; drag one along the bar to change the order",
-         g.x + g.width / 2, g.y + g.height / 2 + 51, 0.5);
+    setFont(cr, 8.5, false);
+    setColour(cr, p.textFaint);
+    drawText(cr, "effects run left to right; drag one along the bar to change the order",
+             g.x + g.width / 2, g.y + g.height / 2 + 51, Align::Centre);
 }
 
 void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) {
@@ -809,7 +805,7 @@ void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAcce
         const double ex = std::floor(xOf(curves.curveEnd(m))) + 0.5;
         if (ex < g.x + g.width) {
             cairo_rectangle(cr, ex, g.y, g.x + g.width - ex, g.height);
-            colour(cr, p.panelFill, 0.55);
+            setColour(cr, p.panelFill, 0.55);
             cairo_fill(cr);
         }
         const bool hot = hoverEnd || endDragModule >= 0;
@@ -818,16 +814,16 @@ void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAcce
         cairo_set_dash(cr, dash, 2, 0);
         cairo_move_to(cr, ex, g.y);
         cairo_line_to(cr, ex, g.y + g.height);
-        colour(cr, p.warm, alpha);
+        setColour(cr, p.warm, alpha);
         cairo_set_line_width(cr, hot ? 2.0 : 1.4);
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0);
         const double left = std::min(g.x + g.width - 30, ex);
         roundedRect(cr, {left, g.y, 30, 14}, 3);
         cairo_fill(cr);
-        font(cr, true, 7.5);
-        colour(cr, p.panelFill);
-        text(cr, "END", left + 15, g.y + 10.5, 0.5);
+        setFont(cr, 7.5, true);
+        setColour(cr, p.panelFill);
+        drawText(cr, "END", left + 15, g.y + 10.5, Align::Centre);
     }
     const bool loop = curves.curveTriggerLoop(m);
     const char* label =
@@ -844,16 +840,16 @@ void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAcce
     cairo_new_sub_path(cr);
     cairo_arc(cr, g.x + 14, g.y + 14, 4, 0, 2 * kPi);
     if (triggerFlash >= 1) {
-        colour(cr, p.warm);
+        setColour(cr, p.warm);
         cairo_fill(cr);
     } else {
-        colour(cr, p.warm, 0.6);
+        setColour(cr, p.warm, 0.6);
         cairo_set_line_width(cr, 1.2);
         cairo_stroke(cr);
     }
-    font(cr, true, 8);
-    colour(cr, p.warm, 0.9);
-    text(cr, label, g.x + 24, g.y + 17.5);
+    setFont(cr, 8, true);
+    setColour(cr, p.warm, 0.9);
+    drawText(cr, label, g.x + 24, g.y + 17.5, Align::Left);
 }
 
 void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
@@ -898,7 +894,7 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
             cairo_line_to(cr, columnX(kScopeColumns - 1), bottom);
             cairo_close_path(cr);
         }
-        colour(cr, pr.c, pr.alpha);
+        setColour(cr, pr.c, pr.alpha);
         if (!pr.outline) {
             // A faint tint over the whole graph: antialiasing its edge is not
             // seen, but its scan conversion is the scope frame's biggest cost.
@@ -908,11 +904,11 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
             continue;
         }
         cairo_fill_preserve(cr);
-        colour(cr, pr.c, 0.85);
+        setColour(cr, pr.c, 0.85);
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }
-    colour(cr, p.textBright, 0.55);
+    setColour(cr, p.textBright, 0.55);
     cairo_set_line_width(cr, 1.2);
     RunStroke trace(cr);
     for (int c = 0; c < kScopeColumns; ++c) {
@@ -927,7 +923,7 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
         const double x = std::floor(xOf(scope->playhead)) + 0.5;
         cairo_move_to(cr, x, g.y);
         cairo_line_to(cr, x, g.y + g.height);
-        colour(cr, p.accent, 0.8);
+        setColour(cr, p.accent, 0.8);
         cairo_set_line_width(cr, 1);
         cairo_stroke(cr);
     }

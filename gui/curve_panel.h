@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "gui/damage.h"
 #include "gui/window_spec.h"
 #include "plugin/curve_access.h"
 
@@ -57,14 +58,20 @@ public:
     bool dragging() const;
     bool menuOpen() const { return shapeMenuOpen || addMenuOpen; }
     void closeMenus();
-    // True once after anything the panel shows of its own state changed.
-    bool takeDirty();
+    // Hands what changed on screen since the last call to the frame's damage.
+    void moveDamageTo(plugincore::Damage& frame);
 
     // ---- painting ----
+    // What changes only with the layout: the frame, the graph's ground, grid
+    // and axis text (none of them with an empty chain).
+    void drawStatic(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves) const;
+    // What moves, over the static layer; parts outside the clip are skipped.
     void draw(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves);
-    // The graph alone (opaque, with the menus over it): what a scope frame repaints.
-    void drawGraph(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves);
     plugincore::Rect scopeRect() const { return graph(); }
+    plugincore::Rect graphArea() const; // the graph and the marks reaching past its edges
+    plugincore::Rect tabRow() const;    // effect and band tabs, SNAP, STEP, SHAPE
+    plugincore::Rect shapeMenuRect() const;
+    plugincore::Rect addMenuRect() const;
 
     // ---- hit tests ----
     int pointAt(double px, double py, const Curve& curve) const;
@@ -109,8 +116,9 @@ private:
     void drawPicker(cairo_t* cr, const CurvePalette& p) const;
     void drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     void drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves, int n) const;
+    void drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
 
-    bool dirty_ = true;
+    plugincore::Damage damage_;
 };
 
 } // namespace norvale

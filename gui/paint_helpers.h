@@ -1,8 +1,13 @@
-// Small cairo helpers shared by the rack and the preset bar: colours from
-// the palette, rounded rectangles, and text placed by its ink.
+// The one set of cairo helpers of the editor (curve panel, rack, preset bar):
+// colours from the palette, rounded rectangles, text placed by its ink with
+// font faces made once, and the test that lets a painter skip what lies
+// outside the area being repainted.
 #pragma once
 
 #include <cairo.h>
+
+#include <algorithm>
+#include <string>
 
 #include "gui/window_spec.h"
 
@@ -38,9 +43,13 @@ inline void roundedBox(cairo_t* cr, const Rect& r, double radius, const Rgb& fil
 }
 
 inline void setFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
+    // Made once for the process: selecting a face by name asks fontconfig
+    // on every call, which used to be the rack's biggest text cost.
+    static cairo_font_face_t* const faces[2] = {
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL),
+        cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD)};
+    cairo_set_font_face(cr, faces[bold ? 1 : 0]);
+    cairo_set_font_size(cr, std::max(size, kSmallestText));
 }
 
 enum class Align { Left, Centre, Right };
@@ -71,10 +80,48 @@ inline void beginListRow(cairo_t* cr, const Palette& pal, const Rect& tint, doub
     setColour(cr, current ? pal.accent : pal.textBright, hovered ? 1.0 : 0.85);
 }
 
+// False when nothing of r (user space) can show through the current clip: a
+// partial repaint skips building and stroking what it would throw away.
+inline bool inClip(cairo_t* cr, const Rect& r) {
+    double x0, y0, x1, y1;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    return r.x < x1 && x0 < r.x + r.width && r.y < y1 && y0 < r.y + r.height;
+}
+
 inline double inkWidth(cairo_t* cr, const char* text) {
     cairo_text_extents_t ink;
     cairo_text_extents(cr, text, &ink);
     return ink.width;
+}
+
+// The text as it fits into width with the current font: whole, or cut at a
+// character boundary and ended with an ellipsis. Text must be valid UTF-8.
+inline std::string fitText(cairo_t* cr, const std::string& text, double width) {
+    if (inkWidth(cr, text.c_str()) <= width) return text;
+    std::string cut = text;
+    while (!cut.empty()) {
+        // The last character: its continuation bytes, then its first byte.
+        while ((static_cast<unsigned char>(cut.back()) & 0xc0) == 0x80 && cut.size() > 1)
+            cut.pop_back();
+        cut.pop_back();
+        while (!cut.empty() && cut.back() == ' ')
+            cut.pop_back();
+        const std::string shown = cut + "\u2026";
+        if (inkWidth(cr, shown.c_str()) <= width) return shown;
+    }
+    return "\u2026";
+}
+
+// Sets the largest size from size down to smallest at which text fits into
+// width, and returns the text, ellipsised when even the smallest is too wide.
+inline std::string fitTextShrinking(cairo_t* cr, const std::string& text, double width, double size,
+                                    double smallest, bool bold) {
+    for (double s = size; s > smallest; s -= 0.5) {
+        setFont(cr, s, bold);
+        if (inkWidth(cr, text.c_str()) <= width) return text;
+    }
+    setFont(cr, smallest, bold);
+    return fitText(cr, text, width);
 }
 
 } // namespace plugincore

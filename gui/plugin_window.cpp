@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 
@@ -103,6 +104,39 @@ std::string keysymText(KeySym keysym) {
     return out;
 }
 
+// The size of the monitor the pointer is on (a host opens its editor where
+// the user just clicked), else of the primary one; the root window's when
+// XRandR knows no monitors.
+void screenSize(Display* display, int& width, int& height) {
+    const int screen = DefaultScreen(display);
+    const Window root = RootWindow(display, screen);
+    width = DisplayWidth(display, screen);
+    height = DisplayHeight(display, screen);
+    int eventBase = 0, errorBase = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase)) return;
+    Window rootReturn, child;
+    int px = 0, py = 0, wx, wy;
+    unsigned mask;
+    const bool pointer =
+        XQueryPointer(display, root, &rootReturn, &child, &px, &py, &wx, &wy, &mask) == True;
+    int count = 0;
+    XRRMonitorInfo* monitors = XRRGetMonitors(display, root, True, &count);
+    const XRRMonitorInfo* chosen = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const XRRMonitorInfo& m = monitors[i];
+        if (pointer && px >= m.x && px < m.x + m.width && py >= m.y && py < m.y + m.height) {
+            chosen = &m;
+            break;
+        }
+        if (chosen == nullptr || m.primary) chosen = &m;
+    }
+    if (chosen != nullptr && chosen->width > 0 && chosen->height > 0) {
+        width = chosen->width;
+        height = chosen->height;
+    }
+    if (monitors != nullptr) XRRFreeMonitors(monitors);
+}
+
 } // namespace
 
 struct PluginWindow::X {
@@ -112,103 +146,165 @@ struct PluginWindow::X {
     Atom deleteAtom = 0;
     GC gc = nullptr;
     Pixmap backPixmap = 0;
+    Pixmap staticPixmap = 0;
 };
 
 // ---- painting (no X) ----
 
-void paintEditor(cairo_t* cr, double scale, const EditorView& view) {
+PixelRect toPixels(const Rect& r, double scale) {
+    const double x0 = std::floor(r.x * scale), y0 = std::floor(r.y * scale);
+    return {int(x0), int(y0), int(std::ceil((r.x + r.width) * scale) - x0),
+            int(std::ceil((r.y + r.height) * scale) - y0)};
+}
+
+void paintEditorStatic(cairo_t* cr, double scale, const EditorView& view) {
     cairo_save(cr);
     cairo_scale(cr, scale, scale);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     view.rack.paintBackground(cr);
+    view.panel.drawStatic(cr, view.palette, view.curves);
+    view.rack.paintStatic(cr);
+    cairo_restore(cr);
+}
+
+void paintEditorDynamic(cairo_t* cr, double scale, const EditorView& view) {
+    cairo_save(cr);
+    cairo_scale(cr, scale, scale);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     view.panel.draw(cr, view.palette, view.curves);
     view.rack.paintPanels(cr);
     view.rack.paintOverlays(cr);
     cairo_restore(cr);
 }
 
-void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, Rect area) {
+void paintEditor(cairo_t* cr, double scale, const EditorView& view) {
+    paintEditorStatic(cr, scale, view);
+    paintEditorDynamic(cr, scale, view);
+}
+
+void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const EditorView& view,
+               const PixelRect& area) {
     cairo_save(cr);
-    // Whole pixels, so nothing outside the area is half-painted.
-    const double x0 = std::floor(area.x * scale), y0 = std::floor(area.y * scale);
-    cairo_rectangle(cr, x0, y0, std::ceil((area.x + area.width) * scale) - x0,
-                    std::ceil((area.y + area.height) * scale) - y0);
+    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_clip(cr);
-    cairo_scale(cr, scale, scale);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    // The graph is opaque; the rack's panels lie below the curve panel, but
-    // its overlays (browser, menu, save prompt) may cover it.
-    view.panel.drawGraph(cr, view.palette, view.curves);
-    view.rack.paintOverlays(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, staticLayer, 0, 0);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    paintEditorDynamic(cr, scale, view);
     cairo_restore(cr);
+}
+
+std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
+                                     int height) {
+    const PixelRect window{0, 0, width, height};
+    if (damage.all()) return {window};
+    std::vector<PixelRect> out;
+    long area = 0;
+    for (const Rect& r : damage.rects()) {
+        // Antialiased edges and round joins reach a little past an element's box.
+        PixelRect p = toPixels({r.x - 2, r.y - 2, r.width + 4, r.height + 4}, scale);
+        const int x1 = std::min(p.x + p.width, width), y1 = std::min(p.y + p.height, height);
+        p.x = std::max(p.x, 0), p.y = std::max(p.y, 0);
+        p.width = x1 - p.x, p.height = y1 - p.y;
+        if (p.width <= 0 || p.height <= 0) continue;
+        // Overlapping pieces become their union, until none overlap.
+        for (bool merged = true; merged;) {
+            merged = false;
+            for (size_t i = 0; i < out.size(); ++i)
+                if (p.x < out[i].x + out[i].width && out[i].x < p.x + p.width &&
+                    p.y < out[i].y + out[i].height && out[i].y < p.y + p.height) {
+                    const int ux = std::min(p.x, out[i].x), uy = std::min(p.y, out[i].y);
+                    p = {ux, uy, std::max(p.x + p.width, out[i].x + out[i].width) - ux,
+                         std::max(p.y + p.height, out[i].y + out[i].height) - uy};
+                    out.erase(out.begin() + long(i));
+                    merged = true;
+                    break;
+                }
+        }
+        out.push_back(p);
+    }
+    for (const PixelRect& p : out)
+        area += long(p.width) * p.height;
+    // Nearly everything: one piece costs less than many.
+    if (area * 10 > long(width) * height * 7) return {window};
+    return out;
 }
 
 // ---- what the frame showed ----
 
-uint64_t FrameWatch::fingerprint() const {
+namespace {
+
+struct Hash {
     uint64_t key = 1469598103934665603ull;
-    auto mix = [&](uint64_t v) { key = (key ^ v) * 1099511628211ull; };
-    auto mixFloat = [&](float f) {
+    void mix(uint64_t v) { key = (key ^ v) * 1099511628211ull; }
+    void mix(float f) {
         uint32_t bits;
         std::memcpy(&bits, &f, sizeof bits);
-        mix(bits);
-    };
+        mix(uint64_t(bits));
+    }
+};
+
+} // namespace
+
+FrameWatch::Keys FrameWatch::keys() const {
+    Hash graph, panel, presets;
     for (int m = 0; m < kModuleCount; ++m)
         for (int b = 0; b < kBandCount; ++b) {
             const Curve& c = curves_.curveAt(m, b);
-            mix(static_cast<uint64_t>(c.count));
+            graph.mix(static_cast<uint64_t>(c.count));
             for (int i = 0; i < c.count && i < kMaxCurvePoints; ++i) {
-                mixFloat(c.points[i].x);
-                mixFloat(c.points[i].y);
-                mixFloat(c.points[i].bend);
-                mix(c.points[i].weight);
+                graph.mix(c.points[i].x);
+                graph.mix(c.points[i].y);
+                graph.mix(c.points[i].bend);
+                graph.mix(uint64_t(c.points[i].weight));
             }
         }
+    const int m = curves_.curveModule();
+    graph.mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
+              static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
+    graph.mix(static_cast<float>(curves_.curveEnd(m)));
     int chain[kModuleCount];
     const int n = curves_.curveChain(chain);
     for (int i = 0; i < n; ++i)
-        mix(static_cast<uint64_t>(chain[i]));
-    mix(static_cast<uint64_t>(n));
-    mix(static_cast<uint64_t>(curves_.curveModule() * 8 + curves_.curveBand()));
+        panel.mix(static_cast<uint64_t>(chain[i]));
+    panel.mix(static_cast<uint64_t>(n));
+    panel.mix(static_cast<uint64_t>(m * 8 + curves_.curveBand()));
     // Parameters that show in the curve panel too, not only on their controls.
     for (int module = 0; module < kModuleCount; ++module)
-        mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
+        panel.mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
     for (int band = 0; band < kBandCount; ++band)
-        mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
-    const int m = curves_.curveModule();
-    mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
-        static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
-    mixFloat(static_cast<float>(curves_.curveEnd(m)));
-    mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
-        static_cast<uint64_t>(curves_.curveSnap()) << 1 |
-        static_cast<uint64_t>(curves_.curveStepMode()) << 2 |
-        static_cast<uint64_t>(delegate_.guiPresetEdited()) << 3);
-    mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
-    mix(delegate_.guiPresets().size());
-    return key;
+        panel.mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
+    panel.mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
+              static_cast<uint64_t>(curves_.curveSnap()) << 1 |
+              static_cast<uint64_t>(curves_.curveStepMode()) << 2);
+    presets.mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
+    presets.mix(delegate_.guiPresets().size());
+    const int current = delegate_.guiCurrentPreset();
+    // The mark shows only beside a current preset's name.
+    const bool marked = current >= 0 && size_t(current) < delegate_.guiPresets().size() &&
+                        delegate_.guiPresetEdited();
+    return {graph.key, panel.key, presets.key, marked};
 }
 
 FrameWatch::FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
                        uint32_t paramCount)
     : delegate_(delegate), curves_(curves), values_(paramCount, -1e9) {}
 
-bool FrameWatch::changed() const {
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) return true;
-    return fingerprint() != key_;
-}
-
-bool FrameWatch::onlyValuesChanged(std::vector<uint32_t>& ids) const {
-    ids.clear();
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        if (std::fabs(delegate_.guiParamValue(id) - values_[id]) > 1e-9) ids.push_back(id);
-    return fingerprint() == key_;
-}
-
-void FrameWatch::remember() {
-    for (uint32_t id = 0; id < values_.size(); ++id)
-        values_[id] = delegate_.guiParamValue(id);
-    key_ = fingerprint();
+void FrameWatch::collect(plugincore::Damage& frame, const Rack& rack, const CurvePanel& panel) {
+    for (uint32_t id = 0; id < values_.size(); ++id) {
+        const double value = delegate_.guiParamValue(id);
+        if (std::fabs(value - values_[id]) <= 1e-9) continue;
+        values_[id] = value;
+        frame.add(rack.controlRect(id));
+        if (rack.menuParam() == int(id)) frame.add(rack.menuRect());
+    }
+    const Keys now = keys();
+    if (now.presets != shown_.presets) frame.addAll(); // a preset load
+    if (now.panel != shown_.panel) frame.add(panel.bounds);
+    if (now.graph != shown_.graph) frame.add(panel.graphArea());
+    if (now.edited != shown_.edited) frame.add(rack.presetBar().zoneRect(kZoneBrowser));
+    shown_ = now;
 }
 
 // ---- creation ----
@@ -265,6 +361,11 @@ bool PluginWindow::open() {
     if (display == nullptr) return false;
     x_->display = display;
     trapErrors(display, this);
+    // The first size fits the screen; a scale the host sets later wins.
+    int screenWidth = 0, screenHeight = 0;
+    screenSize(display, screenWidth, screenHeight);
+    const double zoom = zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
+    applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
     x_->depth = DefaultDepth(display, screen);
@@ -296,20 +397,27 @@ bool PluginWindow::syncOk() {
 void PluginWindow::freeSurfaces() {
     if (backCr_ != nullptr) cairo_destroy(backCr_);
     if (backSurface_ != nullptr) cairo_surface_destroy(backSurface_);
+    if (staticSurface_ != nullptr) cairo_surface_destroy(staticSurface_);
     backCr_ = nullptr;
-    backSurface_ = nullptr;
-    if (x_->backPixmap != 0) XFreePixmap(x_->display, x_->backPixmap);
-    x_->backPixmap = 0;
+    backSurface_ = staticSurface_ = nullptr;
+    staticValid_ = backValid_ = false;
+    for (Pixmap* pixmap : {&x_->backPixmap, &x_->staticPixmap}) {
+        if (*pixmap != 0) XFreePixmap(x_->display, *pixmap);
+        *pixmap = 0;
+    }
 }
 
 void PluginWindow::rebuildBackBuffer() {
     freeSurfaces();
     if (xwindow_ == 0) return;
     x_->backPixmap = XCreatePixmap(x_->display, xwindow_, width_, height_, x_->depth);
+    x_->staticPixmap = XCreatePixmap(x_->display, xwindow_, width_, height_, x_->depth);
     backSurface_ =
         cairo_xlib_surface_create(x_->display, x_->backPixmap, x_->visual, width_, height_);
+    staticSurface_ =
+        cairo_xlib_surface_create(x_->display, x_->staticPixmap, x_->visual, width_, height_);
     backCr_ = cairo_create(backSurface_);
-    dirty_ = true;
+    frame_.addAll();
 }
 
 // ---- plugincore::Gui ----
@@ -352,7 +460,8 @@ void PluginWindow::fitSize(uint32_t& width, uint32_t& height) const {
 
 void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
     scale_ = scale;
-    dirty_ = true;
+    staticValid_ = false;
+    frame_.addAll();
     if (width == width_ && height == height_) return;
     width_ = width;
     height_ = height;
@@ -382,7 +491,7 @@ void PluginWindow::show() {
     if (xwindow_ == 0) return;
     XMapWindow(x_->display, xwindow_);
     XFlush(x_->display);
-    dirty_ = true;
+    frame_.addAll();
 }
 
 void PluginWindow::hide() {
@@ -398,7 +507,6 @@ void PluginWindow::endGestures() {
     rack_.endGestures();
     rack_.closeTextEntry();
     releaseKeyboard();
-    dirty_ = true;
 }
 
 int PluginWindow::connectionFd() const {
@@ -446,88 +554,81 @@ void PluginWindow::tick() {
     if (layoutModule != rack_.layoutModule()) {
         rack_.buildLayout(layoutModule);
         panel_.bounds = rack_.curvePanelRect();
-        dirty_ = true;
+        staticValid_ = false;
     }
-    if (panel_.takeDirty()) dirty_ = true;
-    if (rack_.takeDirty()) dirty_ = true;
-    if (dirty_ || (shown_.changed() && !paintControls())) {
-        paintFull();
-        return;
-    }
+    panel_.moveDamageTo(frame_);
+    rack_.moveDamageTo(frame_);
+    shown_.collect(frame_, rack_, panel_);
+    damageScope();
+    if (!frame_.empty()) paintFrame();
+}
+
+void PluginWindow::damageScope() {
     const ScopeData* scope = curves_.curveScope();
-    if (scope != nullptr) {
-        const uint32_t updates = scope->updates.load(std::memory_order_acquire);
-        if (updates != scopeSeen_) {
-            scopeSeen_ = updates;
-            paintScope();
-        }
+    if (scope == nullptr) return;
+    const uint32_t updates = scope->updates.load(std::memory_order_acquire);
+    if (updates == scopeSeen_) return;
+    scopeSeen_ = updates;
+    // The engine writes the columns from where it stood at the last frame up
+    // to its playhead: a strip of the graph, unless it jumped back (a new
+    // trigger) or far ahead.
+    const float from = scopePlayhead_, to = scope->playhead;
+    scopePlayhead_ = to;
+    const float ahead = to - from + (to < from ? 1.0f : 0.0f);
+    if (from < 0 || to < 0 || ahead > 0.25f) return frame_.add(panel_.graphArea());
+    const Rect g = panel_.graphArea(), graph = panel_.scopeRect();
+    // A column and the trace segments and playhead line on either side of it.
+    const double margin = 3 * graph.width / kScopeColumns;
+    const double x0 = panel_.xOf(from) - margin, x1 = panel_.xOf(to) + margin;
+    if (from <= to) {
+        frame_.add({x0, g.y, x1 - x0, g.height});
+    } else { // across the cycle's end
+        frame_.add({x0, g.y, g.x + g.width - x0, g.height});
+        frame_.add({g.x, g.y, x1 - g.x, g.height});
     }
 }
 
-void PluginWindow::paintFull() {
+void PluginWindow::paintFrame() {
     if (backCr_ == nullptr) return;
-    dirty_ = false;
-    shown_.remember();
-    if (const ScopeData* scope = curves_.curveScope())
-        scopeSeen_ = scope->updates.load(std::memory_order_acquire);
-    const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
-    // A host-chosen size off the aspect shows the background beyond the design.
-    cairo_set_source_rgb(backCr_, fill.r, fill.g, fill.b);
-    cairo_paint(backCr_);
-    paintEditor(backCr_, scale_, {panel_, palette_, curves_, rack_});
-    ++fullPaints_;
-    present(0, 0, static_cast<int>(width_), static_cast<int>(height_));
-}
-
-bool PluginWindow::paintControls() {
-    // Host automation moves values alone; a control's repaint would cover
-    // an overlay lying over it, and an open menu shows the value too.
-    const PresetBar& bar = rack_.presetBar();
-    if (backCr_ == nullptr || rack_.menuParam() >= 0 || bar.browserOpen() || bar.saveOpen() ||
-        !shown_.onlyValuesChanged(movedParams_))
-        return false;
-    for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0) {
-            cairo_save(backCr_);
-            cairo_scale(backCr_, scale_, scale_);
-            cairo_set_line_join(backCr_, CAIRO_LINE_JOIN_ROUND);
-            rack_.paintControlArea(backCr_, id);
-            cairo_restore(backCr_);
-        }
-    shown_.remember();
-    ++fullPaints_;
-    ++controlPaints_;
-    for (uint32_t id : movedParams_)
-        if (rack_.controlRect(id).width > 0 && rack_.controlRect(id).height > 0)
-            presentArea(rack_.controlRect(id));
-    return true;
-}
-
-void PluginWindow::paintScope() {
-    if (backCr_ == nullptr) return;
-    const Rect area = panel_.scopeRect();
-    paintCurveArea(backCr_, scale_, {panel_, palette_, curves_, rack_}, area);
-    ++scopePaints_;
-    presentArea(area);
-}
-
-void PluginWindow::presentArea(Rect area) {
-    const int x0 = static_cast<int>(std::floor(area.x * scale_));
-    const int y0 = static_cast<int>(std::floor(area.y * scale_));
-    present(x0, y0, static_cast<int>(std::ceil((area.x + area.width) * scale_)) - x0,
-            static_cast<int>(std::ceil((area.y + area.height) * scale_)) - y0);
-}
-
-void PluginWindow::present(int x, int y, int width, int height) {
+    const EditorView view{panel_, palette_, curves_, rack_};
+    if (!staticValid_) {
+        cairo_t* cr = cairo_create(staticSurface_);
+        // A host-chosen size off the aspect shows the background beyond the design.
+        const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
+        cairo_set_source_rgb(cr, fill.r, fill.g, fill.b);
+        cairo_paint(cr);
+        paintEditorStatic(cr, scale_, view);
+        cairo_destroy(cr);
+        staticValid_ = true;
+        frame_.addAll();
+    }
+    if (!backValid_) frame_.addAll();
+    const std::vector<PixelRect> areas =
+        damagedPixels(frame_, scale_, static_cast<int>(width_), static_cast<int>(height_));
+    frame_.clear();
+    for (const PixelRect& area : areas)
+        paintArea(backCr_, staticSurface_, scale_, view, area);
     // One bad string or a lost surface must not stop painting for good.
     if (cairo_status(backCr_) != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(backCr_);
         backCr_ = cairo_create(backSurface_);
-        dirty_ = true;
+        frame_.addAll();
     }
     cairo_surface_flush(backSurface_);
-    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, x, y, width, height, x, y);
+    backValid_ = true;
+    ++frames_;
+    if (paintLog_.size() > 4096) paintLog_.erase(paintLog_.begin(), paintLog_.begin() + 2048);
+    for (const PixelRect& area : areas) {
+        paintLog_.push_back(area);
+        present(area);
+    }
     XFlush(x_->display);
+}
+
+void PluginWindow::present(const PixelRect& area) {
+    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, area.x, area.y,
+              static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), area.x,
+              area.y);
 }
 
 // ---- the event pump ----
@@ -550,7 +651,6 @@ void PluginWindow::pumpEvents() {
 void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, bool shift) {
     // Sideways wheel and extra buttons mean nothing here and must not act as clicks.
     if (button > 5) return;
-    dirty_ = true;
     if (rack_.pressModal(x, y, button, time, shift)) return;
     if (panel_.menuOpen() && !panel_.bounds.contains(x, y)) {
         panel_.closeMenus();
@@ -568,7 +668,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        if (rack_.key(keysym, keysymText(keysym))) dirty_ = true;
+        rack_.key(keysym, keysymText(keysym));
         break;
     }
     case ButtonPress:
@@ -579,8 +679,8 @@ void PluginWindow::dispatch(void* raw) {
     case ButtonRelease:
         if (panel_.dragging())
             panel_.release(curves_);
-        else if (rack_.release(static_cast<int>(event.xbutton.button)))
-            dirty_ = true;
+        else
+            rack_.release(static_cast<int>(event.xbutton.button));
         break;
     case MotionNotify: {
         const double x = event.xmotion.x / scale_, y = event.xmotion.y / scale_;
@@ -591,7 +691,7 @@ void PluginWindow::dispatch(void* raw) {
             rack_.endGestures();
         }
         if (panel_.dragging() || panel_.bounds.contains(x, y)) panel_.motion(x, y, curves_);
-        if (rack_.motion(x, y, event.xmotion.state & ShiftMask)) dirty_ = true;
+        rack_.motion(x, y, event.xmotion.state & ShiftMask);
         break;
     }
     case LeaveNotify: rack_.leave(); break;
@@ -602,14 +702,14 @@ void PluginWindow::dispatch(void* raw) {
             event.xfocus.detail != NotifyInferior && keyboardGrabbed_) {
             rack_.closeTextEntry();
             releaseKeyboard();
-            dirty_ = true;
         }
         break;
     case Expose:
-        if (backCr_ != nullptr && !dirty_)
-            present(event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height);
-        else
-            dirty_ = true;
+        if (backValid_) {
+            present({event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height});
+            XFlush(x_->display);
+        } else
+            frame_.addAll();
         break;
     case ConfigureNotify:
         // A host may size our window directly: follow it.

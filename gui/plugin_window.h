@@ -57,28 +57,47 @@ struct EditorView {
     const CurveAccess& curves;
     Rack& rack;
 };
+// The layer that changes only with the layout, the scale or the chosen stage.
+void paintEditorStatic(cairo_t* cr, double scale, const EditorView& view);
+// Everything that moves, over the static layer; what lies outside cr's clip is skipped.
+void paintEditorDynamic(cairo_t* cr, double scale, const EditorView& view);
+// Both: the whole picture (the render tool, the benchmark).
 void paintEditor(cairo_t* cr, double scale, const EditorView& view);
-// Repaints only what lies inside a rectangle of the curve panel (design units).
-void paintCurveArea(cairo_t* cr, double scale, const EditorView& view, plugincore::Rect area);
 
-// What the last full frame showed of the model (parameter values, curves,
-// chain, selection, preset state), so that an idle tick can tell cheaply
-// whether host automation or a state or preset load changed anything.
+// A rectangle of window pixels.
+struct PixelRect {
+    int x, y, width, height;
+    bool operator==(const PixelRect&) const = default;
+};
+// The pixels a design rectangle touches at a scale.
+PixelRect toPixels(const plugincore::Rect& r, double scale);
+// Repaints one area of a frame: the static layer's pixels there, then what moves.
+void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const EditorView& view,
+               const PixelRect& area);
+// The window pixels a frame's damage repaints: merged, inside the window.
+std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
+                                     int height);
+
+// What the last frame showed of the model (parameter values, curves, chain,
+// selection, preset state): host automation, a state or preset load, or an
+// edit through the plug-in become damage of the elements that show them.
 class FrameWatch {
 public:
     FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
                uint32_t paramCount);
-    bool changed() const;
-    // Only parameter values moved (nothing else the frame shows): their ids.
-    bool onlyValuesChanged(std::vector<uint32_t>& ids) const;
-    void remember();
+    // Damages what changed since the last call and remembers the new state.
+    void collect(plugincore::Damage& frame, const Rack& rack, const CurvePanel& panel);
 
 private:
-    uint64_t fingerprint() const;
+    struct Keys {
+        uint64_t graph = 0, panel = 0, presets = 0;
+        bool edited = false;
+    };
+    Keys keys() const;
     const plugincore::GuiDelegate& delegate_;
     const CurveAccess& curves_;
     std::vector<double> values_;
-    uint64_t key_ = 0;
+    Keys shown_;
 };
 
 class PluginWindow final : public plugincore::Gui, public RackHost {
@@ -113,12 +132,13 @@ public:
     int connectionFd() const;
     unsigned long windowId() const { return xwindow_; }
     double scale() const { return scale_; }
-    // Frames painted for a change (in full, or for automation alone only the
-    // controls that moved: those also count in controlPaints) and scope-only
-    // repaints, for tests.
-    uint64_t fullPaints() const { return fullPaints_; }
-    uint64_t controlPaints() const { return controlPaints_; }
-    uint64_t scopePaints() const { return scopePaints_; }
+    // Frames painted, and the window pixels they repainted (the most recent
+    // few thousand areas), for tests.
+    uint64_t frames() const { return frames_; }
+    const std::vector<PixelRect>& paintLog() const { return paintLog_; }
+    void clearPaintLog() { paintLog_.clear(); }
+    // Damages the whole window: the next tick repaints everything.
+    void damageAll() { frame_.addAll(); }
     // X errors seen on this window's connection.
     int xErrors() const { return xErrors_; }
     void noteXError() { ++xErrors_; }
@@ -134,11 +154,9 @@ private:
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
     bool syncOk();
-    void paintFull();
-    void paintScope();
-    bool paintControls();
-    void presentArea(plugincore::Rect area);
-    void present(int x, int y, int width, int height);
+    void damageScope();
+    void paintFrame();
+    void present(const PixelRect& area);
     void windowGone();
 
     plugincore::GuiDelegate& delegate_;
@@ -150,18 +168,24 @@ private:
 
     std::unique_ptr<X> x_;
     unsigned long xwindow_ = 0;
+    // Both on the X server: the frame being shown, and the layer that
+    // changes only with the layout and the scale, copied under every repaint.
     cairo_surface_t* backSurface_ = nullptr;
     cairo_t* backCr_ = nullptr;
+    cairo_surface_t* staticSurface_ = nullptr;
+    bool staticValid_ = false;
+    bool backValid_ = false; // the back buffer holds a whole frame
     double scale_ = 1.0;
     uint32_t width_, height_; // pixels
-    bool dirty_ = true;
     bool keyboardGrabbed_ = false;
     int xErrors_ = 0;
-    uint64_t fullPaints_ = 0, controlPaints_ = 0, scopePaints_ = 0;
-    std::vector<uint32_t> movedParams_;
+    plugincore::Damage frame_; // what the next frame repaints
+    uint64_t frames_ = 0;
+    std::vector<PixelRect> paintLog_;
 
     FrameWatch shown_;
     uint32_t scopeSeen_ = 0;
+    float scopePlayhead_ = -1; // where the scope's writing stood at the last frame
 };
 
 // kWindowSpec with the parameter table filled in.

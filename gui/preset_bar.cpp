@@ -35,10 +35,8 @@ int PresetBar::presetCount() const {
     return int(delegate_.guiPresets().size());
 }
 
-bool PresetBar::takeDirty() {
-    const bool was = dirty_;
-    dirty_ = false;
-    return was;
+void PresetBar::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
 }
 
 // ---- geometry ----
@@ -109,7 +107,7 @@ void PresetBar::stepPreset(int direction) {
                          ? failedPreset_
                          : (current >= 0 && current < n ? current : -1);
     const int target = from < 0 ? (direction > 0 ? 0 : n - 1) : ((from + direction) % n + n) % n;
-    dirty_ = true;
+    damage_.addAll();
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
     if (now == target) {
@@ -129,6 +127,14 @@ std::string PresetBar::failureText() const {
            "\": the file is missing or unreadable. The arrows go on from it.";
 }
 
+std::string PresetBar::currentName() const {
+    const auto& presets = delegate_.guiPresets();
+    const int current = delegate_.guiCurrentPreset();
+    if (current >= 0 && size_t(current) < presets.size())
+        return plugincore::validUtf8(presets[current].name);
+    return "Init";
+}
+
 // ---- browser ----
 
 void PresetBar::openBrowser() {
@@ -138,18 +144,20 @@ void PresetBar::openBrowser() {
     const int current = delegate_.guiCurrentPreset();
     const int base = current >= 0 ? current / 3 : 0;
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeBrowser() {
     if (!browserOpen_) return;
     browserOpen_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::scrollBrowser(int rows) {
     const int next = std::clamp(browserScroll_ + rows, 0, browserGeometry().maxScroll);
-    if (next != browserScroll_) browserScroll_ = next, dirty_ = true;
+    if (next == browserScroll_) return;
+    browserScroll_ = next;
+    damage_.add(browserPanelRect());
 }
 
 bool PresetBar::pressBrowser(double x, double y, int button) {
@@ -157,15 +165,13 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {
-            dirty_ = true;
+            damage_.addAll();
             browserOpen_ = false;
             failedPreset_ = failedOver_ = -1;
             delegate_.guiLoadPreset(entry);
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
-    } else {
-        dirty_ = true;
     }
     return true;
 }
@@ -182,7 +188,10 @@ bool PresetBar::browserKey(unsigned long keysym) {
 
 void PresetBar::hoverBrowser(double x, double y) {
     const int hover = browserEntryAt(x, y);
-    if (hover != browserHover_) browserHover_ = hover, dirty_ = true;
+    if (hover == browserHover_) return;
+    damage_.add(browserEntryRect(browserHover_));
+    damage_.add(browserEntryRect(hover));
+    browserHover_ = hover;
 }
 
 // ---- the bar ----
@@ -191,12 +200,17 @@ int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
     for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
         if (zoneRect(z).contains(x, y)) zone = z;
-    if (zone != hoverZone_) hoverZone_ = zone, dirty_ = true;
+    if (zone != hoverZone_) {
+        damage_.add(zoneRect(hoverZone_));
+        damage_.add(zoneRect(zone));
+        hoverZone_ = zone;
+    }
     return zone;
 }
 
 void PresetBar::leave() {
-    if (hoverZone_ != kZoneNone) hoverZone_ = kZoneNone, dirty_ = true;
+    damage_.add(zoneRect(hoverZone_));
+    hoverZone_ = kZoneNone;
 }
 
 bool PresetBar::pressBar(double x, double y, int button) {
@@ -229,7 +243,7 @@ void PresetBar::openSavePrompt() {
     saveError_ = false;
     if (!grabHeld_) grabHeld_ = host_.takeKeyboard();
     if (!grabHeld_) saveMessage_ = "Cannot reach the keyboard. SAVE stores it under this name.";
-    dirty_ = true;
+    damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeSavePrompt() {
@@ -237,7 +251,7 @@ void PresetBar::closeSavePrompt() {
     saveOpen_ = false;
     if (grabHeld_) host_.releaseKeyboard();
     grabHeld_ = false;
-    dirty_ = true;
+    damage_.addAll();
 }
 
 void PresetBar::commitSave() {
@@ -246,7 +260,7 @@ void PresetBar::commitSave() {
         first == std::string::npos
             ? std::string()
             : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     if (name.empty()) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
@@ -278,7 +292,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
                                 kNameBytes);
     saveMessage_.clear();
     saveError_ = false;
-    dirty_ = true;
+    damage_.add(saveBoxRect());
     return true;
 }
 
@@ -293,14 +307,17 @@ bool PresetBar::pressSavePrompt(double x, double y, int button) {
 
 // ---- painting ----
 
+void PresetBar::paintBarLabel(cairo_t* cr) const {
+    plugincore::setFont(cr, 9, true);
+    plugincore::setColour(cr, spec_.palette.textFaint);
+    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
+}
+
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    plugincore::setFont(cr, 9, true);
-    plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "PRESET", 16, spec_.height - 47, Align::Left);
-
     for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
         const Rect r = zoneRect(zone);
+        if (!plugincore::inClip(cr, r)) continue;
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
                          (zone == kZoneSave && saveOpen_);
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
@@ -315,17 +332,13 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else if (zone == kZoneBrowser) {
-            const auto& presets = delegate_.guiPresets();
-            const int current = delegate_.guiCurrentPreset();
-            std::string name = "Init";
-            if (current >= 0 && size_t(current) < presets.size()) {
-                char text[160];
-                std::snprintf(text, sizeof text, "%s%s", presets[current].name.c_str(),
-                              delegate_.guiPresetEdited() ? " *" : "");
-                name = plugincore::validUtf8(text);
-            }
             plugincore::setFont(cr, 13, true);
             plugincore::setColour(cr, pal.accent);
+            // The name gives way to the menu mark on the right, mirrored on
+            // the left so it stays centred; the edited mark always shows.
+            const std::string mark = delegate_.guiPresetEdited() ? " *" : "";
+            const double room = r.width - 2 * 22 - plugincore::inkWidth(cr, mark.c_str());
+            const std::string name = plugincore::fitText(cr, currentName(), room) + mark;
             plugincore::drawText(cr, name.c_str(), cx, r.y + 21, Align::Centre);
             plugincore::setColour(cr, pal.textFaint);
             cairo_move_to(cr, r.x + r.width - 16, cy - 2.8);
@@ -365,7 +378,7 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     const int current = delegate_.guiCurrentPreset();
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
-        if (cell.width == 0) continue;
+        if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
         const bool hovered = i == browserHover_, isCurrent = i == current;
         plugincore::beginListRow(cr, pal, {cell.x + 2, cell.y + 1, cell.width - 4, 24}, 11, hovered,
                                  isCurrent);
@@ -411,8 +424,14 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
                            saveError_ ? pal.accent : pal.panelLine);
     plugincore::setFont(cr, 12, false);
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, (plugincore::validUtf8(saveName_) + "_").c_str(), x0 + 29, 270,
-                         Align::Left);
+    // A long name scrolls left inside the field so the caret stays in view.
+    const std::string typed = plugincore::validUtf8(saveName_) + "_";
+    const double room = 380 - 18, over = plugincore::inkWidth(cr, typed.c_str()) - room;
+    cairo_save(cr);
+    cairo_rectangle(cr, x0 + 21, 251, 378, 28);
+    cairo_clip(cr);
+    plugincore::drawText(cr, typed.c_str(), x0 + 29 - std::max(0.0, over), 270, Align::Left);
+    cairo_restore(cr);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(

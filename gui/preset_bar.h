@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "gui/damage.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
@@ -25,11 +26,12 @@ public:
     PresetBar(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
               RackHost& host);
 
+    void paintBarLabel(cairo_t* cr) const; // the part that never changes
     void paintBar(cairo_t* cr) const;
     void paintBrowser(cairo_t* cr) const;    // only while open
     void paintSavePrompt(cairo_t* cr) const; // only while open
 
-    // ---- input (true = handled; each sets the dirty flag when it changes what is shown) ----
+    // ---- input (true = handled; each damages what it changes on screen) ----
     bool saveKey(unsigned long keysym, std::string_view utf8); // while the prompt is open
     bool browserKey(unsigned long keysym);                     // while the browser is open
     bool pressSavePrompt(double x, double y, int button);
@@ -54,9 +56,11 @@ public:
     const std::string& saveName() const { return saveName_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
+    // The current preset's name, or "Init".
+    std::string currentName() const;
     // Non-empty while the last arrow step failed and nothing has moved since.
     std::string failureText() const;
-    bool takeDirty();
+    void moveDamageTo(plugincore::Damage& frame);
 
     // ---- geometry ----
     plugincore::Rect zoneRect(int zone) const;
@@ -78,7 +82,7 @@ private:
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
     RackHost& host_;
-    bool dirty_ = true;
+    plugincore::Damage damage_;
     int hoverZone_ = kZoneNone;
 
     bool browserOpen_ = false;

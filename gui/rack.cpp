@@ -55,6 +55,8 @@ constexpr double kCellWidth = 84;
 constexpr double kCellHeight = 96;
 constexpr double kRowTop = 522;
 constexpr double kDoubleClickMs = 399;
+// From a menu box's edge to where its text may begin: past the arrow and a gap.
+constexpr double kMenuTextInset = 19;
 constexpr size_t kTypingChars = 24;
 constexpr double kPi = std::numbers::pi;
 constexpr const char* kDefaultHint =
@@ -117,7 +119,8 @@ void Rack::buildLayout(int layoutModule) {
     }
     if (hoverParam_ >= 0 && controlRect(hoverParam_).width == 0) hoverParam_ = -1;
     if (menuParam_ >= 0 && controlRect(menuParam_).width == 0) menuParam_ = -1;
-    dirty_ = true;
+    if (contextParam_ >= 0 && controlRect(contextParam_).width == 0) closeContextMenu();
+    damage_.addAll();
 }
 
 Rect Rack::powerRect() const {
@@ -134,6 +137,9 @@ Rect Rack::controlRect(uint32_t paramId) const {
 
 Rect Rack::valueBoxRect(uint32_t paramId) const {
     const Rect c = controlRect(paramId);
+    const plugincore::ParamDesc* d = desc(paramId);
+    // A menu box shows its value in the box itself.
+    if (d != nullptr && d->kind == ParamKind::Enum) return {c.x + 5, c.y + 34, c.width - 10, 22};
     return {c.x + 6, c.y + 74, c.width - 12, 22};
 }
 
@@ -143,11 +149,21 @@ int Rack::controlAt(double x, double y) const {
     return -1;
 }
 
-bool Rack::takeDirty() {
-    const bool barDirty = bar_.takeDirty();
-    const bool was = dirty_ || barDirty;
-    dirty_ = false;
-    return was;
+Rect Rack::hintRect() const {
+    return {0, spec_.height - 30.0, spec_.width + 32.0, 30};
+}
+
+void Rack::damageControl(int paramId) {
+    if (paramId >= 0) damage_.add(controlRect(uint32_t(paramId)));
+}
+
+void Rack::damageMenu() {
+    if (menuParam_ >= 0) damage_.add(menuRect());
+}
+
+void Rack::moveDamageTo(plugincore::Damage& frame) {
+    damage_.moveTo(frame);
+    bar_.moveDamageTo(frame);
 }
 
 // ---- values ----
@@ -156,7 +172,8 @@ void Rack::setValue(uint32_t id, double value) {
     delegate_.guiBeginEdit(id);
     delegate_.guiSetParam(id, value);
     delegate_.guiEndEdit(id);
-    dirty_ = true;
+    damageControl(int(id));
+    damageMenu(); // it marks the current item
 }
 
 void Rack::nudge(uint32_t param, int direction, bool fine) {
@@ -186,6 +203,7 @@ bool Rack::pressModal(double x, double y, int button, uint64_t timeMs, bool /*sh
         if (valueBoxRect(typingParam_).contains(x, y) && !doubleClick) return true;
         endTyping();
     }
+    if (contextParam_ >= 0) return pressContext(x, y, button);
     if (menuParam_ >= 0) return pressMenu(x, y, button);
     if (bar_.browserOpen()) return bar_.pressBrowser(x, y, button);
     return false;
@@ -224,7 +242,7 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
         return true;
     }
     if (button == 3) {
-        setValue(id, d.defaultValue);
+        openContextMenu(id, x, y);
         lastClickParam_ = -1;
         lastClickTime_ = timeMs;
         return true;
@@ -248,8 +266,8 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
             bar_.closeBrowser();
             menuParam_ = int(id);
             menuHover_ = menuItemAt(x, y);
+            damageMenu();
         }
-        dirty_ = true;
         return true;
     }
     if (valueBoxRect(id).contains(x, y)) {
@@ -261,7 +279,7 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
     dragStartValue_ = dragValue_ = delegate_.guiParamValue(id);
     dragFine_ = shift;
     delegate_.guiBeginEdit(id);
-    dirty_ = true;
+    damageControl(int(id));
     return true;
 }
 
@@ -278,13 +296,26 @@ bool Rack::motion(double x, double y, bool shift) {
         dragValue_ = plugincore::paramClamp(d, dragStartValue_ + travel * (shift ? 0.2 : 1.0));
         const double value = isStepped(d) ? std::floor(dragValue_ + 0.5) : dragValue_;
         delegate_.guiSetParam(dragParam_, plugincore::paramClamp(d, value));
-        dirty_ = true;
+        damageControl(dragParam_);
         return true;
     }
     if (bar_.saveOpen()) return false;
+    if (contextParam_ >= 0) {
+        const int hover = contextEntryAt(x, y);
+        if (hover != contextHover_) {
+            damage_.add(contextEntryRect(contextHover_));
+            damage_.add(contextEntryRect(hover));
+            contextHover_ = hover;
+        }
+        return true;
+    }
     if (menuParam_ >= 0) {
         const int hover = menuItemAt(x, y);
-        if (hover != menuHover_) menuHover_ = hover, dirty_ = true;
+        if (hover != menuHover_) {
+            if (menuHover_ >= 0) damage_.add(menuItemRect(menuHover_));
+            if (hover >= 0) damage_.add(menuItemRect(hover));
+            menuHover_ = hover;
+        }
         return true;
     }
     if (bar_.browserOpen()) {
@@ -293,8 +324,15 @@ bool Rack::motion(double x, double y, bool shift) {
     }
     const int index = controlAt(x, y);
     const int hover = index >= 0 ? int(cells_[index].paramId) : -1;
-    if (hover != hoverParam_) hoverParam_ = hover, dirty_ = true;
-    bar_.hoverBar(x, y);
+    if (hover != hoverParam_) {
+        damageControl(hoverParam_);
+        damageControl(hover);
+        damage_.add(hintRect()); // it shows the hovered control's help
+        hoverParam_ = hover;
+    }
+    const int zone = bar_.hoverZone();
+    // Over the preset's name the hint line shows it in full.
+    if (bar_.hoverBar(x, y) != zone) damage_.add(hintRect());
     return index >= 0;
 }
 
@@ -307,21 +345,27 @@ bool Rack::release(int /*button*/) {
 void Rack::endGestures() {
     if (dragParam_ < 0) return;
     delegate_.guiEndEdit(dragParam_);
+    damageControl(dragParam_);
     dragParam_ = -1;
-    dirty_ = true;
 }
 
 void Rack::leave() {
     if (dragParam_ >= 0) return;
+    if (hoverParam_ >= 0) {
+        damageControl(hoverParam_);
+        damage_.add(hintRect());
+    }
     hoverParam_ = -1;
+    if (bar_.hoverZone() != kZoneNone) damage_.add(hintRect());
     bar_.leave();
-    dirty_ = true;
 }
 
 void Rack::closeTextEntry() {
     bar_.closeSavePrompt();
     endTyping();
-    if (menuParam_ >= 0) menuParam_ = -1, dirty_ = true;
+    closeContextMenu();
+    damageMenu();
+    menuParam_ = -1;
 }
 
 // ---- enum menu ----
@@ -364,6 +408,7 @@ bool Rack::pressMenu(double x, double y, int button) {
     if (button == 4 || button == 5) {
         stepMenu(button == 4 ? -1 : 1);
     } else if (button == 1) {
+        damageMenu();
         if (!menuRect().contains(x, y)) {
             menuParam_ = -1;
         } else if (const int item = menuItemAt(x, y); item >= 0) {
@@ -371,7 +416,120 @@ bool Rack::pressMenu(double x, double y, int button) {
             menuParam_ = -1;
         }
     }
-    dirty_ = true;
+    return true;
+}
+
+// ---- context menu ----
+
+namespace {
+constexpr double kContextWidth = 210, kContextRow = 20, kContextGap = 9;
+constexpr const char* kResetLabel = "Reset to default";
+constexpr const char* kTypeLabel = "Type a value\u2026";
+
+bool selectable(const Rack::ContextEntry& e) {
+    return e.item.enabled && (e.item.kind == plugincore::HostMenuItem::kEntry ||
+                              e.item.kind == plugincore::HostMenuItem::kCheck);
+}
+} // namespace
+
+void Rack::openContextMenu(uint32_t paramId, double x, double y) {
+    if (desc(paramId) == nullptr) return;
+    bar_.closeBrowser();
+    menuParam_ = -1;
+    endTyping();
+    using Item = plugincore::HostMenuItem;
+    contextEntries_ = {{ContextEntry::kReset, {Item::kEntry, kResetLabel, true, false, 0}},
+                       {ContextEntry::kType, {Item::kEntry, kTypeLabel, true, false, 0}}};
+    std::vector<Item> host = delegate_.guiHostMenu(paramId);
+    if (!host.empty())
+        contextEntries_.push_back({ContextEntry::kHost, {Item::kSeparator, "", false, false, 0}});
+    for (Item& item : host)
+        contextEntries_.push_back({ContextEntry::kHost, std::move(item)});
+    contextParam_ = int(paramId);
+    contextX_ = x;
+    contextY_ = y;
+    contextHover_ = -1;
+    damage_.add(contextRect());
+}
+
+void Rack::closeContextMenu() {
+    if (contextParam_ < 0) return;
+    damage_.add(contextRect());
+    contextParam_ = -1;
+    contextEntries_.clear();
+}
+
+Rect Rack::contextRect() const {
+    double height = 8;
+    for (const ContextEntry& e : contextEntries_)
+        height += e.item.kind == plugincore::HostMenuItem::kSeparator ? kContextGap : kContextRow;
+    // Opens at the pointer, and stays inside the editor.
+    const double right = spec_.width + 32.0 - 4, bottom = spec_.height - 4.0;
+    const double x = std::max(4.0, std::min(contextX_, right - kContextWidth));
+    const double y = std::max(4.0, std::min(contextY_, bottom - height));
+    return {x, y, kContextWidth, height};
+}
+
+Rect Rack::contextEntryRect(int entry) const {
+    if (contextParam_ < 0 || entry < 0 || entry >= int(contextEntries_.size())) return {0, 0, 0, 0};
+    const Rect m = contextRect();
+    double y = m.y + 4;
+    for (int i = 0;; ++i) {
+        const double h = contextEntries_[i].item.kind == plugincore::HostMenuItem::kSeparator
+                             ? kContextGap
+                             : kContextRow;
+        if (i == entry) return {m.x + 4, y, m.width - 8, h};
+        y += h;
+    }
+}
+
+int Rack::contextEntryAt(double x, double y) const {
+    for (int i = 0; i < int(contextEntries_.size()); ++i)
+        if (selectable(contextEntries_[i]) && contextEntryRect(i).contains(x, y)) return i;
+    return -1;
+}
+
+void Rack::performContext(int entry) {
+    if (entry < 0 || entry >= int(contextEntries_.size()) || !selectable(contextEntries_[entry]))
+        return;
+    const uint32_t id = uint32_t(contextParam_);
+    const ContextEntry chosen = contextEntries_[entry];
+    closeContextMenu();
+    switch (chosen.action) {
+    case ContextEntry::kReset: setValue(id, desc(id)->defaultValue); break;
+    case ContextEntry::kType: startTyping(id); break;
+    case ContextEntry::kHost: delegate_.guiHostMenuPerform(id, chosen.item.actionId); break;
+    }
+}
+
+bool Rack::pressContext(double x, double y, int button) {
+    if (!contextRect().contains(x, y)) {
+        // The press that closes the menu does nothing else.
+        closeContextMenu();
+        return true;
+    }
+    if (button == 1) performContext(contextEntryAt(x, y));
+    return true;
+}
+
+bool Rack::contextKey(unsigned long keysym) {
+    damage_.add(contextRect());
+    const bool up = keysym == XK_Up || keysym == XK_KP_Up;
+    if (up || keysym == XK_Down || keysym == XK_KP_Down) {
+        const int n = int(contextEntries_.size());
+        for (int step = 1; step <= n; ++step) {
+            const int start = contextHover_ < 0 ? (up ? 0 : n - 1) : contextHover_;
+            const int i = ((start + (up ? -step : step)) % n + n) % n;
+            if (selectable(contextEntries_[i])) {
+                contextHover_ = i;
+                break;
+            }
+        }
+    } else if (keysym == XK_Return || keysym == XK_KP_Enter) {
+        performContext(contextHover_);
+    } else {
+        closeContextMenu();
+    }
     return true;
 }
 
@@ -380,6 +538,7 @@ bool Rack::pressMenu(double x, double y, int button) {
 bool Rack::key(unsigned long keysym, std::string_view utf8) {
     if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8);
     if (typingParam_ >= 0) return typingKey(keysym, utf8);
+    if (contextParam_ >= 0) return contextKey(keysym);
     const bool up = keysym == XK_Up || keysym == XK_KP_Up;
     const bool down = keysym == XK_Down || keysym == XK_KP_Down;
     if (up || down) {
@@ -390,8 +549,8 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
         return bar_.browserOpen() && bar_.browserKey(keysym);
     }
     if (menuParam_ >= 0) {
+        damageMenu();
         menuParam_ = -1;
-        dirty_ = true;
         return true;
     }
     return bar_.browserOpen() && bar_.browserKey(keysym);
@@ -399,6 +558,7 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
 
 void Rack::startTyping(uint32_t id) {
     bar_.closeBrowser();
+    damageMenu();
     menuParam_ = -1;
     char text[128];
     typingText_ =
@@ -409,18 +569,18 @@ void Rack::startTyping(uint32_t id) {
     typingError_ = false;
     typingSelectAll_ = true;
     host_.takeKeyboard();
-    dirty_ = true;
+    damageControl(int(id));
 }
 
 void Rack::endTyping() {
     if (typingParam_ < 0) return;
+    damageControl(typingParam_);
     typingParam_ = -1;
     host_.releaseKeyboard();
-    dirty_ = true;
 }
 
 bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
-    dirty_ = true;
+    damage_.add(valueBoxRect(uint32_t(typingParam_)));
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         const uint32_t id = typingParam_;
         double value = 0;
@@ -451,22 +611,17 @@ bool Rack::typingKey(unsigned long keysym, std::string_view utf8) {
 
 // ---- painting ----
 
-void Rack::fillBackground(cairo_t* cr, const Rect& area) const {
+void Rack::paintBackground(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
     cairo_pattern_t* gradient = cairo_pattern_create_linear(0, 0, 0, spec_.height);
     cairo_pattern_add_color_stop_rgb(gradient, 0, pal.backgroundTop.r, pal.backgroundTop.g,
                                      pal.backgroundTop.b);
     cairo_pattern_add_color_stop_rgb(gradient, 1, pal.backgroundBottom.r, pal.backgroundBottom.g,
                                      pal.backgroundBottom.b);
-    cairo_rectangle(cr, area.x, area.y, area.width, area.height);
+    cairo_rectangle(cr, 0, 0, spec_.width + 32.0, spec_.height);
     cairo_set_source(cr, gradient);
     cairo_fill(cr);
     cairo_pattern_destroy(gradient);
-}
-
-void Rack::paintBackground(cairo_t* cr) const {
-    const plugincore::Palette& pal = spec_.palette;
-    fillBackground(cr, {0, 0, spec_.width + 32.0, double(spec_.height)});
 
     plugincore::setFont(cr, 30, true);
     plugincore::setColour(cr, pal.textBright);
@@ -489,15 +644,43 @@ void Rack::paintBackground(cairo_t* cr) const {
     cairo_move_to(cr, 16, 65.5);
     cairo_line_to(cr, right, 65.5);
     cairo_stroke(cr);
-    paintPower(cr);
+}
+
+void Rack::paintStatic(cairo_t* cr) const {
+    const plugincore::Palette& pal = spec_.palette;
+    for (const PanelRect& panel : panelRects_) {
+        plugincore::roundedBox(cr, panel.rect, 5, pal.panelFill, pal.panelLine);
+        plugincore::setFont(cr, 10, true);
+        plugincore::setColour(cr, pal.accent, 0.85);
+        plugincore::drawText(cr, panel.spec->title, panel.rect.x + 10, panel.rect.y + 16,
+                             Align::Left);
+    }
+    for (size_t i = 0; i < cells_.size(); ++i) {
+        const plugincore::ParamDesc* d = desc(cells_[i].paramId);
+        if (d == nullptr) continue;
+        paintLabel(cr, i, pal.textDim);
+        if (d->kind == ParamKind::Enum) continue;
+        const Rect& c = cellRects_[i];
+        cairo_set_line_width(cr, 3);
+        plugincore::setColour(cr, pal.trackColour);
+        cairo_new_path(cr);
+        cairo_arc(cr, c.x + c.width / 2, c.y + 46, 21, 3 * kPi / 4, 9 * kPi / 4);
+        cairo_stroke(cr);
+    }
+    bar_.paintBarLabel(cr);
+}
+
+void Rack::paintPanels(cairo_t* cr) const {
+    for (size_t i = 0; i < cells_.size(); ++i)
+        if (plugincore::inClip(cr, cellRects_[i])) paintControl(cr, i);
+    if (plugincore::inClip(cr, powerRect())) paintPower(cr);
 }
 
 void Rack::paintPower(cairo_t* cr) const {
-    const plugincore::Palette& pal = spec_.palette;
     const Rect r = powerRect();
-    const bool running = delegate_.guiParamValue(kParamBypass) < 0.5;
     const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
-    plugincore::setColour(cr, running ? pal.accent : pal.textFaint);
+    const bool running = delegate_.guiParamValue(kParamBypass) < 0.5;
+    plugincore::setColour(cr, running ? spec_.palette.accent : spec_.palette.textFaint);
     cairo_set_line_width(cr, 2);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_new_sub_path(cr);
@@ -508,45 +691,41 @@ void Rack::paintPower(cairo_t* cr) const {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
-void Rack::paintPanel(cairo_t* cr, const PanelRect& panel) const {
-    const plugincore::Palette& pal = spec_.palette;
-    plugincore::roundedBox(cr, panel.rect, 5, pal.panelFill, pal.panelLine);
-    plugincore::setFont(cr, 10, true);
-    plugincore::setColour(cr, pal.accent, 0.85);
-    plugincore::drawText(cr, panel.spec->title, panel.rect.x + 10, panel.rect.y + 16, Align::Left);
-}
-
-void Rack::paintPanels(cairo_t* cr) const {
-    for (const PanelRect& panel : panelRects_)
-        paintPanel(cr, panel);
-    for (size_t i = 0; i < cells_.size(); ++i)
-        paintControl(cr, i);
-}
-
-void Rack::paintControlArea(cairo_t* cr, uint32_t paramId) const {
-    if (paramId == kParamBypass) {
-        const Rect r = powerRect();
-        cairo_save(cr);
-        cairo_rectangle(cr, r.x, r.y, r.width, r.height);
-        cairo_clip(cr);
-        fillBackground(cr, r);
-        paintPower(cr);
-        cairo_restore(cr);
+void Rack::paintLabel(cairo_t* cr, size_t index, const plugincore::Rgb& colour) const {
+    const plugincore::ParamDesc& d = *desc(cells_[index].paramId);
+    const Rect& c = cellRects_[index];
+    const double w = c.width, mid = c.x + w / 2, cy = c.y;
+    // On two lines when it does not fit on one.
+    std::string label(d.name != nullptr ? d.name : "");
+    label.resize(std::min<size_t>(label.size(), 63));
+    for (char& ch : label)
+        if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
+    label = plugincore::validUtf8(label);
+    plugincore::setColour(cr, colour);
+    plugincore::setFont(cr, 9, true);
+    if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
+        plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
+        return;
     }
-    for (size_t i = 0; i < cells_.size(); ++i) {
-        if (cells_[i].paramId != paramId) continue;
-        const Rect& c = cellRects_[i];
-        cairo_save(cr);
-        cairo_rectangle(cr, c.x, c.y, c.width, c.height);
-        cairo_clip(cr);
-        fillBackground(cr, c);
-        for (const PanelRect& panel : panelRects_)
-            if (panel.rect.contains(c.x, c.y)) paintPanel(cr, panel);
-        paintControl(cr, i);
-        cairo_restore(cr);
+    size_t split = std::string::npos;
+    for (size_t i = 0; i < label.size(); ++i)
+        if (label[i] == ' ' &&
+            (split == std::string::npos || std::abs(double(i) - label.size() / 2.0) <
+                                               std::abs(double(split) - label.size() / 2.0)))
+            split = i;
+    if (split == std::string::npos) {
+        plugincore::drawText(cr, plugincore::fitText(cr, label, w - 6).c_str(), mid, cy + 14,
+                             Align::Centre);
+    } else {
+        for (const auto& [line, y] : {std::pair{label.substr(0, split), cy + 9.5},
+                                      std::pair{label.substr(split + 1), cy + 19.5}})
+            plugincore::drawText(cr, plugincore::fitText(cr, line, w - 6).c_str(), mid, y,
+                                 Align::Centre);
     }
 }
 
+// What moves: the static layer holds the label in its resting colour and the
+// knob's track.
 void Rack::paintControl(cairo_t* cr, size_t index) const {
     const plugincore::ParamDesc* dp = desc(cells_[index].paramId);
     if (dp == nullptr) return;
@@ -558,32 +737,7 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
     const bool hot = id == hoverParam_ || id == dragParam_;
     const double value = delegate_.guiParamValue(d.id);
 
-    // Label, on two lines when it does not fit on one.
-    std::string label(d.name != nullptr ? d.name : "");
-    label.resize(std::min<size_t>(label.size(), 63));
-    for (char& ch : label)
-        if (ch >= 'a' && ch <= 'z') ch = char(ch - 'a' + 'A');
-    label = plugincore::validUtf8(label);
-    plugincore::setColour(cr, hot ? pal.textBright : pal.textDim);
-    plugincore::setFont(cr, 8.5, true);
-    if (plugincore::inkWidth(cr, label.c_str()) <= w - 6) {
-        plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
-    } else {
-        size_t split = std::string::npos;
-        for (size_t i = 0; i < label.size(); ++i)
-            if (label[i] == ' ' &&
-                (split == std::string::npos || std::abs(double(i) - label.size() / 2.0) <
-                                                   std::abs(double(split) - label.size() / 2.0)))
-                split = i;
-        if (split == std::string::npos) {
-            plugincore::setFont(cr, 7, true);
-            plugincore::drawText(cr, label.c_str(), mid, cy + 14, Align::Centre);
-        } else {
-            plugincore::setFont(cr, 8, true);
-            plugincore::drawText(cr, label.substr(0, split).c_str(), mid, cy + 10, Align::Centre);
-            plugincore::drawText(cr, label.substr(split + 1).c_str(), mid, cy + 19, Align::Centre);
-        }
-    }
+    if (hot) paintLabel(cr, index, pal.textBright);
 
     char text[128];
     if (!plugincore::paramValueToText(d, value, text, sizeof text))
@@ -602,9 +756,15 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         }
-        plugincore::setFont(cr, 10, false);
+        if (id == typingParam_) {
+            paintTypingEntry(cr, valueBoxRect(d.id));
+            return;
+        }
+        // The arrows' room stays free: a size smaller, then an ellipsis.
+        const std::string fitted =
+            plugincore::fitTextShrinking(cr, shown, w - 2 * kMenuTextInset, 10, 9, false);
         plugincore::setColour(cr, pal.textBright);
-        plugincore::drawText(cr, shown.c_str(), cx + 5 + (w - 10) / 2, cy + 49, Align::Centre);
+        plugincore::drawText(cr, fitted.c_str(), mid, cy + 49, Align::Centre);
         return;
     }
 
@@ -613,10 +773,6 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
     const double p = range > 0 ? std::clamp((value - d.minValue) / range, 0.0, 1.0) : 0.0;
     const double startTravel = 3 * kPi / 4, angle = startTravel + p * 3 * kPi / 2;
     cairo_set_line_width(cr, 3);
-    plugincore::setColour(cr, pal.trackColour);
-    cairo_new_path(cr);
-    cairo_arc(cr, kx, ky, 21, startTravel, 9 * kPi / 4);
-    cairo_stroke(cr);
     const double start = d.minValue < -0.0001 ? 3 * kPi / 2 : startTravel;
     plugincore::setColour(cr, pal.accent);
     cairo_new_path(cr);
@@ -644,17 +800,23 @@ void Rack::paintControl(cairo_t* cr, size_t index) const {
         plugincore::drawText(cr, shown.c_str(), mid, cy + 86, Align::Centre);
         return;
     }
+    paintTypingEntry(cr, valueBoxRect(d.id));
+}
+
+void Rack::paintTypingEntry(cairo_t* cr, const Rect& box) const {
+    const plugincore::Palette& pal = spec_.palette;
     const plugincore::Rgb error{0.85, 0.3, 0.3};
-    plugincore::roundedBox(cr, {cx + 6, cy + 74, w - 12, 22}, 3, pal.controlFill,
-                           typingError_ ? error : pal.accent, typingError_ ? 1.0 : 0.9);
+    plugincore::roundedBox(cr, box, 3, pal.controlFill, typingError_ ? error : pal.accent,
+                           typingError_ ? 1.0 : 0.9);
     if (typingSelectAll_ && !typingText_.empty()) {
-        plugincore::roundedRect(cr, cx + 10, cy + 78, w - 20, 14, 2);
+        plugincore::roundedRect(cr, box.x + 4, box.y + 4, box.width - 8, 14, 2);
         plugincore::setColour(cr, pal.accent, 0.35);
         cairo_fill(cr);
     }
     const std::string entry = typingSelectAll_ ? typingText_ : typingText_ + "|";
+    plugincore::setFont(cr, 9.5, false);
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, entry.c_str(), mid, cy + 89, Align::Centre);
+    plugincore::drawText(cr, entry.c_str(), box.x + box.width / 2, box.y + 15, Align::Centre);
 }
 
 std::string Rack::hintText() const {
@@ -664,21 +826,31 @@ std::string Rack::hintText() const {
     if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    // The bar may shorten the name; its full text shows here.
+    if (bar_.hoverZone() == kZoneBrowser) {
+        std::string hint = bar_.currentName();
+        if (current >= 0 && size_t(current) < presets.size() &&
+            !presets[current].description.empty())
+            hint += " \u2014 " + presets[current].description;
+        return hint;
+    }
     if (current >= 0 && size_t(current) < presets.size() && !presets[current].description.empty())
         return presets[current].description;
     return kDefaultHint;
 }
 
 void Rack::paintHint(cairo_t* cr) const {
+    if (!plugincore::inClip(cr, hintRect())) return;
     plugincore::setFont(cr, 10, false);
     plugincore::setColour(cr, spec_.palette.textFaint);
-    plugincore::drawText(cr, plugincore::validUtf8(hintText()).c_str(), 16, spec_.height - 16,
-                         Align::Left);
+    plugincore::drawText(
+        cr, plugincore::fitText(cr, plugincore::validUtf8(hintText()), spec_.width).c_str(), 16,
+        spec_.height - 16, Align::Left);
 }
 
 void Rack::paintMenu(cairo_t* cr) const {
     const plugincore::ParamDesc* d = menuParam_ >= 0 ? desc(menuParam_) : nullptr;
-    if (d == nullptr) return;
+    if (d == nullptr || !plugincore::inClip(cr, menuRect())) return;
     const plugincore::Palette& pal = spec_.palette;
     const Rect m = menuRect();
     plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);
@@ -692,11 +864,48 @@ void Rack::paintMenu(cairo_t* cr) const {
     }
 }
 
+void Rack::paintContextMenu(cairo_t* cr) const {
+    if (contextParam_ < 0 || !plugincore::inClip(cr, contextRect())) return;
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect m = contextRect();
+    plugincore::roundedBox(cr, m, 5, pal.panelFill, pal.accent, 0.5);
+    for (int i = 0; i < int(contextEntries_.size()); ++i) {
+        const plugincore::HostMenuItem& item = contextEntries_[i].item;
+        const Rect r = contextEntryRect(i);
+        if (item.kind == plugincore::HostMenuItem::kSeparator) {
+            plugincore::setColour(cr, pal.panelLine);
+            cairo_set_line_width(cr, 1);
+            cairo_move_to(cr, r.x + 6, std::floor(r.y + r.height / 2) + 0.5);
+            cairo_line_to(cr, r.x + r.width - 6, std::floor(r.y + r.height / 2) + 0.5);
+            cairo_stroke(cr);
+            continue;
+        }
+        const std::string label = plugincore::validUtf8(item.label);
+        if (item.kind == plugincore::HostMenuItem::kTitle) {
+            plugincore::setFont(cr, 9, true);
+            plugincore::setColour(cr, pal.textFaint);
+        } else {
+            plugincore::beginListRow(cr, pal, r, 10, i == contextHover_, false);
+            if (!item.enabled) plugincore::setColour(cr, pal.textFaint);
+        }
+        if (item.checked) {
+            cairo_set_line_width(cr, 1.5);
+            cairo_move_to(cr, r.x + 5, r.y + 10);
+            cairo_line_to(cr, r.x + 8, r.y + 13.5);
+            cairo_line_to(cr, r.x + 13, r.y + 6.5);
+            cairo_stroke(cr);
+        }
+        plugincore::drawText(cr, plugincore::fitText(cr, label, r.width - 24).c_str(), r.x + 18,
+                             r.y + 14, Align::Left);
+    }
+}
+
 void Rack::paintOverlays(cairo_t* cr) const {
     bar_.paintBar(cr);
     paintHint(cr);
     bar_.paintBrowser(cr);
     paintMenu(cr);
+    paintContextMenu(cr);
     bar_.paintSavePrompt(cr);
 }
 

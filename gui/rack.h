@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/damage.h"
 #include "gui/preset_bar.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
@@ -47,8 +48,12 @@ public:
     plugincore::Rect curvePanelRect() const;
 
     // ---- painting (design units, after the window's scale) ----
+    // What changes only with the layout: background, header, panel frames and
+    // titles, control labels at rest, knob tracks, the bar's label.
     void paintBackground(cairo_t* cr) const; // background and header
-    void paintPanels(cairo_t* cr) const;     // panels and their controls
+    void paintStatic(cairo_t* cr) const;     // the rest of the above
+    // What moves, over the static layer; each skips what lies outside the clip.
+    void paintPanels(cairo_t* cr) const; // the controls and the power switch
     // Preset bar, hint line, browser, open menu, save prompt, in that order.
     void paintOverlays(cairo_t* cr) const;
 
@@ -65,7 +70,8 @@ public:
     bool dragging() const { return dragParam_ >= 0; }
     void endGestures();
     void closeTextEntry();
-    bool takeDirty();
+    // Hands what changed on screen since the last call to the frame's damage.
+    void moveDamageTo(plugincore::Damage& frame);
 
     // ---- what the window, the tests and the benchmark inspect ----
     const std::vector<PanelRect>& panelRects() const { return panelRects_; }
@@ -74,13 +80,23 @@ public:
     // The control's rectangle; empty when the control is not laid out.
     plugincore::Rect controlRect(uint32_t paramId) const;
     plugincore::Rect valueBoxRect(uint32_t paramId) const;
+    plugincore::Rect menuRect() const;             // of the open menu; empty when none
     plugincore::Rect menuItemRect(int item) const; // of the open menu
-    // The power switch in the header: lit while the rack runs, dark while
-    // the host or the user bypasses it; a click toggles the bypass.
+    plugincore::Rect hintRect() const;
+    // The power switch in the header: lit while the rack runs, dark while the
+    // host or the user bypasses it; a click toggles the bypass.
     plugincore::Rect powerRect() const;
-    // Repaints only what lies under one control (background, panel, control),
-    // for a value that moved without anything else changing.
-    void paintControlArea(cairo_t* cr, uint32_t paramId) const;
+    // The right-click menu of a control: its own items, then the host's.
+    struct ContextEntry {
+        enum Action : uint8_t { kReset, kType, kHost };
+        Action action;
+        plugincore::HostMenuItem item;
+    };
+    void openContextMenu(uint32_t paramId, double x, double y);
+    void closeContextMenu();
+    int contextParam() const { return contextParam_; }
+    const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
+    plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
     int dragParam() const { return dragParam_; }
     int menuParam() const { return menuParam_; }
@@ -101,24 +117,31 @@ private:
     bool pressMenu(double x, double y, int button);
     void wheelControl(int index, int direction, bool shift);
     void stepMenu(int direction);
-    plugincore::Rect menuRect() const;
     int menuItemAt(double x, double y) const;
+    bool pressContext(double x, double y, int button);
+    bool contextKey(unsigned long keysym);
+    void performContext(int entry);
+    int contextEntryAt(double x, double y) const;
+    plugincore::Rect contextRect() const;
     void startTyping(uint32_t id);
     void endTyping();
     bool typingKey(unsigned long keysym, std::string_view utf8);
 
-    void fillBackground(cairo_t* cr, const plugincore::Rect& area) const;
-    void paintPanel(cairo_t* cr, const PanelRect& panel) const;
+    void damageControl(int paramId);
+    void damageMenu();
+    void paintLabel(cairo_t* cr, size_t index, const plugincore::Rgb& colour) const;
     void paintControl(cairo_t* cr, size_t index) const;
+    void paintTypingEntry(cairo_t* cr, const plugincore::Rect& box) const;
     void paintHint(cairo_t* cr) const;
     void paintPower(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
+    void paintContextMenu(cairo_t* cr) const;
 
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
     RackHost& host_;
     PresetBar bar_;
-    bool dirty_ = true;
+    plugincore::Damage damage_;
 
     // ---- layout ----
     int layoutModule_ = -1;
@@ -137,6 +160,10 @@ private:
     uint64_t lastClickTime_ = 0;
     int menuParam_ = -1;
     int menuHover_ = -1;
+    int contextParam_ = -1;
+    int contextHover_ = -1;
+    double contextX_ = 0, contextY_ = 0;
+    std::vector<ContextEntry> contextEntries_;
     int typingParam_ = -1;
     std::string typingText_; // UTF-8, at most 24 characters
     bool typingError_ = false;

@@ -3,11 +3,15 @@
 // window, the rack and the curve panel draw and hit-test from it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "plugin/param_desc.h"
 
 namespace plugincore {
+
+// No text of an editor is smaller than this, in design units (pixels at 100 %).
+inline constexpr double kSmallestText = 9;
 
 struct Rect {
     double x, y, width, height;
@@ -88,5 +92,25 @@ inline constexpr plugincore::WindowSpec kWindowSpec{"Nor",
                                                     864,
                                                     nullptr,
                                                     0};
+
+// The zooms the editor offers, smallest first.
+inline constexpr double kZoomSteps[] = {0.75, 0.9, 1.0, 1.25, 1.5, 2.0};
+
+// Room a window needs beyond its own pixels: a title bar, and a share of the
+// screen left to desktop panels and the host's own frame around the editor.
+inline constexpr int kTitleBarRoom = 40;
+inline constexpr double kScreenShare = 0.9;
+
+// The largest zoom step at which a window of the design size, with its title
+// bar, fits a screen of that many pixels; the smallest step when none does.
+inline constexpr double zoomForScreen(int designWidth, int designHeight, int screenWidth,
+                                      int screenHeight) {
+    double zoom = kZoomSteps[0];
+    for (double step : kZoomSteps)
+        if (designWidth * step <= screenWidth * kScreenShare &&
+            designHeight * step + kTitleBarRoom <= screenHeight * kScreenShare)
+            zoom = std::max(zoom, step);
+    return zoom;
+}
 
 } // namespace norvale

@@ -42,6 +42,12 @@ bool GuiDelegate::guiImportPack(const std::string&, std::string&, std::string& e
 
 void GuiDelegate::guiVersionClicked() {}
 void GuiDelegate::guiKeyboardTaken() {}
+std::vector<HostMenuItem> GuiDelegate::guiHostMenu(uint32_t) {
+    return {};
+}
+bool GuiDelegate::guiHostMenuPerform(uint32_t, uint32_t) {
+    return false;
+}
 
 } // namespace plugincore
 
@@ -108,6 +114,80 @@ void NorvalePlugin::guiSetParam(uint32_t id, double value) {
     presetEdited.exchange(true, std::memory_order_acq_rel);
     // A full ring only costs the host this one notification.
     pushOut(id, clamped, kOutValue);
+}
+
+// ---- the host's context menu items ----
+
+const clap_host_context_menu* NorvalePlugin::hostContextMenu() const {
+    if (const void* ext = hostExtension(CLAP_EXT_CONTEXT_MENU))
+        return static_cast<const clap_host_context_menu*>(ext);
+    return static_cast<const clap_host_context_menu*>(hostExtension(CLAP_EXT_CONTEXT_MENU_COMPAT));
+}
+
+std::vector<plugincore::HostMenuItem> NorvalePlugin::guiHostMenu(uint32_t paramId) {
+    using Item = plugincore::HostMenuItem;
+    std::vector<Item> items;
+    const clap_host_context_menu* menu = hostContextMenu();
+    if (paramId >= kParamCount || menu == nullptr || menu->populate == nullptr) return items;
+    const auto add = [](const clap_context_menu_builder* builder,
+                        clap_context_menu_item_kind_t kind, const void* data) {
+        auto& out = *static_cast<std::vector<Item>*>(builder->ctx);
+        const auto label = [](const char* t) { return std::string(t != nullptr ? t : ""); };
+        switch (kind) {
+        case CLAP_CONTEXT_MENU_ITEM_ENTRY: {
+            const auto* e = static_cast<const clap_context_menu_entry*>(data);
+            if (e == nullptr) return false;
+            out.push_back({Item::kEntry, label(e->label), e->is_enabled, false, e->action_id});
+            return true;
+        }
+        case CLAP_CONTEXT_MENU_ITEM_CHECK_ENTRY: {
+            const auto* e = static_cast<const clap_context_menu_check_entry*>(data);
+            if (e == nullptr) return false;
+            out.push_back(
+                {Item::kCheck, label(e->label), e->is_enabled, e->is_checked, e->action_id});
+            return true;
+        }
+        case CLAP_CONTEXT_MENU_ITEM_TITLE: {
+            const auto* t = static_cast<const clap_context_menu_item_title*>(data);
+            if (t == nullptr) return false;
+            out.push_back({Item::kTitle, label(t->title), false, false, 0});
+            return true;
+        }
+        case CLAP_CONTEXT_MENU_ITEM_BEGIN_SUBMENU: {
+            const auto* m = static_cast<const clap_context_menu_submenu*>(data);
+            if (m == nullptr) return false;
+            out.push_back({Item::kTitle, label(m->label), false, false, 0});
+            return true;
+        }
+        case CLAP_CONTEXT_MENU_ITEM_SEPARATOR:
+        case CLAP_CONTEXT_MENU_ITEM_END_SUBMENU:
+            out.push_back({Item::kSeparator, "", false, false, 0});
+            return true;
+        default: return false;
+        }
+    };
+    const clap_context_menu_builder builder{
+        &items, add, [](const clap_context_menu_builder*, clap_context_menu_item_kind_t kind) {
+            return kind <= CLAP_CONTEXT_MENU_ITEM_TITLE;
+        }};
+    const clap_context_menu_target target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, paramId};
+    if (!menu->populate(host, &target, &builder)) items.clear();
+    // No separator at either end or twice in a row.
+    std::vector<Item> tidy;
+    for (Item& item : items)
+        if (item.kind != Item::kSeparator ||
+            (!tidy.empty() && tidy.back().kind != Item::kSeparator))
+            tidy.push_back(std::move(item));
+    while (!tidy.empty() && tidy.back().kind == Item::kSeparator)
+        tidy.pop_back();
+    return tidy;
+}
+
+bool NorvalePlugin::guiHostMenuPerform(uint32_t paramId, uint32_t actionId) {
+    const clap_host_context_menu* menu = hostContextMenu();
+    if (paramId >= kParamCount || menu == nullptr || menu->perform == nullptr) return false;
+    const clap_context_menu_target target{CLAP_CONTEXT_MENU_TARGET_KIND_PARAM, paramId};
+    return menu->perform(host, &target, actionId);
 }
 
 void NorvalePlugin::guiOutputPeaks(float& left, float& right) const {

@@ -10,6 +10,17 @@
 
 namespace plugincore {
 
+// One item the host adds to a parameter's context menu. Submenus arrive
+// flattened: their label as a title, their items after it.
+struct HostMenuItem {
+    enum Kind : uint8_t { kEntry, kCheck, kSeparator, kTitle };
+    Kind kind = kEntry;
+    std::string label;
+    bool enabled = true;
+    bool checked = false;
+    uint32_t actionId = 0;
+};
+
 class GuiDelegate {
 public:
     virtual ~GuiDelegate() = default;
@@ -41,6 +52,11 @@ public:
     virtual void guiVersionClicked();
     // Told before the editor grabs the keyboard for text entry.
     virtual void guiKeyboardTaken();
+    // The host's own items for a parameter (automation, MIDI learn, ...);
+    // empty when the host offers none.
+    virtual std::vector<HostMenuItem> guiHostMenu(uint32_t paramId);
+    // Performs a host item listed by guiHostMenu for the same parameter.
+    virtual bool guiHostMenuPerform(uint32_t paramId, uint32_t actionId);
 };
 
 } // namespace plugincore

@@ -40,6 +40,7 @@
 
 #include <clap/events.h>
 #include <clap/ext/audio-ports.h>
+#include <clap/ext/context-menu.h>
 #include <clap/ext/gui.h>
 #include <clap/ext/note-ports.h>
 #include <clap/ext/params.h>
@@ -226,6 +227,8 @@ public:
     void guiLoadPreset(int index) override;
     std::string guiSuggestedPresetName() const override;
     bool guiSavePreset(const std::string& name, std::string& err) override;
+    std::vector<plugincore::HostMenuItem> guiHostMenu(uint32_t paramId) override;
+    bool guiHostMenuPerform(uint32_t paramId, uint32_t actionId) override;
 
     // CurveAccess (editor_interfaces.cpp). Module and band numbers are
     // brought into range here, where they enter.
@@ -318,6 +321,8 @@ private:
     // plugin.cpp and preset_library.cpp
     const void* hostExtension(const char* id) const;
     const clap_host_params* hostParams() const;
+    // "clap.context-menu/1", or else its draft id; null when neither.
+    const clap_host_context_menu* hostContextMenu() const;
     // "clap.preset-load/2", or else its draft id; null when neither.
     const clap_host_preset_load* hostPresetLoad() const;
 

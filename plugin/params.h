@@ -264,7 +264,7 @@ inline constexpr std::array<plugincore::ParamDesc, kParamCount> kParams = [] {
         choice(kParamDrvStyle, "drv_style", "Style", "Drive", kDriveNames, 0,
                "Which transfer curve shapes the signal. One style is shared by all three bands; it "
                "is the amount that is drawn per band."),
-        percent(kParamDrvDrive, "drv_drive", "Drive", "Drive", 0, 1, 0.4,
+        percent(kParamDrvDrive, "drv_drive", "Amount", "Drive", 0, 1, 0.4,
                 "The amount the curve is scaled from: the top of the curve is this much drive, the "
                 "bottom is none."),
         decibels(

@@ -15,19 +15,26 @@ add_executable(vst3_tests ${vst3_test_sources} "${PROJECT_SOURCE_DIR}/wrapper/ii
   "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp"
   "${NORVALE_VST3_SDK}/public.sdk/source/common/memorystream.cpp")
-target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}")
 target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_clap_abi X11::X11 X11::Xtst
   OpenSSL::Crypto GTest::gtest_main ${CMAKE_DL_LIBS})
 target_compile_definitions(vst3_tests PRIVATE
   NORVALE_VST3_SO="${NORVALE_VST3_BUNDLE}/Contents/x86_64-linux/Norvale.so")
 add_dependencies(vst3_tests norvale_module)
 gtest_discover_tests(vst3_tests TEST_FILTER "-View.*" DISCOVERY_TIMEOUT 120)
+# The editor's first size depends on the screen: a desktop one for every view
+# test, and a laptop one for the first open.
 if(XVFB_RUN)
-  add_test(NAME vst3_view COMMAND "${XVFB_RUN}" -a -s "-noreset" $<TARGET_FILE:vst3_tests> --gtest_filter=View.*)
+  add_test(NAME vst3_view COMMAND "${XVFB_RUN}" -a -s "-noreset -screen 0 1920x1200x24"
+                                  $<TARGET_FILE:vst3_tests> --gtest_filter=View.*)
+  add_test(NAME vst3_view_laptop COMMAND "${XVFB_RUN}" -a -s "-noreset -screen 0 1366x768x24"
+                                         $<TARGET_FILE:vst3_tests> --gtest_filter=View.FirstOpen*)
 else()
   add_test(NAME vst3_view COMMAND sh -c "echo 'skipped: xvfb-run not found'; exit 77")
+  add_test(NAME vst3_view_laptop COMMAND sh -c "echo 'skipped: xvfb-run not found'; exit 77")
 endif()
-set_tests_properties(vst3_view PROPERTIES RESOURCE_LOCK xvfb SKIP_RETURN_CODE 77 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+set_tests_properties(vst3_view vst3_view_laptop PROPERTIES RESOURCE_LOCK xvfb SKIP_RETURN_CODE 77
+                     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 add_executable(vst3_queue_tests "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
 target_include_directories(vst3_queue_tests PRIVATE "${PROJECT_SOURCE_DIR}")

@@ -209,6 +209,21 @@ const clap_host_timer_support kTimers = {
     [](const clap_host* h, clap_id id) { return self(h)->unregisterTimer(id); },
 };
 
+const clap_host_context_menu kContextMenu = {
+    [](const clap_host* h, const clap_context_menu_target* target,
+       const clap_context_menu_builder* builder) {
+        return self(h)->contextMenuPopulate(target, builder);
+    },
+    [](const clap_host* h, const clap_context_menu_target* target, clap_id action) {
+        return self(h)->contextMenuPerform(target, action);
+    },
+    // The editor draws the menu itself.
+    [](const clap_host*) { return false; },
+    [](const clap_host*, const clap_context_menu_target*, int32_t, int32_t, int32_t) {
+        return false;
+    },
+};
+
 const clap_host_posix_fd_support kFds = {
     [](const clap_host* h, int fd, clap_posix_fd_flags_t f) { return self(h)->registerFd(fd, f); },
     [](const clap_host* h, int fd, clap_posix_fd_flags_t f) { return self(h)->modifyFd(fd, f); },
@@ -229,7 +244,65 @@ const void* ClapAsVst3::hostExtension(const char* id) {
     if (name == CLAP_EXT_GUI) return &kGui;
     if (name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
+    if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
     return nullptr;
+}
+
+// ---- the host's context menu ----
+
+bool ClapAsVst3::contextMenuPopulate(const clap_context_menu_target* target,
+                                     const clap_context_menu_builder* builder) {
+    std::lock_guard lock(main_);
+    hostMenu_ = nullptr;
+    if (target == nullptr || builder == nullptr ||
+        target->kind != CLAP_CONTEXT_MENU_TARGET_KIND_PARAM || indexOf(target->id) < 0)
+        return false;
+    FUnknownPtr<IComponentHandler3> handler(componentHandler);
+    if (!handler) return false;
+    const ParamID id = target->id; // VST 3 ids are the CLAP ids
+    hostMenu_ = owned(handler->createContextMenu(view_, &id));
+    if (!hostMenu_) return false;
+    hostMenuParam_ = id;
+    for (int32 i = 0, n = hostMenu_->getItemCount(); i < n; ++i) {
+        IContextMenuItem item{};
+        IContextMenuTarget* itemTarget = nullptr;
+        if (hostMenu_->getItem(i, item, &itemTarget) != kResultOk) continue;
+        if (itemTarget != nullptr) itemTarget->release();
+        const std::string label = toUtf8(reinterpret_cast<const char16_t*>(item.name));
+        const bool enabled = (item.flags & IContextMenuItem::kIsDisabled) == 0;
+        const auto action = static_cast<clap_id>(i);
+        if ((item.flags & IContextMenuItem::kIsGroupEnd) == IContextMenuItem::kIsGroupEnd) {
+            builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_END_SUBMENU, nullptr);
+        } else if ((item.flags & IContextMenuItem::kIsGroupStart) ==
+                   IContextMenuItem::kIsGroupStart) {
+            const clap_context_menu_submenu submenu{label.c_str(), true};
+            builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_BEGIN_SUBMENU, &submenu);
+        } else if (item.flags & IContextMenuItem::kIsSeparator) {
+            builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_SEPARATOR, nullptr);
+        } else if (item.flags & IContextMenuItem::kIsChecked) {
+            const clap_context_menu_check_entry entry{label.c_str(), enabled, true, action};
+            builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_CHECK_ENTRY, &entry);
+        } else {
+            const clap_context_menu_entry entry{label.c_str(), enabled, action};
+            builder->add_item(builder, CLAP_CONTEXT_MENU_ITEM_ENTRY, &entry);
+        }
+    }
+    return true;
+}
+
+bool ClapAsVst3::contextMenuPerform(const clap_context_menu_target* target, clap_id action) {
+    std::lock_guard lock(main_);
+    if (!hostMenu_ || target == nullptr || target->kind != CLAP_CONTEXT_MENU_TARGET_KIND_PARAM ||
+        target->id != hostMenuParam_)
+        return false;
+    IContextMenuItem item{};
+    IContextMenuTarget* itemTarget = nullptr;
+    if (hostMenu_->getItem(static_cast<int32>(action), item, &itemTarget) != kResultOk ||
+        itemTarget == nullptr)
+        return false;
+    const bool done = itemTarget->executeMenuItem(item.tag) == kResultOk;
+    itemTarget->release();
+    return done;
 }
 
 ClapAsVst3::ClapAsVst3() : block_(std::make_unique<Block>()) {
@@ -322,6 +395,7 @@ tresult PLUGIN_API ClapAsVst3::terminate() {
         setRunLoop(nullptr);
         timers_.clear();
         fds_.clear();
+        hostMenu_ = nullptr;
         plugin_->destroy(plugin_);
         plugin_ = nullptr;
         gui_ = nullptr;

@@ -21,6 +21,7 @@
 
 #include <clap/clap.h>
 #include <pluginterfaces/gui/iplugview.h>
+#include <pluginterfaces/vst/ivstcontextmenu.h>
 #include <public.sdk/source/vst/vstparameters.h>
 
 #include "wrapper/edit_queue.h"
@@ -107,6 +108,10 @@ public:
     bool unregisterFd(int fd);
     bool requestResize(uint32_t width, uint32_t height);
     bool requestShow();
+    // The host's own items for a parameter, through IComponentHandler3.
+    bool contextMenuPopulate(const clap_context_menu_target* target,
+                             const clap_context_menu_builder* builder);
+    bool contextMenuPerform(const clap_context_menu_target* target, clap_id action);
     bool isMainThread() const;
 
     std::atomic<bool> flushRequested{false};
@@ -190,6 +195,9 @@ private:
     std::vector<std::unique_ptr<Timer>> timers_;
     std::vector<Steinberg::IPtr<FdWatch>> fds_;
     WrappedView* view_ = nullptr;
+    // The host's menu whose items the editor lists last, kept until it performs one.
+    Steinberg::IPtr<Steinberg::Vst::IContextMenu> hostMenu_;
+    Steinberg::Vst::ParamID hostMenuParam_ = 0;
 };
 
 } // namespace norvale::vst3

@@ -57,8 +57,29 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
     static const clap_host_posix_fd_support_t kFds = {
         [](const clap_host_t* h, int fd, uint32_t) { return self(h).fds.push_back(fd), true; },
         nullptr, [](const clap_host_t* h, int fd) { return std::erase(self(h).fds, fd) > 0; }};
+    // A parameter's menu: a title, an entry, a checked entry and a submenu.
+    static const clap_host_context_menu_t kContextMenu = {
+        [](const clap_host_t*, const clap_context_menu_target_t*,
+           const clap_context_menu_builder_t* b) {
+            const clap_context_menu_item_title_t title{"Host", true};
+            const clap_context_menu_entry_t automate{"Show Automation", true, 1},
+                lfo{"By LFO", true, 3};
+            const clap_context_menu_check_entry_t learn{"MIDI Learn", true, true, 2};
+            const clap_context_menu_submenu_t modulate{"Modulate", true};
+            return b->add_item(b, CLAP_CONTEXT_MENU_ITEM_TITLE, &title) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_ENTRY, &automate) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_CHECK_ENTRY, &learn) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_BEGIN_SUBMENU, &modulate) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_ENTRY, &lfo) &&
+                   b->add_item(b, CLAP_CONTEXT_MENU_ITEM_END_SUBMENU, nullptr);
+        },
+        [](const clap_host_t* h, const clap_context_menu_target_t* target, clap_id action) {
+            return self(h).menuActions.push_back({target->id, action}), true;
+        },
+        nullptr, nullptr};
     static const clap_host_tail_t kTail = {[](const clap_host_t* h) { ++self(h).tailChanges; }};
     const std::string name = id ? id : "";
+    if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
     if (name == CLAP_EXT_TAIL) return &kTail;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
@@ -180,11 +201,8 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
 clap_event_transport_t transportAt(double beats, bool playing) {
     clap_event_transport_t t{};
     t.header = newHeader(sizeof t, 0, CLAP_EVENT_TRANSPORT);
-    t.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
-              (playing ? CLAP_TRANSPORT_IS_PLAYING : 0);
+    t.flags = CLAP_TRANSPORT_HAS_BEATS_TIMELINE | (playing ? CLAP_TRANSPORT_IS_PLAYING : 0);
     t.song_pos_beats = std::llround(beats * CLAP_BEATTIME_FACTOR);
-    t.tempo = 120.0;
-    t.tsig_num = t.tsig_denom = 4;
     return t;
 }
 

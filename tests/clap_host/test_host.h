@@ -32,8 +32,8 @@ inline constexpr clap_id kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60, kT
 inline constexpr clap_id kVolTrigger = 62, kCrsOn = 40, kCrsAmount = 41, kBypass = 83;
 } // namespace pid
 
-// Answers "clap.params", "clap.log", "clap.tail", "clap.preset-load/2" and, when offered,
-// "clap.timer-support" and "clap.posix-fd-support"; records every call the
+// Answers "clap.params", "clap.log", "clap.tail", "clap.preset-load/2", "clap.context-menu/1"
+// and, when offered, "clap.timer-support" and "clap.posix-fd-support"; records every call the
 // plug-in makes.
 class TestHost {
 public:
@@ -53,6 +53,7 @@ public:
     int tailChanges = 0;
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
+    std::vector<std::pair<clap_id, clap_id>> menuActions; // parameter, action
 
     explicit TestHost(bool offerTimers = false, bool offerFds = false);
     TestHost(const TestHost&) = delete;
@@ -176,7 +177,7 @@ private:
     bool active_ = false;
 };
 
-// A transport at `beats` (4/4, 120 BPM), playing or stopped.
+// A transport at `beats`, playing or stopped, without a tempo (120 BPM).
 clap_event_transport_t transportAt(double beats, bool playing);
 
 // Index of the first frame where either channel differs, or -1.

@@ -203,6 +203,114 @@ TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
     EXPECT_TRUE(plugin().guiCurrentPreset() == 4 && !bar().browserOpen()) << "loads and closes";
 }
 
+// ---- text that fits ----
+
+// The pixels of design-unit rectangles after painting the editor, or one
+// control, off-screen at a scale.
+std::vector<uint32_t> paintedPixels(Session& s, double scale, std::initializer_list<Rect> rects,
+                                    int onlyControl = -1) {
+    const int width = int(1432 * scale) + 2;
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, int(864 * scale) + 2);
+    cairo_t* cr = cairo_create(surface);
+    const CurvePalette palette = curvePalette(norvaleWindowSpec().palette);
+    if (onlyControl >= 0) {
+        const Rect c = s.window().rack().controlRect(uint32_t(onlyControl));
+        cairo_rectangle(cr, c.x * scale, c.y * scale, c.width * scale, c.height * scale);
+        cairo_clip(cr);
+    }
+    paintEditor(cr, scale, {s.window().curvePanel(), palette, s.object(), s.window().rack()});
+    cairo_surface_flush(surface);
+    std::vector<uint32_t> out;
+    const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
+    for (const Rect& r : rects)
+        for (int y = int(r.y * scale); y < int((r.y + r.height) * scale); ++y)
+            for (int x = int(r.x * scale); x < int((r.x + r.width) * scale); ++x)
+                out.push_back(data[y * width + x]);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return out;
+}
+
+TEST_F(RackTest, TextsLeaveArrowsFreeAndControlsOnAPanelKeepTheirOwnLabels) {
+    for (const plugincore::PanelSpec& panel : kPanelSpecs)
+        for (uint32_t i = 0; i < panel.paramIdCount; ++i)
+            for (uint32_t j = 0; j < i; ++j)
+                EXPECT_STRNE(kParams[panel.paramIds[i]].name, kParams[panel.paramIds[j]].name);
+    // A menu box's arrow strips look the same whatever item it shows.
+    for (const double scale : {0.75, 1.0, 2.0})
+        for (int module = 0; module < kModuleCount; ++module) {
+            rack().buildLayout(module);
+            for (const plugincore::Cell& cell : rack().cells()) {
+                const ParamDesc& d = kParams[cell.paramId];
+                const Rect c = rack().controlRect(d.id);
+                std::vector<uint32_t> first;
+                for (uint32_t item = 0; item < d.itemCount; ++item) {
+                    plugin().values[d.id].store(item);
+                    const auto seen = paintedPixels(
+                        *s, scale,
+                        {{c.x + 5, c.y + 35, 11.5, 20}, {c.x + c.width - 16.5, c.y + 35, 11.5, 20}},
+                        int(d.id));
+                    if (item == 0) first = seen;
+                    EXPECT_EQ(seen, first) << d.items[item] << " at " << scale;
+                }
+            }
+        }
+    // A 47-character preset name leaves the bar's arrows and menu mark as a
+    // short one does, and shows in full in the hint on hover.
+    const std::string longName(47, 'W');
+    const Rect b = bar().zoneRect(kZoneBrowser);
+    std::vector<uint32_t> shown[2];
+    std::string error;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(plugin().guiSavePreset(i == 0 ? "Wa" : longName, error)) << error;
+        plugin().guiSetParam(kParamMix, 0.5); // with the edited mark
+        shown[i] = paintedPixels(*s, 1.0,
+                                 {bar().zoneRect(kZonePrevious),
+                                  bar().zoneRect(kZoneNext),
+                                  {b.x + 2, b.y + 2, 20, 28},
+                                  {b.x + b.width - 22, b.y + 2, 20, 28}});
+    }
+    EXPECT_EQ(shown[0], shown[1]);
+    rack().motion(cx(b), cy(b), false);
+    EXPECT_EQ(rack().hintText(), longName);
+}
+
+// ---- context menu ----
+
+TEST_F(RackTest, RightClickMenuResetsTypesAndPerformsTheHostsItems) {
+    plugin().curveChainAdd(kFlt);
+    s->settle();
+    const auto entry = [this](const std::string& label) {
+        const auto& e = rack().contextEntries();
+        return rack().contextEntryRect(
+            int(std::find_if(e.begin(), e.end(), [&](auto& x) { return x.item.label == label; }) -
+                e.begin()));
+    };
+    const double reset = kParams[kParamFltDrive].defaultValue;
+    // The entry picked ("" closes by Escape, "-" by a click beside), what is typed then.
+    for (const auto& [id, pick, typed, expected] :
+         {std::tuple{kParamFltDrive, "Reset to default", "", reset},
+          {kParamFltTypeLow, "Type a value\u2026", "bandpass", 2.0},
+          {kParamFltDrive, "By LFO", "", 0.75},
+          {kParamFltDrive, "", "", 0.75},
+          {kParamFltDrive, "-", "", 0.75}}) {
+        plugin().values[id].store(id == kParamFltDrive ? 0.75 : 0);
+        click(rack().controlRect(id), 3);
+        ASSERT_EQ(rack().contextParam(), int(id)) << "a right-click alone changes nothing";
+        EXPECT_TRUE(rack().contextEntries().back().item.label == "By LFO" &&
+                    rack().contextEntries()[5].item.checked); // the host's "MIDI Learn"
+        if (*pick == '\0')
+            s->type(XK_Escape);
+        else
+            click(*pick == '-' ? Rect{100, 300, 0, 0} : entry(pick));
+        EXPECT_EQ(rack().contextParam(), -1);
+        if (*typed != '\0') rack().key(0, typed), rack().key(XK_Return, "");
+        EXPECT_NEAR(value(id), expected, 1e-9) << pick;
+    }
+    EXPECT_EQ(s->host.menuActions, (std::vector<std::pair<clap_id, clap_id>>{{kParamFltDrive, 3}}));
+}
+
 // ---- presets ----
 
 TEST_F(RackTest, ArrowsWrapInListOrderAndStepPastABrokenFile) {

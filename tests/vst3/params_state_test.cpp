@@ -1,17 +1,14 @@
 // Parameters and state as a VST 3 host sees them.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include <pluginterfaces/vst/ivstunits.h>
 
+#include "presets/test_files.h"
 #include "vst3/vst3_host.h"
 
 namespace vst3host {
@@ -21,9 +18,8 @@ std::string utf8(const String128 text) {
     return {text, std::find(text, text + 128, 0)};
 }
 
-// Titles are unique in a flat list and name their stage (the unit the
-// parameter sits in); the golden file lists them with short titles and units.
-// NORVALE_WRITE_GOLDEN=1 writes it from the program.
+// Titles are unique and name their stage (the parameter's unit); the golden
+// file lists them (NORVALE_WRITE_GOLDEN=1 writes it from the program).
 TEST(Parameters, EightyFourThatRoundTripAsValuesAndText) {
     Instance instance;
     IEditController& controller = *instance.controller;
@@ -63,14 +59,11 @@ TEST(Parameters, EightyFourThatRoundTripAsValuesAndText) {
     }
     const auto golden = std::filesystem::path(__FILE__).parent_path() / "../golden/vst3_titles.txt";
     if (std::getenv("NORVALE_WRITE_GOLDEN") != nullptr) std::ofstream(golden) << listing;
-    std::ostringstream expected;
-    expected << std::ifstream(golden).rdbuf();
-    EXPECT_EQ(listing, expected.str());
+    EXPECT_EQ(listing, presets_test::readFile(golden.string()));
 }
 
-// A value the host sets through the controller is in the state saved right
-// after, whether the plug-in never ran, is active without processing, or was
-// switched off; a second instance restores it.
+// A value the host sets is in the state saved right after (never run, active
+// but not processing, switched off); a second instance restores it.
 TEST(State, IsExactlyTheClapStateAndHoldsEveryValueTheHostSet) {
     Instance fresh;
     const std::vector<uint8_t> defaults = fresh.state();

@@ -116,8 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Each block carries automation points; every point of a queue lands on its
-// sample, as the same points do in the one CLAP block.
+// Every automation point of a queue lands on its sample, as in one CLAP block.
 TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     std::minstd_rand random(7);
     std::vector<int32> sizes(500);
@@ -157,8 +156,7 @@ TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     EXPECT_LT(worst, 1e-5);
 }
 
-// Main-thread calls (the tail asked for densely on a thread of its own, as
-// some hosts do) never make a block silent.
+// Main-thread calls (the tail asked for densely, as some hosts do) never silence a block.
 TEST(Processing, MainThreadCallsNeverSilenceABlock) {
     Instance instance;
     ASSERT_TRUE(instance.activate(32));
@@ -167,11 +165,9 @@ TEST(Processing, MainThreadCallsNeverSilenceABlock) {
         while (running)
             instance.processor->getTailSamples();
     });
-    std::thread main([&] {
-        for (int i = 0; running; ++i) {
-            instance.state();
-            instance.controller->setParamNormalized(15, (i % 10) / 10.0); // resonance
-        }
+    std::thread main([&] { // state, and the resonance set
+        for (int i = 0; running; ++i)
+            instance.state(), instance.controller->setParamNormalized(15, (i % 10) / 10.0);
     });
     int silent = 0;
     for (int32 i = 0; i < 20000; ++i) {
@@ -192,12 +188,11 @@ struct Restarts : Local<IComponentHandler> {
     tresult PLUGIN_API restartComponent(int32 f) override { return flags.push_back(f), kResultOk; }
 };
 
-// Switching the time stage on makes a tail; the host hears of it on the main
-// thread as a latency restart, the flag VST 3 has for it. A mono main input
-// is taken, surround refused.
+// A new tail reaches the host on the main thread as a latency restart, the
+// flag VST 3 has for it. A mono main input is taken, surround refused.
 TEST(Processing, TailChangesRestartAndTheInputMayBeMono) {
+    Restarts handler; // outlives the instance
     Instance instance;
-    Restarts handler;
     instance.controller->setComponentHandler(&handler);
     SpeakerArrangement surround[] = {SpeakerArr::k51, SpeakerArr::kStereo},
                        mono[] = {SpeakerArr::kMono, SpeakerArr::kStereo}, out = SpeakerArr::kStereo;
@@ -211,7 +206,6 @@ TEST(Processing, TailChangesRestartAndTheInputMayBeMono) {
     instance.state();                   // a main-thread call does the deferred work
     EXPECT_EQ(handler.flags, std::vector<int32>{kLatencyChanged});
     EXPECT_GT(instance.processor->getTailSamples(), 24000u);
-    instance.controller->setComponentHandler(nullptr);
 }
 
 TEST(Processing, NoteFloodAllocatesNothing) {

@@ -2,12 +2,16 @@
 // plug-in's "clap.gui" arrives separately; until it does these skip.
 #include <gtest/gtest.h>
 
+#include "gui/window_spec.h"
 #include "vst3/vst3_host.h"
+
+#include <pluginterfaces/vst/ivstcontextmenu.h>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <regex>
 #include <vector>
 #undef None
@@ -56,9 +60,41 @@ struct Frame : IPlugFrame, FObject {
     REFCOUNT_METHODS(FObject)
 };
 
-// Records the edits the controller sends the host, as "b0 p0 e0 ".
-struct Edits : Local<IComponentHandler> {
+// A host's menu: an entry (tag 7), a separator, a checked entry; what it
+// performs is logged as "x<tag> ".
+struct HostMenu : IContextMenu, IContextMenuTarget, FObject {
+    std::string& log;
+    explicit HostMenu(std::string& log) : log(log) {}
+    int32 PLUGIN_API getItemCount() override { return 3; }
+    tresult PLUGIN_API getItem(int32 index, Item& item, IContextMenuTarget** target) override {
+        const int32 flags[] = {0, Item::kIsSeparator, Item::kIsChecked};
+        item = {{}, 7 + index, flags[index % 3]};
+        return addRef(), *target = this, kResultOk;
+    }
+    tresult PLUGIN_API addItem(const Item&, IContextMenuTarget*) override { return kResultOk; }
+    tresult PLUGIN_API removeItem(const Item&, IContextMenuTarget*) override { return kResultOk; }
+    tresult PLUGIN_API popup(UCoord, UCoord) override { return kResultFalse; }
+    tresult PLUGIN_API executeMenuItem(int32 tag) override {
+        return log += "x" + std::to_string(tag) + ' ', kResultOk;
+    }
+    OBJ_METHODS(HostMenu, FObject)
+    REFCOUNT_METHODS(FObject)
+    DEFINE_INTERFACES DEF_INTERFACE(IContextMenu) END_DEFINE_INTERFACES(FObject)
+};
+
+// Records the edits the controller sends the host, as "b0 p0 e0 ", and the
+// context menus it asks for, as "m0 ".
+struct Edits : Local<IComponentHandler>, IComponentHandler3 {
     std::string log;
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+        QUERY_INTERFACE(iid, obj, IComponentHandler3::iid, IComponentHandler3)
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+    IContextMenu* PLUGIN_API createContextMenu(IPlugView*, const ParamID* id) override {
+        return log += "m" + std::to_string(*id) + ' ', new HostMenu(log);
+    }
     tresult note(char kind, ParamID id) {
         log += kind + std::to_string(id) + ' ';
         return kResultOk;
@@ -85,7 +121,7 @@ protected:
     }
     void* parent(Window* made = nullptr) {
         Window w =
-            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 800, 600, 0, 0, 0);
+            XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1280, 1000, 0, 0, 0);
         XSync(display, False); // the editor's own connection must see it
         return made != nullptr ? reinterpret_cast<void*>(*made = w) : reinterpret_cast<void*>(w);
     }
@@ -154,8 +190,52 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
     XTestFakeButtonEvent(display, 1, False, CurrentTime);
     pump();
     EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
+
+    // A right-click lists the host's items under ours; the first host item
+    // lies below "Reset to default", "Type a value..." and a separator.
+    edits.log.clear();
+    for (const auto& [cx, cy, button] : {std::tuple{x, y, 3u}, {x + 60, y + 4 + 40 + 9 + 10, 1u}}) {
+        XTestFakeMotionEvent(display, 0, cx, cy, CurrentTime);
+        pump();
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+        pump();
+    }
+    EXPECT_EQ(edits.log, "m0 x7 ");
     EXPECT_EQ(view->removed(), kResultOk);
     instance.controller->setComponentHandler(nullptr);
+}
+
+// Run once per virtual screen (tests/vst3.cmake): it opens at a zoom that fits
+// with a title bar, and a host may shrink it to every smaller zoom.
+TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
+    const int screenW = DisplayWidth(display, 0), screenH = DisplayHeight(display, 0);
+    const std::vector<double> fitting = screenH == 768 ? std::vector{0.75, 0.9} : std::vector{1.0};
+    const auto sized = [](double z) {
+        return ViewRect(0, 0, int32((norvale::kWindowSpec.width + 32) * z + 0.5),
+                        int32(norvale::kWindowSpec.height * z + 0.5));
+    };
+    ASSERT_EQ(view->setFrame(frame), kResultOk);
+    ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+    ViewRect now, checked;
+    ASSERT_EQ(view->getSize(&now), kResultOk);
+    EXPECT_TRUE(std::any_of(fitting.begin(), fitting.end(),
+                            [&](double z) {
+                                return now.getWidth() == sized(z).getWidth() &&
+                                       now.getHeight() == sized(z).getHeight();
+                            }))
+        << now.getWidth() << "x" << now.getHeight() << " on " << screenW << "x" << screenH;
+    EXPECT_TRUE(now.getWidth() <= screenW && now.getHeight() + 30 <= screenH);
+    for (double z : norvale::kZoomSteps) {
+        ViewRect wanted = sized(z);
+        ASSERT_EQ(view->checkSizeConstraint(&(checked = wanted)), kResultTrue) << z;
+        ASSERT_EQ(view->onSize(&wanted), kResultOk) << z;
+        ASSERT_EQ(view->getSize(&now), kResultOk);
+        EXPECT_TRUE(checked.getWidth() == wanted.getWidth() &&
+                    now.getWidth() == wanted.getWidth() && now.getHeight() == wanted.getHeight())
+            << z;
+    }
+    EXPECT_EQ(view->removed(), kResultOk);
 }
 
 } // namespace
