@@ -178,13 +178,16 @@ public:
 private:
     bool copyPublished(CurveSet& out, uint32_t& seq);
     void refreshCurves();
+    void findLevelCurves();
+    float cachedSmoother(int slot, float smooth);
     void processGainOnly(float* left, float* right, uint32_t frames);
     void processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                           double tempo, const float* sideLeft, const float* sideRight);
-    // The input and output gains of the next n samples, and the wet share:
-    // of the rack (bypass crossfade alone), and of the mix (Mix times that).
+    // The output gain of the next n samples, and the wet share: of the rack
+    // (the bypass crossfade alone), and of the mix (Mix times that). The input
+    // gain is taken a chunk ahead, with the band split.
     struct Gains {
-        float input[kSubBlock], output[kSubBlock], rack[kSubBlock], wet[kSubBlock];
+        float output[kSubBlock], rack[kSubBlock], wet[kSubBlock];
     };
     void nextGains(Gains& g, uint32_t n);
     // The module's curve in each band at a sample offset of the block.
@@ -212,6 +215,10 @@ private:
     // parameters after a reset are taken at once.
     LinearRamp inputRamp_, outputRamp_, mixRamp_, bypassRamp_;
     bool rampsSettled_ = false;
+    // The last smooth setting of each module (and Step, last) and its
+    // coefficient; -1: none yet.
+    float smoothFor_[kModuleCount + 1] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float smoothCached_[kModuleCount + 1] = {};
     ModuleClocks clocks_;
     TriggerDetector detector_;
     int chain_[kModuleCount] = {};
@@ -219,6 +226,8 @@ private:
     CurveSet curves_;        // this block's curves
     CurveSet incoming_;      // a copy being taken; becomes curves_ only when whole
     uint32_t curvesSeq_ = 0; // publishSeq_ value curves_ was copied at
+    // The one level of each curve of curves_ that has one, else -1.
+    float curveLevel_[kModuleCount][kBandCount];
 
     // ---- shared with the curve-editing thread ----
     // published_ is written only between the two increments of publishSeq_
