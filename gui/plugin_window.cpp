@@ -689,7 +689,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        rack_.key(keysym, keysymText(keysym));
+        rack_.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask);
         break;
     }
     case ButtonPress:

@@ -3,6 +3,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "gui/paint_helpers.h"
@@ -23,6 +24,48 @@ constexpr double kBrowserRow = 26;
 
 bool isWheel(int button) {
     return button == 4 || button == 5;
+}
+
+// The name field's text: font, and where its first character starts.
+constexpr double kNameFont = 12;
+constexpr double kNameInset = 9;
+
+void setNameFont(cairo_t* cr) {
+    plugincore::setFont(cr, kNameFont, false);
+}
+
+// How far the pen has moved after the first bytes of text.
+double advanceOf(cairo_t* cr, const std::string& text, size_t bytes) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.substr(0, bytes).c_str(), &extents);
+    return extents.x_advance;
+}
+
+// How far a long name is scrolled left so that the caret stays in view.
+double fieldScroll(cairo_t* cr, const plugincore::TextField& field) {
+    constexpr double kRoom = 380 - 2 * kNameInset;
+    return std::max(0.0, advanceOf(cr, field.text(), field.caret()) - kRoom);
+}
+
+// The character boundary nearest to x (design units from the field's text
+// start, as it is scrolled).
+size_t offsetNear(const plugincore::TextField& field, double x) {
+    // Measured off screen, in the font the field is painted with.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    setNameFont(cr);
+    const std::string& text = field.text();
+    x += fieldScroll(cr, field);
+    size_t best = 0;
+    double bestDistance = std::abs(x);
+    for (size_t at = 1; at <= text.size(); ++at) {
+        if (at < text.size() && (static_cast<uint8_t>(text[at]) & 0xC0) == 0x80) continue;
+        const double distance = std::abs(advanceOf(cr, text, at) - x);
+        if (distance < bestDistance) best = at, bestDistance = distance;
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return best;
 }
 
 } // namespace
@@ -123,6 +166,10 @@ Rect PresetBar::saveBoxRect() const {
 Rect PresetBar::saveButtonRect(bool save) const {
     const double x0 = saveBoxRect().x;
     return {x0 + (save ? 308 : 206), 304, 92, 28};
+}
+
+Rect PresetBar::saveFieldRect() const {
+    return {saveBoxRect().x + 20, 250, 380, 30};
 }
 
 Rect PresetBar::deleteButtonRect() const {
@@ -343,9 +390,10 @@ void PresetBar::openManagePrompt(int entry) {
     openSavePrompt();
     promptMode_ = PromptMode::kRename;
     promptEntry_ = entry;
-    saveName_.clear();
-    plugincore::appendChars(saveName_, plugincore::printableChars(presets[entry].name), kNameBytes,
+    std::string name;
+    plugincore::appendChars(name, plugincore::printableChars(presets[entry].name), kNameBytes,
                             kNameBytes);
+    saveField_.reset(std::move(name));
 }
 
 void PresetBar::openSavePrompt() {
@@ -353,10 +401,12 @@ void PresetBar::openSavePrompt() {
     saveOpen_ = true;
     promptMode_ = PromptMode::kSave;
     promptEntry_ = -1;
-    saveName_.clear();
-    plugincore::appendChars(saveName_,
+    // Selected, so that typing replaces the suggestion instead of adding to it.
+    std::string suggested;
+    plugincore::appendChars(suggested,
                             plugincore::printableChars(delegate_.guiSuggestedPresetName()),
                             kNameBytes, kNameBytes);
+    saveField_.reset(std::move(suggested));
     saveMessage_.clear();
     saveError_ = false;
     if (!keyboardHeld_) keyboardHeld_ = host_.takeKeyboard();
@@ -373,11 +423,11 @@ void PresetBar::closeSavePrompt() {
 }
 
 void PresetBar::commitSave() {
-    const size_t first = saveName_.find_first_not_of(' ');
-    const std::string name =
-        first == std::string::npos
-            ? std::string()
-            : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
+    const std::string& typed = saveField_.text();
+    const size_t first = typed.find_first_not_of(' ');
+    const std::string name = first == std::string::npos
+                                 ? std::string()
+                                 : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
     damage_.add(saveBoxRect());
     if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
@@ -431,7 +481,7 @@ void PresetBar::cancelPrompt() {
         closeSavePrompt();
 }
 
-bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
+bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift) {
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         commitSave();
         return true;
@@ -444,20 +494,34 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
     if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete ||
         promptMode_ == PromptMode::kLoad)
         return true;
-    if (keysym == XK_BackSpace)
-        plugincore::eraseLastChar(saveName_);
-    else
-        plugincore::appendChars(saveName_, plugincore::printableChars(utf8), kNameBytes,
-                                kNameBytes);
+    damage_.add(saveBoxRect());
+    switch (keysym) {
+    case XK_Left:
+    case XK_KP_Left: saveField_.left(shift); return true;
+    case XK_Right:
+    case XK_KP_Right: saveField_.right(shift); return true;
+    case XK_Home:
+    case XK_KP_Home: saveField_.home(shift); return true;
+    case XK_End:
+    case XK_KP_End: saveField_.end(shift); return true;
+    case XK_BackSpace: saveField_.eraseBackward(); break;
+    case XK_Delete:
+    case XK_KP_Delete: saveField_.eraseForward(); break;
+    default: saveField_.insert(plugincore::printableChars(utf8), kNameBytes, kNameBytes); break;
+    }
     saveMessage_.clear();
     saveError_ = false;
     damage_.add(saveBoxRect());
     return true;
 }
 
-bool PresetBar::pressSavePrompt(double x, double y, int button) {
+bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
-    if (saveButtonRect(true).contains(x, y)) {
+    const bool fieldShown = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
+    if (const Rect field = saveFieldRect(); fieldShown && field.contains(x, y)) {
+        saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
+        damage_.add(saveBoxRect());
+    } else if (saveButtonRect(true).contains(x, y)) {
         commitSave();
     } else if (deleteButtonRect().contains(x, y)) {
         promptMode_ = PromptMode::kDelete;
@@ -619,17 +683,31 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
         return;
     }
 
-    plugincore::roundedBox(cr, {x0 + 20, 250, 380, 30}, 3, pal.controlFill,
-                           saveError_ ? pal.accent : pal.panelLine);
-    plugincore::setFont(cr, 12, false);
-    plugincore::setColour(cr, pal.textBright);
-    // A long name scrolls left inside the field so the caret stays in view.
-    const std::string typed = plugincore::validUtf8(saveName_) + "_";
-    const double room = 380 - 18, over = plugincore::inkWidth(cr, typed.c_str()) - room;
+    const Rect field = saveFieldRect();
+    plugincore::roundedBox(cr, field, 3, pal.controlFill, saveError_ ? pal.accent : pal.panelLine);
+    // The field's text is valid UTF-8 by construction, so offsets measure as drawn.
+    const std::string& name = saveField_.text();
+    const double textX = field.x + kNameInset;
+    setNameFont(cr);
+    const double scroll = fieldScroll(cr, saveField_);
     cairo_save(cr);
-    cairo_rectangle(cr, x0 + 21, 251, 378, 28);
+    cairo_rectangle(cr, field.x + 1, field.y + 1, field.width - 2, field.height - 2);
     cairo_clip(cr);
-    plugincore::drawText(cr, typed.c_str(), x0 + 29 - std::max(0.0, over), 270, Align::Left);
+    if (saveField_.hasSelection()) {
+        const auto [first, last] = saveField_.selection();
+        const double from = advanceOf(cr, name, first);
+        cairo_rectangle(cr, textX - scroll + from, 256, advanceOf(cr, name, last) - from, 19);
+        plugincore::setColour(cr, pal.accent, 0.35);
+        cairo_fill(cr);
+    }
+    plugincore::setColour(cr, pal.textBright);
+    plugincore::drawText(cr, name.c_str(), textX - scroll, 270, Align::Left);
+    const double caretX =
+        std::round(textX - scroll + advanceOf(cr, name, saveField_.caret())) + 0.5;
+    cairo_move_to(cr, caretX, 256);
+    cairo_line_to(cr, caretX, 275);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
     cairo_restore(cr);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);

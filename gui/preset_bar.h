@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "gui/damage.h"
+#include "gui/text_edit.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
@@ -48,12 +49,13 @@ public:
     void paintSavePrompt(cairo_t* cr) const; // only while open
 
     // ---- input (true = handled; each damages what it changes on screen) ----
-    bool saveKey(unsigned long keysym, std::string_view utf8); // while the prompt is open
+    // While the prompt is open; shift extends the selection.
+    bool saveKey(unsigned long keysym, std::string_view utf8, bool shift = false);
     // While the browser is open: arrows move the selection, Enter loads it,
     // typed letters jump to a name, other keys close.
     bool browserKey(unsigned long keysym, std::string_view utf8);
     int browserHover() const { return browserHover_; }
-    bool pressSavePrompt(double x, double y, int button);
+    bool pressSavePrompt(double x, double y, int button, bool shift = false);
     bool pressBrowser(double x, double y, int button);
     bool pressBar(double x, double y, int button);
     void hoverBrowser(double x, double y);
@@ -75,7 +77,8 @@ public:
     bool saveOpen() const { return saveOpen_; }
     int browserScroll() const { return browserScroll_; }
     int hoverZone() const { return hoverZone_; }
-    const std::string& saveName() const { return saveName_; }
+    const std::string& saveName() const { return saveField_.text(); }
+    const plugincore::TextField& saveField() const { return saveField_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
     // The current preset's name, or "Init".
@@ -90,7 +93,8 @@ public:
     plugincore::Rect browserEntryRect(int index) const; // empty when not shown
     plugincore::Rect saveBoxRect() const;
     plugincore::Rect saveButtonRect(bool save) const; // SAVE, else CANCEL
-    plugincore::Rect deleteButtonRect() const;        // while renaming
+    plugincore::Rect saveFieldRect() const;
+    plugincore::Rect deleteButtonRect() const; // while renaming
 
 private:
     struct BrowserGeometry {
@@ -125,7 +129,7 @@ private:
 
     bool saveOpen_ = false;
     bool keyboardHeld_ = false;
-    std::string saveName_; // at most 48 bytes of whole UTF-8 characters
+    plugincore::TextField saveField_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;
     PromptMode promptMode_ = PromptMode::kSave;

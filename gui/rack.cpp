@@ -196,9 +196,9 @@ void Rack::wheelControl(int index, int direction, bool shift) {
 
 // ---- pointer ----
 
-bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool /*shift*/) {
+bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool shift) {
     if (bar_.saveOpen()) {
-        if (button == 1) bar_.pressSavePrompt(x, y, button);
+        if (button == 1) bar_.pressSavePrompt(x, y, button, shift);
         return true;
     }
     if (typingParam_ >= 0) {
@@ -577,8 +577,8 @@ bool Rack::pressZoom(double x, double y, int button) {
 
 // ---- keys and value typing ----
 
-bool Rack::key(unsigned long keysym, std::string_view utf8) {
-    if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8);
+bool Rack::key(unsigned long keysym, std::string_view utf8, bool shift) {
+    if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8, shift);
     if (typingParam_ >= 0) return typingKey(keysym, utf8);
     if (contextParam_ >= 0) return contextKey(keysym);
     if (zoomMenuOpen_) {

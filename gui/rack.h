@@ -62,7 +62,7 @@ public:
     void paintOverlays(cairo_t* cr) const;
 
     // ---- routing (the window calls these in its routing order; true = handled) ----
-    bool key(unsigned long keysym, std::string_view utf8);
+    bool key(unsigned long keysym, std::string_view utf8, bool shift = false);
     // Save prompt, value typing, open menu, browser.
     bool pressModal(double x, double y, int button, uint64_t timeMs, bool shift);
     // Wheel over controls, preset bar, version text, controls, browser button.

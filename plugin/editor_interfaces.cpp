@@ -130,9 +130,10 @@ void NorvalePlugin::guiEndEdit(uint32_t id) {
 void NorvalePlugin::guiSetParam(uint32_t id, double value) {
     if (id >= kParamCount) return;
     const double clamped = plugincore::paramClamp(kParams[id], value);
-    values[id].store(clamped, std::memory_order_relaxed);
+    const double before = values[id].exchange(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
-    presetEdited.exchange(true, std::memory_order_acq_rel);
+    if (!plugincore::paramSameValue(kParams[id], before, clamped))
+        presetEdited.exchange(true, std::memory_order_acq_rel);
     // A full ring only costs the host this one notification.
     pushOut(id, clamped, kOutValue);
 }

@@ -67,6 +67,9 @@ std::vector<uint8_t> NorvalePlugin::stateBytes() const {
     state->snap = snap.load(std::memory_order_relaxed);
     state->editAllBands = editAllBands.load(std::memory_order_relaxed);
     state->stepMode = stepMode.load(std::memory_order_relaxed);
+    if (currentPreset >= 0 && static_cast<size_t>(currentPreset) < presets.size())
+        state->presetName = presets[currentPreset].name;
+    state->presetEdited = presetEdited.load(std::memory_order_acquire);
     return encodeState(*state);
 }
 
@@ -84,6 +87,16 @@ bool NorvalePlugin::loadStateBytes(std::span<const uint8_t> bytes) {
         stepMode.store(state->stepMode, std::memory_order_relaxed);
     }
     applySound(state->values, state->curves);
+    // A song reopens showing the preset it was made with; a stream from before
+    // the record leaves the preset shown as it was.
+    if (state->hasPreset) {
+        ensurePresetList();
+        currentPreset = -1;
+        if (!state->presetName.empty())
+            for (size_t i = 0; i < presets.size() && currentPreset < 0; ++i)
+                if (presets[i].name == state->presetName) currentPreset = static_cast<int>(i);
+        presetEdited.store(state->presetEdited, std::memory_order_release);
+    }
     return true;
 }
 

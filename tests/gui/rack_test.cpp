@@ -324,19 +324,49 @@ TEST_F(RackTest, ArrowsWrapInListOrderAndStepPastABrokenFile) {
     EXPECT_EQ(rack().hintText().find("Broken"), std::string::npos);
 }
 
-TEST_F(RackTest, SavePromptStoresTheTypedNameByWholeCharacters) {
-    const std::string name = "Grüße ✓ Ωmega";
+// The prompt opens with the suggestion ("New Shape") selected: typing replaces
+// it; arrows, Home, End and clicks keep it and move the caret, Shift extends;
+// BackSpace and Delete take the selection or one character.
+TEST_F(RackTest, SavePromptReplacesTheSuggestionAndEditsAtTheCaret) {
+    struct Key {
+        unsigned long keysym;
+        const char* text = "";
+        bool shift = false;
+    };
+    const struct {
+        std::vector<Key> keys;
+        const char* name;
+        size_t caret;
+    } cases[] = {{{{0, "Prod Test"}}, "Prod Test", 9},
+                 {{{XK_Left}, {0, "My "}}, "My New Shape", 3},
+                 {{{XK_Right}, {XK_BackSpace}}, "New Shap", 8},
+                 {{{XK_Home}, {XK_Delete}}, "ew Shape", 0},
+                 {{{XK_Left, "", true}, {XK_Delete}}, "e", 0},
+                 {{{XK_End}, {XK_Left, "", true}, {XK_Left, "", true}, {0, "ve"}}, "New Shave", 9}};
+    for (const auto& c : cases) {
+        click(bar().zoneRect(kZoneSave));
+        for (const Key& k : c.keys)
+            rack().key(k.keysym, k.text, k.shift);
+        EXPECT_EQ(std::pair(bar().saveName(), bar().saveField().caret()),
+                  std::pair(std::string(c.name), c.caret));
+        rack().key(XK_Escape, "");
+    }
+    const Rect field = bar().saveFieldRect();
     click(bar().zoneRect(kZoneSave));
-    ASSERT_TRUE(bar().saveOpen());
-    for (int i = 0; i < 30; ++i) // after the suggested name, "New Shape"
+    rack().pressModal(field.x + 1, cy(field), 1, 0, false);
+    EXPECT_TRUE(!bar().saveField().hasSelection() && bar().saveField().caret() == 0);
+    rack().pressModal(field.x + field.width - 1, cy(field), 1, 0, true);
+    EXPECT_EQ(bar().saveField().selection(), std::pair(size_t{0}, bar().saveName().size()));
+    // Whole characters within 48 bytes; what was typed is what is stored.
+    const std::string name = "Grüße ✓ Ωmega";
+    for (int i = 0; i < 30; ++i)
         rack().key(0, "é");
-    EXPECT_EQ(bar().saveName().size(), 47u) << "19 two-byte characters fit";
-    rack().key(0, "✓");
-    EXPECT_EQ(bar().saveName().size(), 47u) << "a three-byte character does not";
+    EXPECT_EQ(bar().saveName().size(), 48u) << "24 two-byte characters fit";
     rack().key(XK_BackSpace, "");
-    EXPECT_EQ(bar().saveName().size(), 45u) << "all of one é goes";
-    for (int i = 0; i < 48; ++i)
-        rack().key(XK_BackSpace, "");
+    rack().key(0, "✓");
+    EXPECT_EQ(bar().saveName().size(), 46u) << "a three-byte character does not";
+    rack().key(XK_Home, "");
+    rack().key(XK_End, "", true);
     rack().key(0, name + "\xff"); // a stray byte is dropped
     rack().key(XK_Return, "");
     EXPECT_FALSE(bar().saveOpen()) << bar().saveMessage();

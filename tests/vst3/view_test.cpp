@@ -2,6 +2,8 @@
 // plug-in's "clap.gui" arrives separately; until it does these skip.
 #include <gtest/gtest.h>
 
+#include <pluginterfaces/gui/iplugviewcontentscalesupport.h>
+
 #include "gui/window_spec.h"
 #include "vst3/vst3_host.h"
 
@@ -240,6 +242,8 @@ TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
                         int32(norvale::kWindowSpec.height * z + 0.5));
     };
     ASSERT_EQ(view->setFrame(frame), kResultOk);
+    // Ardour says 1 before every open: the ordinary density, no size.
+    ASSERT_EQ(FUnknownPtr<IPlugViewContentScaleSupport>(view)->setContentScaleFactor(1), kResultOk);
     ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
     ViewRect now, checked;
     ASSERT_EQ(view->getSize(&now), kResultOk);
