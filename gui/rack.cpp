@@ -134,8 +134,8 @@ void Rack::buildLayout(int layoutModule) {
 }
 
 Rect Rack::powerRect() const {
-    // Left of the subtitle, on the title's line.
-    return {spec_.width + 16.0 - 200, 22, 24, 24};
+    // Left of the zoom button, on the title's line.
+    return {zoomButtonRect().x - 36, 24, 24, 24};
 }
 
 Rect Rack::controlRect(uint32_t paramId) const {
