@@ -25,8 +25,8 @@ inline constexpr const char* kPluginFile = nullptr;
 
 using norvale::kParamCount;
 
-// Answers "clap.params", "clap.log", "clap.preset-load/2", "clap.context-menu/1" and, when offered,
-// "clap.timer-support" and "clap.posix-fd-support"; records every call the
+// Answers "clap.params", "clap.log", "clap.tail", "clap.preset-load/2", "clap.context-menu/1"
+// and, when offered, "clap.timer-support" and "clap.posix-fd-support"; records every call the
 // plug-in makes.
 class TestHost {
 public:
@@ -43,6 +43,7 @@ public:
     };
     std::vector<uint32_t> rescans; // flags of each rescan call
     int flushRequests = 0;
+    int tailChanges = 0;
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
     std::vector<std::pair<clap_id, clap_id>> menuActions;      // parameter, action
@@ -156,6 +157,7 @@ struct AudioBlock {
     uint32_t inputChannels = 2;
     uint32_t outputChannels = 2; // 0: no buffers at all
     bool inPlace = false;        // output buffers double as the input
+    const clap_event_transport_t* transport = nullptr;
     InputEvents events;
     OutputEvents outEvents;
 
@@ -197,6 +199,9 @@ private:
     const clap_plugin_t* plugin_ = nullptr;
     bool active_ = false;
 };
+
+// A transport at `beats`, playing or stopped, without a tempo (120 BPM).
+clap_event_transport_t transportAt(double beats, bool playing);
 
 // Index of the first frame where either channel differs, or -1.
 long firstDifference(const AudioBlock& a, const AudioBlock& b);
