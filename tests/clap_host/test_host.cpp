@@ -83,9 +83,11 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
             return self(h).resizeRequests.push_back({w, hgt}), true;
         },
         nullptr, nullptr, nullptr};
+    static const clap_host_tail_t kTail = {[](const clap_host_t* h) { ++self(h).tailChanges; }};
     const std::string name = id ? id : "";
     if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
     if (name == CLAP_EXT_GUI) return &kGui;
+    if (name == CLAP_EXT_TAIL) return &kTail;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
     if (name == CLAP_EXT_PARAMS) return &kParams;
@@ -199,8 +201,45 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     clap_audio_buffer_t output = {outputChannels ? outs : nullptr, nullptr, outputChannels, 0, 0};
     const uint32_t inputCount = mainInput ? 2 : 0;
     const clap_process_t process = {
-        -1, frames, nullptr, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
+        -1, frames, transport, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
     return plugin->process(plugin, &process);
+}
+
+// ---- memory streams ----
+
+MemoryOut::MemoryOut() {
+    stream_.ctx = this;
+    stream_.write = [](const clap_ostream_t* s, const void* buffer, uint64_t size) -> int64_t {
+        auto& me = *static_cast<MemoryOut*>(s->ctx);
+        if (me.bytes.size() >= me.failAfter) return me.failResult;
+        const size_t n = std::min<uint64_t>(size, me.failAfter - me.bytes.size());
+        const auto* p = static_cast<const uint8_t*>(buffer);
+        me.bytes.insert(me.bytes.end(), p, p + n);
+        return static_cast<int64_t>(n);
+    };
+}
+
+MemoryIn::MemoryIn(std::vector<uint8_t> data, size_t chunk, int64_t endResult)
+    : data_(std::move(data)), chunk_(chunk == 0 ? 1 : chunk), endResult_(endResult) {
+    stream_.ctx = this;
+    stream_.read = [](const clap_istream_t* s, void* buffer, uint64_t size) -> int64_t {
+        auto& me = *static_cast<MemoryIn*>(s->ctx);
+        if (size == 0) return 0;
+        if (me.pos_ >= me.data_.size()) return me.endResult_;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(size, me.chunk_));
+        n = std::min(n, me.data_.size() - me.pos_);
+        std::memcpy(buffer, me.data_.data() + me.pos_, n);
+        me.pos_ += n;
+        return static_cast<int64_t>(n);
+    };
+}
+
+clap_event_transport_t transportAt(double beats, bool playing) {
+    clap_event_transport_t t{};
+    t.header = newHeader(sizeof t, 0, CLAP_EVENT_TRANSPORT);
+    t.flags = CLAP_TRANSPORT_HAS_BEATS_TIMELINE | (playing ? CLAP_TRANSPORT_IS_PLAYING : 0);
+    t.song_pos_beats = std::llround(beats * CLAP_BEATTIME_FACTOR);
+    return t;
 }
 
 // ---- instance ----

@@ -10,7 +10,6 @@
 
 #include "gui/curve_transforms.h"
 #include "presets/preset_format.h"
-#include "tests/clap_host/state_image.h"
 #include "tests/gui/x_session.h"
 #include "tests/presets/test_files.h"
 
