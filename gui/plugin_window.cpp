@@ -191,8 +191,27 @@ void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const Ed
     cairo_set_source_surface(cr, staticLayer, 0, 0);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    paintEditorDynamic(cr, scale, view);
+    if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_XLIB) {
+        paintEditorDynamic(cr, scale, view);
+        cairo_restore(cr);
+        return;
+    }
+    // On an X surface every antialiased edge would reach the server as
+    // trapezoids for it to rasterise (most of its time per frame): what moves
+    // is rasterised here instead, and goes over as one image, in memory
+    // shared with the server where it offers that.
+    cairo_surface_t* moving = cairo_surface_create_similar_image(
+        cairo_get_target(cr), CAIRO_FORMAT_ARGB32, area.width, area.height);
+    cairo_t* mc = cairo_create(moving);
+    cairo_translate(mc, -area.x, -area.y);
+    cairo_rectangle(mc, area.x, area.y, area.width, area.height);
+    cairo_clip(mc);
+    paintEditorDynamic(mc, scale, view);
+    cairo_destroy(mc);
+    cairo_set_source_surface(cr, moving, area.x, area.y);
+    cairo_paint(cr);
     cairo_restore(cr);
+    cairo_surface_destroy(moving);
 }
 
 std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
