@@ -12,6 +12,8 @@
 #include "dsp/engine.h"
 #include "dsp/engine_params.h"
 #include "plugin/denormals.h"
+#include "plugin/norvale_plugin.h"
+#include "presets/preset_format.h"
 #include "tests/engine_fixture.h"
 
 namespace {
@@ -23,7 +25,26 @@ constexpr double kRate = 48000.0;
 constexpr double kTempo = 120.0;
 constexpr uint32_t kMaxFrames = 1024;
 
-enum Setup { kAllOff, kOneVolume, kEverything };
+enum Setup { kAllOff, kOneVolume, kEverything, kPresets };
+
+// One built-in preset's sound as the plug-in hands it to the engine.
+struct PresetSound {
+    EngineParams params;
+    CurveSet curves;
+};
+
+// Loaded through the plug-in object, so the parameters reach the engine
+// converted exactly as in a host.
+std::vector<PresetSound> builtinSounds() {
+    std::vector<PresetSound> sounds;
+    for (const plugincore::BuiltinPreset& builtin : kBuiltinPresets) {
+        auto plugin = std::make_unique<NorvalePlugin>(nullptr);
+        plugin->presetLoadFromLocation(CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, builtin.key);
+        plugin->syncEngine();
+        sounds.push_back({plugin->engine.params(), plugin->curveSet});
+    }
+    return sounds;
+}
 
 // A shape with movement in it: a dip in the middle of every cycle.
 void setDip(CurveSet& set, int module, float top, float bottom) {
@@ -92,18 +113,34 @@ void processBlocks(benchmark::State& state, Setup setup) {
     }
     std::vector<float> left(frames), right(frames);
 
+    // The preset cycle moves on every second of audio; the source doubles as
+    // the sidechain so that audio triggers fire.
+    const std::vector<PresetSound> sounds =
+        setup == kPresets ? builtinSounds() : std::vector<PresetSound>{};
+    const auto blocksPerSound = static_cast<int64_t>(kRate / frames) + 1;
+    int64_t block = 0;
+    size_t sound = 0;
+    const bool sidechain = setup == kPresets;
+
     size_t readPos = 0;
     double beats = 0.0;
     const double beatsPerBlock = frames * kTempo / 60.0 / kRate;
     for (auto _ : state) {
+        if (!sounds.empty() && block++ % blocksPerSound == 0) {
+            engine->setParams(sounds[sound].params);
+            engine->publishCurves(sounds[sound].curves);
+            sound = (sound + 1) % sounds.size();
+        }
         if (readPos + frames > sourceLength) readPos = 0;
         std::memcpy(left.data(), sourceL.data() + readPos, frames * sizeof(float));
         std::memcpy(right.data(), sourceR.data() + readPos, frames * sizeof(float));
         readPos += frames;
         {
             ScopedFlushToZero ftz; // as the plug-in runs every block
-            engine->process(left.data(), right.data(), frames, beats, kTempo, nullptr, nullptr,
-                            nullptr, 0);
+            const float* sideL = sidechain ? sourceL.data() + readPos - frames : nullptr;
+            const float* sideR = sidechain ? sourceR.data() + readPos - frames : nullptr;
+            engine->process(left.data(), right.data(), frames, beats, kTempo, sideL, sideR, nullptr,
+                            0);
         }
         benchmark::DoNotOptimize(left.data());
         benchmark::DoNotOptimize(right.data());
@@ -126,9 +163,14 @@ void BM_EngineOneVolume(benchmark::State& state) {
 void BM_EngineEverything(benchmark::State& state) {
     processBlocks(state, kEverything);
 }
+// The ten built-in presets in turn, a second of audio each.
+void BM_EnginePresets(benchmark::State& state) {
+    processBlocks(state, kPresets);
+}
 
 BENCHMARK(BM_EngineAllOff)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
 BENCHMARK(BM_EngineOneVolume)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
 BENCHMARK(BM_EngineEverything)->Arg(32)->Arg(128)->Arg(512)->Arg(1024);
+BENCHMARK(BM_EnginePresets)->Arg(512);
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstring>
@@ -29,6 +30,15 @@ constexpr int kLongestFill = 119;
         ok = ok && m.rate >= 0 && m.rate < kRateCount && m.smooth >= 0.0f && m.smooth <= 1.0f &&
              m.end >= 0.0f && m.end <= 1.0f && m.trigger >= 0 && m.trigger < kTrigModeCount;
     return ok;
+}
+
+// No source, or nothing but zeros.
+bool silent(const float* source, uint32_t frames) {
+    if (!source) return true;
+    uint32_t bits = 0;
+    for (uint32_t i = 0; i < frames; ++i)
+        bits |= std::bit_cast<uint32_t>(source[i]) & 0x7fffffffu;
+    return bits == 0;
 }
 
 } // namespace
@@ -154,34 +164,62 @@ int TriggerDetector::detect(const float* left, const float* right, uint32_t fram
     const double hold = std::min(std::max(static_cast<double>(p.trigHold), 0.001), 3600.0);
     const auto holdSamples = static_cast<uint32_t>(hold * sampleRate_);
 
-    for (uint32_t i = 0; i < frames; ++i) {
+    float envelope = envelope_;
+    float fl0 = state_[0][0], fl1 = state_[0][1], fr0 = state_[1][0], fr1 = state_[1][1];
+    // One sample's envelope; true when it crosses the level the detector
+    // waits for (up to the threshold while armed, down to re-arm otherwise).
+    auto crosses = [&](uint32_t i) __attribute__((always_inline)) {
         float l = left ? left[i] : 0.0f;
         float r = right ? right[i] : l;
         if (focus) {
-            float* fl = state_[0];
-            float* fr = state_[1];
-            fl[0] += (l - fl[0]) * a;
-            fl[1] += (fl[0] - fl[1]) * a;
-            fr[0] += (r - fr[0]) * a;
-            fr[1] += (fr[0] - fr[1]) * a;
-            l = fl[1];
-            r = fr[1];
+            fl0 += (l - fl0) * a;
+            fl1 += (fl0 - fl1) * a;
+            fr0 += (r - fr0) * a;
+            fr1 += (fr0 - fr1) * a;
+            l = fl1;
+            r = fr1;
         }
         const float peak = std::max(std::fabs(l), std::fabs(r));
-        envelope_ = peak > envelope_ ? peak : envelope_ * release;
-
-        if (sinceHit_ < kNoHit - 1) ++sinceHit_;
+        envelope = peak > envelope ? peak : envelope * release;
+        return armed_ ? envelope >= threshold : envelope < rearm;
+    };
+    // The hold counter moves with the samples that pass in between, stopping
+    // one short of "none yet".
+    auto count = [this](uint32_t samples) {
+        if (sinceHit_ < kNoHit - 1)
+            sinceHit_ = static_cast<uint32_t>(
+                std::min<uint64_t>(uint64_t{sinceHit_} + samples, kNoHit - 1));
+    };
+    const bool settled =
+        envelope == 0.0f && (!focus || (fl0 == 0.0f && fl1 == 0.0f && fr0 == 0.0f && fr1 == 0.0f));
+    if (settled && silent(left, frames) && silent(right, frames)) {
+        // Silence on a settled detector: the envelope stays at 0, below any
+        // threshold, and only re-arms.
+        count(frames);
+        armed_ = true;
+        return 0;
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        // Most samples change nothing but the envelope: run through them.
+        const uint32_t from = i;
+        while (i < frames && !crosses(i))
+            ++i;
+        count(i - from);
+        if (i == frames) break;
+        count(1);
         if (!armed_) {
-            if (envelope_ < rearm) armed_ = true;
+            armed_ = true;
             continue;
         }
-        if (envelope_ >= threshold && (sinceHit_ == kNoHit || sinceHit_ >= holdSamples)) {
+        if (sinceHit_ == kNoHit || sinceHit_ >= holdSamples) {
             if (hits.count < kMaxTriggers) hits.offsets[hits.count++] = i;
             armed_ = false;
             sinceHit_ = 0;
             ++detected;
         }
     }
+    envelope_ = envelope;
+    state_[0][0] = fl0, state_[0][1] = fl1, state_[1][0] = fr0, state_[1][1] = fr1;
     return detected;
 }
 
@@ -336,6 +374,7 @@ float ScopeCapture::traceFromLevel(float level, float value) const {
 // ---- engine: life cycle ----
 
 Engine::Engine() {
+    findLevelCurves();
     drive_.prepare(sampleRate_);
     reset();
 }
@@ -347,7 +386,17 @@ void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
     clocks_.prepare(sampleRate_);
     detector_.prepare(sampleRate_);
     crossover_.invalidate();
+    std::fill_n(smoothFor_, kModuleCount + 1, -1.0f); // the coefficients depend on the rate
     reset();
+}
+
+// An exp per coefficient is worth keeping between blocks.
+float Engine::cachedSmoother(int slot, float smooth) {
+    if (!(smooth == smoothFor_[slot])) {
+        smoothFor_[slot] = smooth;
+        smoothCached_[slot] = smootherCoef(smooth, sampleRate_);
+    }
+    return smoothCached_[slot];
 }
 
 void Engine::reset() {
@@ -429,6 +478,24 @@ void Engine::refreshCurves() {
     if (!copyPublished(incoming_, seq)) return;
     curves_ = incoming_;
     curvesSeq_ = seq;
+    findLevelCurves();
+}
+
+// A curve with one level, straight segments and no -0 gives that level at
+// every phase: valueAt adds u * 0 to it.
+void Engine::findLevelCurves() {
+    for (int m = 0; m < kModuleCount; ++m) {
+        for (int b = 0; b < kBandCount; ++b) {
+            const Curve& c = curves_.curves[m][b];
+            const int n = std::clamp(c.count, 2, kMaxCurvePoints);
+            const float y = c.points[0].y;
+            bool level = std::bit_cast<uint32_t>(y) != 0x80000000u && y == y;
+            for (int i = 0; i < n && level; ++i)
+                level = std::bit_cast<uint32_t>(c.points[i].y) == std::bit_cast<uint32_t>(y) &&
+                        (i == n - 1 || c.points[i].bend == 0.0f);
+            curveLevel_[m][b] = level ? y : -1.0f;
+        }
+    }
 }
 
 // ---- engine: process ----
@@ -482,10 +549,12 @@ void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
 }
 
 Lanes Engine::curveLanes(Module module, uint32_t offset, double songBeats, double tempo) const {
+    const float(&level)[kBandCount] = curveLevel_[module];
+    Lanes v = {level[0], level[1], level[2], 0.0f};
+    if (level[0] >= 0.0f && level[1] >= 0.0f && level[2] >= 0.0f) return v;
     const float phase = modulePhase(module, offset, songBeats, tempo);
-    Lanes v{};
     for (int b = 0; b < kBandCount; ++b)
-        v[b] = curves_.curves[module][b].valueAt(phase);
+        if (level[b] < 0.0f) v[b] = curves_.curves[module][b].valueAt(phase);
     return v;
 }
 
@@ -512,6 +581,50 @@ void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*valu
     }
 }
 
+namespace {
+
+// out = dry + (sum of the bands * gain - dry) * mix, four samples at a time:
+// the bands of four samples turned into one vector per band, added in the
+// same order as one sample's lanes would be.
+__attribute__((always_inline)) inline void mixBands(float* io, const Lanes* bands, uint32_t n,
+                                                    float gain, float mix) {
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const Lanes &a = bands[i], &b = bands[i + 1], &c = bands[i + 2], &d = bands[i + 3];
+        const Lanes ab01 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+        const Lanes cd01 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+        const Lanes ab23 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+        const Lanes cd23 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+        const Lanes low = __builtin_shufflevector(ab01, cd01, 0, 1, 4, 5);
+        const Lanes mid = __builtin_shufflevector(ab01, cd01, 2, 3, 6, 7);
+        const Lanes high = __builtin_shufflevector(ab23, cd23, 0, 1, 4, 5);
+        const Lanes sum = low + mid + high;
+        Lanes dry;
+        std::memcpy(&dry, io + i, sizeof dry);
+        const Lanes out = dry + (sum * gain - dry) * mix;
+        std::memcpy(io + i, &out, sizeof out);
+    }
+    for (; i < n; ++i) {
+        const float sum = bands[i][kBandLow] + bands[i][kBandMid] + bands[i][kBandHigh];
+        io[i] = io[i] + (sum * gain - io[i]) * mix;
+    }
+}
+
+__attribute__((always_inline)) inline void scaleInto(float* out, const float* in, uint32_t n,
+                                                     float gain) {
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Lanes x;
+        std::memcpy(&x, in + i, sizeof x);
+        x *= gain;
+        std::memcpy(out + i, &x, sizeof x);
+    }
+    for (; i < n; ++i)
+        out[i] = in[i] * gain;
+}
+
+} // namespace
+
 NORVALE_HOT_PATH
 void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                               double tempo, const float* sideLeft, const float* sideRight) {
@@ -519,11 +632,11 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     bool on[kModuleCount];
     for (int m = 0; m < kModuleCount; ++m) {
         on[m] = p.modules[m].on;
-        smoothCoef_[m] = smootherCoef(p.modules[m].smooth, sampleRate_);
+        smoothCoef_[m] = cachedSmoother(m, p.modules[m].smooth);
     }
     // The time stage's read head slews at the Step rate; with its Smooth at 0
     // the curve goes to it unsmoothed.
-    stepCoef_ = smootherCoef(p.timStep, sampleRate_);
+    stepCoef_ = cachedSmoother(kModuleCount, p.timStep);
     if (p.modules[kTim].smooth <= 0.0f) smoothCoef_[kTim] = 1.0f;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
 
@@ -534,8 +647,12 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     const int tracedBand = scope_.band();
     const bool tracing = scoping && on[traced] && p.bandOn[tracedBand];
     scope_.setTracing(tracing);
+    const bool keepSplit = scoping || !(p.bandOn[0] && p.bandOn[1] && p.bandOn[2]);
 
-    Lanes control[kModuleCount][kSubBlock] = {};
+    // Only modules that are on are filled in; the scope reads the traced one
+    // whatever its state.
+    Lanes control[kModuleCount][kSubBlock];
+    if (!on[traced]) std::fill_n(control[traced], kSubBlock, Lanes{});
     Lanes levels[kSubBlock] = {};
 
     // Curves are evaluated at the ends of each sub-block only, and one
@@ -545,68 +662,87 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
         if (on[m] && m != kFlt)
             startValue[m] = curveLanes(static_cast<Module>(m), 0, songBeats, tempo);
 
-    for (uint32_t o = 0; o < frames;) {
-        const uint32_t n = std::min(kSubBlock, frames - o);
+    // The band split runs ahead over a chunk of sub-blocks at a time.
+    float inL[kSplitChunk], inR[kSplitChunk];
+    Lanes bandL[kSplitChunk], bandR[kSplitChunk];
+    for (uint32_t chunk = 0; chunk < frames; chunk += kSplitChunk) {
+        const uint32_t length = std::min(kSplitChunk, frames - chunk);
+        scaleInto(inL, left + chunk, length, inputGain);
+        scaleInto(inR, right + chunk, length, inputGain);
+        crossover_.run(inL, inR, length, bandL, bandR);
 
-        float t[kSubBlock];
-        const float tStep = n > 1 ? 1.0f / static_cast<float>(n - 1) : 0.0f;
-        for (uint32_t i = 0; i < n; ++i)
-            t[i] = static_cast<float>(i) * tStep;
-        for (int m = 0; m < kModuleCount; ++m) {
-            if (!on[m]) continue;
-            if (m == kFlt) {
-                // The filter follows its start value alone.
-                const Lanes v = curveLanes(kFlt, o, songBeats, tempo);
-                std::fill_n(control[m], n, v);
-                filter_.update(v, n, smoothCoef_[kFlt], p.fltCutoff, p.fltDepth, p.fltRes,
-                               sampleRate_);
+        for (uint32_t o = 0; o < length;) {
+            const uint32_t n = std::min(kSubBlock, length - o);
+            const uint32_t offset = chunk + o; // in the block
+
+            float t[kSubBlock];
+            const float tStep = n > 1 ? 1.0f / static_cast<float>(n - 1) : 0.0f;
+            for (uint32_t i = 0; i < n; ++i)
+                t[i] = static_cast<float>(i) * tStep;
+            for (int m = 0; m < kModuleCount; ++m) {
+                if (!on[m]) continue;
+                if (m == kFlt) {
+                    // The filter follows its start value alone.
+                    const Lanes v = curveLanes(kFlt, offset, songBeats, tempo);
+                    std::fill_n(control[m], n, v);
+                    filter_.update(v, n, smoothCoef_[kFlt], p.fltCutoff, p.fltDepth, p.fltRes,
+                                   sampleRate_);
+                    continue;
+                }
+                const Lanes start = startValue[m];
+                const Lanes end = curveLanes(static_cast<Module>(m), offset + n, songBeats, tempo);
+                const Lanes delta = end - start;
+                for (uint32_t i = 0; i < n; ++i)
+                    control[m][i] = start + delta * t[i];
+                startValue[m] = end;
+            }
+
+            // The split itself is kept only for a band that is off (it passes
+            // unchanged) and for the scope.
+            Lanes* const subL = bandL + o;
+            Lanes* const subR = bandR + o;
+            Lanes splitL[kSubBlock], splitR[kSubBlock];
+            if (keepSplit) {
+                for (uint32_t i = 0; i < n; ++i) {
+                    splitL[i] = subL[i];
+                    splitR[i] = subR[i];
+                }
+            }
+            runStages(subL, subR, n, control, tracing ? traced : -1, levels);
+
+            if (!keepSplit) {
+                mixBands(left + offset, subL, n, outputGain, mix);
+                mixBands(right + offset, subR, n, outputGain, mix);
+                o += n;
                 continue;
             }
-            const Lanes start = startValue[m];
-            const Lanes end = curveLanes(static_cast<Module>(m), o + n, songBeats, tempo);
-            const Lanes delta = end - start;
-            for (uint32_t i = 0; i < n; ++i)
-                control[m][i] = start + delta * t[i];
-            startValue[m] = end;
-        }
+            for (uint32_t i = 0; i < n; ++i) {
+                const uint32_t at = offset + i;
+                const Lanes outL = keepSplit ? select(bandOn, subL[i], splitL[i]) : subL[i];
+                const Lanes outR = keepSplit ? select(bandOn, subR[i], splitR[i]) : subR[i];
+                const float dryL = left[at];
+                const float dryR = right[at];
+                const float sumL = outL[kBandLow] + outL[kBandMid] + outL[kBandHigh];
+                const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
+                const float sideL = sideLeft ? sideLeft[at] : 0.0f;
+                const float sideR = sideRight ? sideRight[at] : 0.0f;
+                left[at] = dryL + (sumL * outputGain - dryL) * mix;
+                right[at] = dryR + (sumR * outputGain - dryR) * mix;
+                if (!scoping) continue;
 
-        float inL[kSubBlock], inR[kSubBlock];
-        for (uint32_t i = 0; i < n; ++i) {
-            inL[i] = left[o + i] * inputGain;
-            inR[i] = right[o + i] * inputGain;
+                // The filter's level moves once per sub-block, not per sample.
+                const float level =
+                    traced == kFlt ? filter_.level[tracedBand] : levels[i][tracedBand];
+                const float value = control[traced][i][tracedBand];
+                if (scope_.allBands())
+                    scope_.sample(at, inL[o + i], inR[o + i], left[at], right[at], sideL, sideR,
+                                  level, value);
+                else
+                    scope_.sample(at, splitL[i][tracedBand], splitR[i][tracedBand],
+                                  outL[tracedBand], outR[tracedBand], sideL, sideR, level, value);
+            }
+            o += n;
         }
-        Lanes splitL[kSubBlock], splitR[kSubBlock];
-        crossover_.run(inL, inR, n, splitL, splitR);
-        Lanes bandL[kSubBlock], bandR[kSubBlock];
-        std::copy_n(splitL, n, bandL);
-        std::copy_n(splitR, n, bandR);
-        runStages(bandL, bandR, n, control, tracing ? traced : -1, levels);
-
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint32_t at = o + i;
-            // A band that is off passes its split output.
-            const Lanes outL = select(bandOn, bandL[i], splitL[i]);
-            const Lanes outR = select(bandOn, bandR[i], splitR[i]);
-            const float dryL = left[at];
-            const float dryR = right[at];
-            const float sumL = outL[kBandLow] + outL[kBandMid] + outL[kBandHigh];
-            const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
-            const float sideL = sideLeft ? sideLeft[at] : 0.0f;
-            const float sideR = sideRight ? sideRight[at] : 0.0f;
-            left[at] = dryL + (sumL * outputGain - dryL) * mix;
-            right[at] = dryR + (sumR * outputGain - dryR) * mix;
-            if (!scoping) continue;
-
-            // The filter's level moves once per sub-block, not per sample.
-            const float level = traced == kFlt ? filter_.level[tracedBand] : levels[i][tracedBand];
-            const float value = control[traced][i][tracedBand];
-            if (scope_.allBands())
-                scope_.sample(at, inL[i], inR[i], left[at], right[at], sideL, sideR, level, value);
-            else
-                scope_.sample(at, splitL[i][tracedBand], splitR[i][tracedBand], outL[tracedBand],
-                              outR[tracedBand], sideL, sideR, level, value);
-        }
-        o += n;
     }
 }
 

@@ -173,6 +173,8 @@ public:
 private:
     bool copyPublished(CurveSet& out, uint32_t& seq);
     void refreshCurves();
+    void findLevelCurves();
+    float cachedSmoother(int slot, float smooth);
     void processGainOnly(float* left, float* right, uint32_t frames);
     void processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                           double tempo, const float* sideLeft, const float* sideRight);
@@ -197,6 +199,10 @@ private:
     WidthStage width_;
     float smoothCoef_[kModuleCount] = {};
     float stepCoef_ = 0.0f; // the time stage's read-head slew
+    // The last smooth setting of each module (and Step, last) and its
+    // coefficient; -1: none yet.
+    float smoothFor_[kModuleCount + 1] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};
+    float smoothCached_[kModuleCount + 1] = {};
     ModuleClocks clocks_;
     TriggerDetector detector_;
     int chain_[kModuleCount] = {};
@@ -204,6 +210,8 @@ private:
     CurveSet curves_;        // this block's curves
     CurveSet incoming_;      // a copy being taken; becomes curves_ only when whole
     uint32_t curvesSeq_ = 0; // publishSeq_ value curves_ was copied at
+    // The one level of each curve of curves_ that has one, else -1.
+    float curveLevel_[kModuleCount][kBandCount];
 
     // ---- shared with the curve-editing thread ----
     // published_ is written only between the two increments of publishSeq_

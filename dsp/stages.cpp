@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 
 namespace norvale {
 
@@ -26,14 +27,27 @@ Lanes perLane(Lanes x, Fn fn) {
     return x;
 }
 
-// Triangle fold: the input reflects off +-1.
-Lanes fold(Lanes x) {
-    return perLane(x, [](float v) {
-        float y = std::fmod(v + 1.0f, 4.0f);
-        if (y < 0.0f) y += 4.0f;
-        if (y > 2.0f) y = 4.0f - y;
-        return y - 1.0f;
-    });
+// Triangle fold: the input reflects off +-1. The remainder of v + 1 by 4 is
+// (v + 1) - 4*trunc((v + 1)/4): dividing by 4 and multiplying back are exact,
+// and the true remainder is a float, so the subtraction is exact too; the
+// result is fmod's to the bit. From 2^23 up every float is whole already.
+void foldInPlace(StereoLanes& x) {
+    // The input is a product; fused with the + 1 it would round once where
+    // the plain fold rounds twice. An empty asm keeps them apart.
+    Lanes left = leftOf(x), right = rightOf(x);
+    asm("" : "+x"(left), "+x"(right));
+    join(x, left, right);
+    const StereoLanes f = x + 1.0f;
+    const StereoLanes quarter = f * 0.25f;
+    const StereoMask small = reinterpret_cast<StereoLanes>(reinterpret_cast<StereoMask>(quarter) &
+                                                           0x7fffffff) < 8388608.0f;
+    const StereoLanes whole =
+        small ? __builtin_convertvector(__builtin_convertvector(quarter, StereoMask), StereoLanes)
+              : quarter;
+    StereoLanes y = f - whole * 4.0f;
+    y = y < 0.0f ? y + 4.0f : y;
+    y = y > 2.0f ? 4.0f - y : y;
+    x = y - 1.0f;
 }
 
 Lanes sineFold(Lanes x) {
@@ -50,6 +64,15 @@ Lanes crushShape(Lanes x, Lanes amount) {
 template <typename Fn>
 void perChannel(StereoLanes& x, Fn fn) {
     join(x, fn(leftOf(x)), fn(rightOf(x)));
+}
+
+// Whether a smoothed value s, whose next step would give `next`, stays put
+// for the whole sub-block: the curve is flat there and the step changes
+// nothing in any band. The stage may then run with constant settings, which
+// is exactly what its sample loop would compute. Lane 3 is spare.
+bool atRest(const StageBlock& b, Lanes s, Lanes next) {
+    const LaneMask same = (s == next) & (b.values[0] == b.values[b.n - 1]);
+    return same[0] && same[1] && same[2];
 }
 
 } // namespace
@@ -70,6 +93,16 @@ float smootherCoef(float smooth, double sampleRate) {
 NORVALE_HOT_PATH
 void VolumeStage::run(const StageBlock& b, float trim) {
     Lanes s = select(level < 0.0f, b.values[0] * b.values[0], level);
+    if (atRest(b, s, s + (b.values[0] * b.values[0] - s) * b.coef)) {
+        const Lanes gain = s * trim;
+        for (uint32_t i = 0; i < b.n; ++i) {
+            b.left[i] *= gain;
+            b.right[i] *= gain;
+            if (b.levels) b.levels[i] = s;
+        }
+        level = select(b.bandOn, s, level);
+        return;
+    }
     for (uint32_t i = 0; i < b.n; ++i) {
         s += (b.values[i] * b.values[i] - s) * b.coef;
         const Lanes gain = s * trim;
@@ -185,15 +218,31 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
     Lanes s = level;
     StereoLanes z = dc, t = tone;
 
-    // One loop per style, so the shaper is inlined into it; forced inline so
-    // each CPU's copy of this function gets its own loop.
-    auto loop = [&](auto shaper) __attribute__((always_inline)) {
+    // The settings of one sample: moving with the smoothed amount, or held
+    // while it rests.
+    auto moving = [&](uint32_t i, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
+        const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
+        s = select(s < 0.0f, target, s + (target - s) * b.coef);
+        pre = input * exp2Lanes(s * kDriveOctaves);
+        makeUp = output / (1.0f + 2.5f * s); // louder drive, lower level
+    };
+    const Lanes firstTarget = clamp(drive * b.values[0], splat(0.0f), splat(1.0f));
+    const bool resting =
+        atRest(b, s, select(s < 0.0f, firstTarget, s + (firstTarget - s) * b.coef));
+    const Lanes restPre = input * exp2Lanes(s * kDriveOctaves);
+    const Lanes restMakeUp = output / (1.0f + 2.5f * s);
+    auto held = [&](uint32_t, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
+        pre = restPre;
+        makeUp = restMakeUp;
+    };
+
+    // One loop per style and settings, so the shaper is inlined into it;
+    // forced inline so each CPU's copy of this function gets its own loops.
+    auto loopWith = [&](auto settings, auto shaper) __attribute__((always_inline)) {
         for (uint32_t i = 0; i < b.n; ++i) {
-            const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
-            s = select(s < 0.0f, target, s + (target - s) * b.coef);
+            Lanes pre, makeUp;
+            settings(i, pre, makeUp);
             if (b.levels) b.levels[i] = s;
-            const Lanes pre = input * exp2Lanes(s * kDriveOctaves);
-            const Lanes makeUp = output / (1.0f + 2.5f * s); // louder drive, lower level
             StereoLanes x, y, preBoth, makeUpBoth;
             join(x, b.left[i], b.right[i]);
             join(preBoth, pre, pre);
@@ -217,6 +266,12 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
             b.right[i] = rightOf(y);
         }
     };
+    auto loop = [&](auto shaper) __attribute__((always_inline)) {
+        if (resting)
+            loopWith(held, shaper);
+        else
+            loopWith(moving, shaper);
+    };
     switch (style) {
     case kSoftClip: loop([](StereoLanes& x, Lanes) { tanhInPlace(x); }); break;
     case kHardClip:
@@ -225,9 +280,7 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
             x = x < -one ? -one : (x > one ? one : x);
         });
         break;
-    case kFold:
-        loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return fold(c); }); });
-        break;
+    case kFold: loop([](StereoLanes& x, Lanes) { foldInPlace(x); }); break;
     case kRectify:
         loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return abs(c); }); });
         break;
@@ -263,18 +316,32 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     Lanes s = select(level < 0.0f, clamp(amount * b.values[0], splat(0.0f), splat(1.0f)), level);
     Lanes p = phase;
     StereoLanes h = hold;
-    for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
-        if (b.levels) b.levels[i] = s;
+    // What the smoothed amount sets: which bands work, the levels and the
+    // phase step. Worked out once while the amount rests.
+    struct Settings {
+        LaneMask active;
+        Lanes q, step;
+    };
+    auto settingsOf = [&](Lanes smoothed) __attribute__((always_inline)) {
         // Bands whose amount is (nearly) zero pass and keep their hold.
-        const LaneMask active = s > 0.0001f;
-        const Lanes amount = min(s, splat(1.0f));
-        const Lanes q = exp2Lanes(16.0f - reduction * amount) - 1.0f;
+        const Lanes amount = min(smoothed, splat(1.0f));
+        return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f,
+                        1.0f / (1.0f + amount * downMinusOne)};
+    };
+    const bool resting =
+        atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
+    const Settings rest = settingsOf(s);
+    for (uint32_t i = 0; i < b.n; ++i) {
+        if (!resting) s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
+        if (b.levels) b.levels[i] = s;
+        const Settings set = resting ? rest : settingsOf(s);
+        const LaneMask active = set.active;
+        const Lanes q = set.q;
 
         // The hold grows smoothly from one sample to `down` samples. The phase
         // is at most 1 (its value after a reset) and a step at most 1, so the
         // whole part to drop is 1, or 2 at the very top.
-        Lanes next = p + 1.0f / (1.0f + amount * downMinusOne);
+        Lanes next = p + set.step;
         const LaneMask wrap = next >= 1.0f;
         next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
         p = select(active, next, p);
@@ -303,10 +370,11 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
 // ---- time ----
 
 void TimeStage::prepare(double sampleRate) {
-    // Two seconds at this rate plus room for the interpolation; never below
-    // the length that covers 192 kHz.
+    // Two seconds at this rate plus room for the interpolation.
     const auto needed = static_cast<int32_t>(std::ceil(2.0 * sampleRate) + 64.0);
-    const int32_t wanted = std::max<int32_t>(384064, needed);
+    int32_t wanted = 1;
+    while (wanted < needed)
+        wanted *= 2;
     if (wanted != length || !rings) {
         rings.reset(new float[static_cast<size_t>(wanted) * 2 * kBandCount]);
         length = wanted;
@@ -335,23 +403,20 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
     delay = select(b.bandOn, d, delay);
     if (length < 1) return;
 
-    // The three bands' rings are read side by side. A band that is off gets a
-    // one-sample stand-in ring, so the loop needs no per-band branch.
-    float spare[2][kBandCount] = {};
-    float* ringL[kBandCount];
-    float* ringR[kBandCount];
-    LaneMask size = {1, 1, 1, 1}, at{};
+    // A band that is off gets a one-pair stand-in ring, so the loop needs no
+    // per-band branch.
+    float spare[kBandCount][2] = {};
+    float* ring[kBandCount];
+    LaneMask wrap{}, at{};
     Lanes longest{};
     for (int band = 0; band < kBandCount; ++band) {
         if (b.bandOn[band]) {
-            ringL[band] = rings.get() + static_cast<size_t>(length) * (2 * band);
-            ringR[band] = ringL[band] + length;
-            size[band] = length;
+            ring[band] = rings.get() + static_cast<size_t>(length) * 2 * band;
+            wrap[band] = length - 1;
             at[band] = write[band];
             longest[band] = static_cast<float>(length - 2);
         } else {
-            ringL[band] = &spare[0][band];
-            ringR[band] = &spare[1][band];
+            ring[band] = spare[band];
         }
     }
     for (uint32_t i = 0; i < b.n; ++i) {
@@ -360,32 +425,40 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
         const LaneMask whole = truncToInt(dist);
         const Lanes part = dist - toFloat(whole);
         const LaneMask between = part > 0.0f;
-        LaneMask i0 = at - whole + between; // one further back when between
+        const LaneMask i0 = (at - whole + between) & wrap; // one further back when between
+        const LaneMask i1 = (i0 + 1) & wrap;
         const Lanes f = select(between, 1.0f - part, splat(0.0f));
-        i0 += size & (i0 < 0);
-        LaneMask i1 = i0 + 1;
-        i1 &= i1 < size;
-        // Built whole from scalars: lane stores followed by a vector load
-        // would stall on store forwarding.
-        auto tap = [&](int band, const Lanes* in, float* const* ring, float& at0, float& at1)
-            __attribute__((always_inline)) {
-            ring[band][at[band]] = in[i][band];
-            at0 = ring[band][i0[band]];
-            at1 = ring[band][i1[band]];
+
+        // Each band's pair goes in and two pairs come out, eight bytes at a
+        // time, so a read right behind the write is forwarded from it. A pair
+        // travels as one double, which keeps it in a register.
+        using Pairs = double __attribute__((vector_size(16)));
+        const auto in01 =
+            reinterpret_cast<Pairs>(__builtin_shufflevector(b.left[i], b.right[i], 0, 4, 1, 5));
+        const auto in2 =
+            reinterpret_cast<Pairs>(__builtin_shufflevector(b.left[i], b.right[i], 2, 6, 2, 6));
+        auto put = [](float* at, double pair) { std::memcpy(at, &pair, sizeof pair); };
+        auto get = [](const float* at) {
+            double pair;
+            std::memcpy(&pair, at, sizeof pair);
+            return pair;
         };
-        float a0, a1, b0, b1, c0, c1;
-        tap(0, b.left, ringL, a0, a1);
-        tap(1, b.left, ringL, b0, b1);
-        tap(2, b.left, ringL, c0, c1);
-        const Lanes l0 = {a0, b0, c0, 0.0f}, l1 = {a1, b1, c1, 0.0f};
-        tap(0, b.right, ringR, a0, a1);
-        tap(1, b.right, ringR, b0, b1);
-        tap(2, b.right, ringR, c0, c1);
-        const Lanes r0 = {a0, b0, c0, 0.0f}, r1 = {a1, b1, c1, 0.0f};
-        b.left[i] = select(b.bandOn, l0 + (l1 - l0) * f, b.left[i]);
-        b.right[i] = select(b.bandOn, r0 + (r1 - r0) * f, b.right[i]);
-        at += 1;
-        at &= at < size;
+        put(ring[0] + 2 * at[0], in01[0]);
+        put(ring[1] + 2 * at[1], in01[1]);
+        put(ring[2] + 2 * at[2], in2[0]);
+        const auto a01 =
+            reinterpret_cast<Lanes>(Pairs{get(ring[0] + 2 * i0[0]), get(ring[1] + 2 * i0[1])});
+        const auto b01 =
+            reinterpret_cast<Lanes>(Pairs{get(ring[0] + 2 * i1[0]), get(ring[1] + 2 * i1[1])});
+        const auto a2 = reinterpret_cast<Lanes>(Pairs{get(ring[2] + 2 * i0[2]), 0.0});
+        const auto b2 = reinterpret_cast<Lanes>(Pairs{get(ring[2] + 2 * i1[2]), 0.0});
+        const Lanes y01 = a01 + (b01 - a01) * __builtin_shufflevector(f, f, 0, 0, 1, 1);
+        const Lanes y2 = a2 + (b2 - a2) * __builtin_shufflevector(f, f, 2, 2, 2, 2);
+        const Lanes outL = __builtin_shufflevector(y01, y2, 0, 2, 4, 4);
+        const Lanes outR = __builtin_shufflevector(y01, y2, 1, 3, 5, 5);
+        b.left[i] = select(b.bandOn, outL, b.left[i]);
+        b.right[i] = select(b.bandOn, outR, b.right[i]);
+        at = (at + 1) & wrap;
     }
     write = (at & b.bandOn) | (write & ~b.bandOn);
 }
@@ -395,8 +468,10 @@ void TimeStage::run(const StageBlock& b, float range, float stepCoef) {
 NORVALE_HOT_PATH
 void PanStage::run(const StageBlock& b) {
     Lanes s = select(pos < 0.0f, clamp(b.values[0], splat(0.0f), splat(1.0f)), pos);
+    const bool resting =
+        atRest(b, s, s + (clamp(b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
     for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
+        if (!resting) s += (clamp(b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
         // Below the middle the right channel fades, above it the left.
         const LaneMask towardLeft = s < 0.5f;
@@ -409,8 +484,10 @@ void PanStage::run(const StageBlock& b) {
 NORVALE_HOT_PATH
 void WidthStage::run(const StageBlock& b) {
     Lanes s = select(level < 0.0f, clamp(2.0f * b.values[0], splat(0.0f), splat(2.0f)), level);
+    const bool resting =
+        atRest(b, s, s + (clamp(2.0f * b.values[0], splat(0.0f), splat(2.0f)) - s) * b.coef);
     for (uint32_t i = 0; i < b.n; ++i) {
-        s += (clamp(2.0f * b.values[i], splat(0.0f), splat(2.0f)) - s) * b.coef;
+        if (!resting) s += (clamp(2.0f * b.values[i], splat(0.0f), splat(2.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
         const Lanes mid = (b.left[i] + b.right[i]) * 0.5f;
         const Lanes side = (b.left[i] - b.right[i]) * 0.5f * s;
@@ -444,7 +521,9 @@ inline Lanes SvfLanes::tick(Lanes x) {
     const Lanes lp = ic2 + a2 * ic1 + a3 * d;
     ic1 = 2.0f * bp - ic1;
     ic2 = 2.0f * lp - ic2;
-    return select(highpass, x - k * bp - lp, lp);
+    // Lowpass in the even lanes, highpass in the odd ones: a blend by constant.
+    const Lanes hp = x - k * bp - lp;
+    return __builtin_shufflevector(lp, hp, 0, 5, 2, 7);
 }
 
 void Crossover::reset() {
@@ -477,31 +556,87 @@ void Crossover::update(float splitLow, float splitHigh, double sampleRate) {
     highApplied_ = hi;
     for (int step = 0; step < 4; ++step) {
         split_[step].setCoefficients(prewarp(step < 2 ? lo : hi, sampleRate), kButterworthK);
-        split_[step].highpass = LaneMask{0, -1, 0, -1};
     }
     lowPhase_.setCoefficients(prewarp(hi, sampleRate), kButterworthK);
 }
 
+namespace {
+
+// Two groups of four sections side by side, each lane the same arithmetic
+// as SvfLanes::tick.
+struct SvfPair {
+    StereoLanes ic1, ic2, k, a1, a2, a3;
+
+    SvfPair(const SvfLanes& low, const SvfLanes& high) {
+        join(ic1, low.ic1, high.ic1);
+        join(ic2, low.ic2, high.ic2);
+        join(k, low.k, high.k);
+        join(a1, low.a1, high.a1);
+        join(a2, low.a2, high.a2);
+        join(a3, low.a3, high.a3);
+    }
+    void split(SvfLanes& low, SvfLanes& high) const {
+        low.ic1 = leftOf(ic1), high.ic1 = rightOf(ic1);
+        low.ic2 = leftOf(ic2), high.ic2 = rightOf(ic2);
+    }
+    __attribute__((always_inline)) void tick(StereoLanes& x) {
+        const StereoLanes d = x - ic2;
+        const StereoLanes bp = a1 * ic1 + a2 * d;
+        const StereoLanes lp = ic2 + a2 * ic1 + a3 * d;
+        ic1 = 2.0f * bp - ic1;
+        ic2 = 2.0f * lp - ic2;
+        const StereoLanes hp = x - k * bp - lp;
+        x = __builtin_shufflevector(lp, hp, 0, 9, 2, 11, 4, 13, 6, 15);
+    }
+};
+
+} // namespace
+
 NORVALE_HOT_PATH
 void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* bandL, Lanes* bandR) {
-    SvfLanes firstLow = split_[0], secondLow = split_[1], firstHigh = split_[2],
-             secondHigh = split_[3], lowPhase = lowPhase_;
-    for (uint32_t i = 0; i < n; ++i) {
-        const Lanes x = {left[i], left[i], right[i], right[i]};
-        const Lanes lowAbove = secondLow.tick(firstLow.tick(x));
-        const Lanes above = {lowAbove[1], lowAbove[1], lowAbove[3], lowAbove[3]};
-        const Lanes midHigh = secondHigh.tick(firstHigh.tick(above));
+    assert(n <= kSplitChunk);
+    Lanes lowAbove[kSplitChunk];
+    auto input = [&](uint32_t i) __attribute__((always_inline)) {
+        return Lanes{left[i], left[i], right[i], right[i]};
+    };
+    auto above = [&](uint32_t i) __attribute__((always_inline)) {
+        const Lanes la = lowAbove[i];
+        return Lanes{la[1], la[1], la[3], la[3]};
+    };
+    SvfLanes lowPhase = lowPhase_;
+    auto output = [&](uint32_t i, Lanes midHigh) __attribute__((always_inline)) {
         // The fourth-order Linkwitz-Riley pair sums to the second-order
         // allpass x - 2k*bp of one section.
-        const Lanes low = {lowAbove[0], 0.0f, lowAbove[2], 0.0f};
+        const Lanes la = lowAbove[i];
+        const Lanes low = {la[0], 0.0f, la[2], 0.0f};
         const Lanes lowAligned = low - 2.0f * lowPhase.k * lowPhase.bandpass(low);
         bandL[i] = Lanes{lowAligned[0], midHigh[0], midHigh[1], 0.0f};
         bandR[i] = Lanes{lowAligned[2], midHigh[2], midHigh[3], 0.0f};
+    };
+
+    // The high split trails the low one by kLag samples, and the two run in
+    // the same eight lanes: the sample the low split works on does not wait
+    // for the high split of the one before. Each section still sees its
+    // samples in order, so the result is the plain cascade's.
+    constexpr uint32_t kLag = 8;
+    const uint32_t lead = std::min(n, kLag);
+    for (uint32_t i = 0; i < lead; ++i)
+        lowAbove[i] = split_[1].tick(split_[0].tick(input(i)));
+    if (n > lead) {
+        SvfPair first(split_[0], split_[2]), second(split_[1], split_[3]);
+        for (uint32_t i = lead; i < n; ++i) {
+            StereoLanes x;
+            join(x, input(i), above(i - kLag));
+            first.tick(x);
+            second.tick(x);
+            lowAbove[i] = leftOf(x);
+            output(i - kLag, rightOf(x));
+        }
+        first.split(split_[0], split_[2]);
+        second.split(split_[1], split_[3]);
     }
-    split_[0] = firstLow;
-    split_[1] = secondLow;
-    split_[2] = firstHigh;
-    split_[3] = secondHigh;
+    for (uint32_t i = n - lead; i < n; ++i)
+        output(i, split_[3].tick(split_[2].tick(above(i))));
     lowPhase_ = lowPhase;
 }
 

@@ -22,6 +22,9 @@ inline constexpr double kPi = 3.14159265358979323846;
 // The stages run in sub-blocks of this many samples; the curves are read at
 // their ends only.
 inline constexpr uint32_t kSubBlock = 16;
+// The band split runs over up to this many samples at once, a whole number
+// of sub-blocks.
+inline constexpr uint32_t kSplitChunk = 8 * kSubBlock;
 
 // Coefficient of a one-pole lowpass (z += (x - z) * a) at hz; the normalised
 // frequency is kept in 1e-5..0.49 so the result stays in (0, 1).
@@ -86,9 +89,11 @@ struct CrushStage {
 // module's Smooth smooths the curve itself before that (b.coef 1: not at all).
 struct TimeStage {
     Lanes curve, delay;
-    std::unique_ptr<float[]> rings; // [band][channel][length]
+    // Per band a ring of left/right pairs, a power of two of them, so that
+    // positions wrap with a mask.
+    std::unique_ptr<float[]> rings; // [band][position][channel]
     LaneMask write{};
-    int32_t length = 0; // 0 until prepared: the stage then passes
+    int32_t length = 0; // pairs per band; 0 until prepared: the stage then passes
     void prepare(double sampleRate);
     void reset();
     // range: the look-back at the curve's bottom, in samples.
@@ -114,10 +119,9 @@ struct WidthStage {
 // bp, highpass x - k*bp - lp.
 struct SvfLanes {
     Lanes ic1{}, ic2{}, k{}, a1{}, a2{}, a3{};
-    LaneMask highpass{}; // lanes whose tick() gives the highpass, not the lowpass
     void setCoefficients(float g, float damping);
     Lanes bandpass(Lanes x); // one step, the band output
-    Lanes tick(Lanes x);
+    Lanes tick(Lanes x);     // one step: lowpass in lanes 0 and 2, highpass in 1 and 3
 };
 
 // Fourth-order Linkwitz-Riley low/high at the low split, then the upper part
@@ -128,7 +132,7 @@ public:
     // Recomputes the sections when a split frequency changed.
     void update(float splitLow, float splitHigh, double sampleRate);
     void invalidate() { lowApplied_ = highApplied_ = -1.0f; }
-    // Lane b of bandL[i] is band b's left sample i.
+    // Lane b of bandL[i] is band b's left sample i; n <= kSplitChunk.
     void run(const float* left, const float* right, uint32_t n, Lanes* bandL, Lanes* bandR);
 
 private:

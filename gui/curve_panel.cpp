@@ -21,7 +21,6 @@ using plugincore::setFont;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kSteps = 16;
-constexpr uint32_t kDoubleClickMs = 400;
 
 bool isWheel(int button) {
     return button >= 4 && button <= 7;
@@ -313,17 +312,13 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
     const int m = curves.curveModule(), b = curves.curveBand();
     const Curve& curve = curves.curveAt(m, b);
     const int i = pointAt(px, py, curve);
-    const uint32_t time = static_cast<uint32_t>(timeMs);
-    // X time wraps after 49 days; the unsigned difference stays right across it.
-    const bool doubleClick = i >= 0 && i == lastClickPoint && time - lastClickTime < kDoubleClickMs;
     if (button == 3) {
+        clicks.press(-1, px, py, timeMs);
         if (i >= 0) {
             curves.curveSetWeight(m, b, i, (curve.points[i].weight + 1) % 3, false);
         } else if (const int s = segmentAt(px, py, curve); s >= 0) {
             curves.curveSetBend(m, b, s, 0.0f);
         }
-        lastClickPoint = i;
-        lastClickTime = time;
         return;
     }
     if (curves.curveStepMode()) {
@@ -334,12 +329,8 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
         paintStep(stepAt(px), toValue(py), curves);
         return;
     }
-    if (i >= 0 && doubleClick) {
-        curves.curveRemovePoint(m, b, i);
-        dragPoint = -1;
-        lastClickPoint = -1;
-        return;
-    }
+    // A point pressed twice goes when the second press is released in place.
+    removeOnRelease = clicks.press(i, px, py, timeMs);
     if (i >= 0) {
         dragPoint = i;
     } else if (endAt(px, py, curves)) {
@@ -353,11 +344,11 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs,
     } else {
         dragPoint = curves.curveAddPoint(m, b, static_cast<float>(snapped(toPhase(px), curves)),
                                          static_cast<float>(toValue(py)), 1);
+        // A new point double-clicks with the press that made it.
+        clicks.press(dragPoint, px, py, timeMs);
     }
     dragModule = m;
     dragBand = b;
-    lastClickTime = time;
-    lastClickPoint = dragPoint;
 }
 
 void CurvePanel::motion(double px, double py, CurveAccess& curves) {
@@ -413,8 +404,9 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
                     bestDistance = std::abs(i - dragPoint);
                 }
             }
+            // A point that moved past a few units, or changed its index, was dragged.
+            if (clicks.moved(px, py) || best != dragPoint) clicks.forget();
             dragPoint = best;
-            lastClickPoint = best;
         } else if (bendSegment >= 0) {
             const double bend =
                 std::clamp(bendStart + 4 * (toValue(py) - bendStartValue), -1.0, 1.0);
@@ -445,7 +437,7 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
         damage_.add(graphArea());
 }
 
-void CurvePanel::release(CurveAccess& curves) {
+void CurvePanel::release(CurveAccess& curves, bool buttonUp) {
     if (!dragging()) return;
     if (tabDragModule >= 0) {
         damage_.add(tabRow());
@@ -456,6 +448,10 @@ void CurvePanel::release(CurveAccess& curves) {
     } else {
         damage_.add(graphArea());
     }
+    const bool remove = buttonUp && removeOnRelease && dragPoint >= 0 && !clicks.dragged();
+    if (remove) curves.curveRemovePoint(dragModule, dragBand, dragPoint);
+    clicks.release(remove);
+    removeOnRelease = false;
     if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
         int chain[kModuleCount];
         const int n = curves.curveChain(chain);

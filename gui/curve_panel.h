@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "gui/damage.h"
+#include "gui/double_click.h"
 #include "gui/window_spec.h"
 #include "plugin/curve_access.h"
 
@@ -52,8 +53,9 @@ public:
     // and menus, and buttons 1 and 3 in the graph; the wheel changes nothing.
     bool press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves);
     void motion(double px, double py, CurveAccess& curves);
-    // Ends whatever drag is open (also used for hide, destroy and lost releases).
-    void release(CurveAccess& curves);
+    // Ends whatever drag is open: the button came up, or (buttonUp false) the
+    // window is hidden or destroyed or the release was lost.
+    void release(CurveAccess& curves, bool buttonUp = false);
     void sync(CurveAccess& curves);
     bool dragging() const;
     bool menuOpen() const { return shapeMenuOpen || addMenuOpen; }
@@ -90,8 +92,8 @@ public:
     double bendStartValue = 0.0;
     bool painting = false;
     int lastStep = -1;
-    uint32_t lastClickTime = 0; // X server time: compared modulo 2^32
-    int lastClickPoint = -1;
+    DoubleClick clicks; // on points
+    bool removeOnRelease = false;
     int hoverPoint = -1, hoverSegment = -1;
     bool hoverEnd = false;
     bool shapeMenuOpen = false;

@@ -3,8 +3,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
-#include <X11/keysym.h>
 #include <cairo-xlib.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cmath>
@@ -66,42 +66,11 @@ uint32_t roundPixels(double v) {
     return static_cast<uint32_t>(v + 0.5);
 }
 
-// A keysym as UTF-8: Latin-1 keysyms are their code points, and keysyms
-// 0x1000000 + c carry code point c; keys without a character give "".
+// A keysym as UTF-8, for every layout's keysyms; keys without a character give "".
 std::string keysymText(KeySym keysym) {
-    uint32_t cp = 0;
-    if ((keysym >= 0x20 && keysym <= 0x7e) || (keysym >= 0xa0 && keysym <= 0xff))
-        cp = static_cast<uint32_t>(keysym);
-    else if (keysym >= 0x1000100 && keysym <= 0x110ffff)
-        cp = static_cast<uint32_t>(keysym - 0x1000000);
-    else if (keysym == XK_KP_Space)
-        cp = ' ';
-    else if (keysym >= XK_KP_0 && keysym <= XK_KP_9)
-        cp = '0' + static_cast<uint32_t>(keysym - XK_KP_0);
-    else if (keysym == XK_KP_Decimal)
-        cp = '.';
-    else if (keysym == XK_KP_Subtract)
-        cp = '-';
-    else if (keysym == XK_KP_Add)
-        cp = '+';
-    if (cp == 0 || (cp >= 0xd800 && cp <= 0xdfff)) return {};
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-    return out;
+    char text[8];
+    const int bytes = xkb_keysym_to_utf8(static_cast<xkb_keysym_t>(keysym), text, sizeof text);
+    return bytes > 1 ? std::string(text, static_cast<size_t>(bytes - 1)) : std::string();
 }
 
 // The size of the monitor the pointer is on (a host opens its editor where
@@ -466,6 +435,9 @@ void PluginWindow::rebuildBackBuffer() {
         cairo_xlib_surface_create(x_->display, x_->backPixmap, x_->visual, width_, height_);
     staticSurface_ =
         cairo_xlib_surface_create(x_->display, x_->staticPixmap, x_->visual, width_, height_);
+    // Before any context exists: contexts take the offset from their surface.
+    for (cairo_surface_t* surface : {backSurface_, staticSurface_})
+        cairo_surface_set_device_offset(surface, originX_, originY_);
     backCr_ = cairo_create(backSurface_);
     frame_.addAll();
 }
@@ -501,10 +473,8 @@ void PluginWindow::designSize(uint32_t& width, uint32_t& height) const {
 }
 
 void PluginWindow::fitSize(uint32_t& width, uint32_t& height) const {
-    const double s = std::clamp(std::min(static_cast<double>(height) / spec_.height,
-                                         static_cast<double>(width) / (spec_.width + 32)),
-                                plugincore::kMinScale, plugincore::kMaxScale);
-    width = roundPixels((spec_.width + 32) * s);
+    const double s = fitScale(width, height);
+    width = roundPixels(designWidth() * s);
     height = roundPixels(spec_.height * s);
 }
 
@@ -512,28 +482,40 @@ void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
     scale_ = scale;
     staticValid_ = false;
     frame_.addAll();
-    if (width == width_ && height == height_) return;
-    width_ = width;
-    height_ = height;
-    if (xwindow_ == 0) return;
-    XResizeWindow(x_->display, xwindow_, width, height);
-    rebuildBackBuffer();
+    // A size off the aspect shows the editor centred, the margin in the background.
+    const auto margin = [](uint32_t window, double editor) {
+        return std::max(0, static_cast<int>(window) - static_cast<int>(roundPixels(editor))) / 2;
+    };
+    const int x = margin(width, designWidth() * scale), y = margin(height, spec_.height * scale);
+    const bool moved = x != originX_ || y != originY_;
+    originX_ = x;
+    originY_ = y;
+    if (width != width_ || height != height_) {
+        width_ = width;
+        height_ = height;
+        if (xwindow_ != 0) XResizeWindow(x_->display, xwindow_, width, height);
+        rebuildBackBuffer();
+    } else if (moved) {
+        rebuildBackBuffer();
+    }
+}
+
+double PluginWindow::fitScale(uint32_t width, uint32_t height) const {
+    return std::clamp(std::min(static_cast<double>(height) / spec_.height,
+                               static_cast<double>(width) / designWidth()),
+                      plugincore::kMinScale, plugincore::kMaxScale);
 }
 
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
-    applySize(roundPixels((spec_.width + 32) * factor), roundPixels(spec_.height * factor), factor);
+    applySize(roundPixels(designWidth() * factor), roundPixels(spec_.height * factor), factor);
     return xwindow_ != 0 && syncOk();
 }
 
+// Any size the host gives is taken: the largest scale that fits, centred.
 bool PluginWindow::resize(uint32_t width, uint32_t height) {
-    uint32_t w = width, h = height;
-    fitSize(w, h);
-    // A size off the aspect or the limits is refused, not bent.
-    if (w != width || h != height) return false;
-    const double s = std::min(static_cast<double>(height) / spec_.height,
-                              static_cast<double>(width) / (spec_.width + 32));
-    applySize(width, height, std::clamp(s, plugincore::kMinScale, plugincore::kMaxScale));
+    if (width == 0 || height == 0) return false;
+    applySize(width, height, fitScale(width, height));
     return xwindow_ != 0 && syncOk();
 }
 
@@ -564,24 +546,39 @@ int PluginWindow::connectionFd() const {
 }
 
 // ---- keyboard ----
+// Never a grab: keys reach the editor while the pointer is over it (X sends
+// them to the window under the pointer inside the focused one), and the
+// focus is borrowed only while an entry opened by a click is open, then given
+// back to the window that had it, so the host keeps its shortcuts and fields.
 
 bool PluginWindow::takeKeyboard() {
     if (xwindow_ == 0) return false;
-    if (keyboardGrabbed_) return true;
+    if (focusHeld_) return true;
     delegate_.guiKeyboardTaken();
-    // Errors (an unviewable window, a host holding the focus) are counted by
-    // the trap and simply leave us without the grab.
+    Window before = 0;
+    XGetInputFocus(x_->display, &before, &focusRevert_);
+    focusBefore_ = before;
+    // An unviewable window cannot take it: the trap counts the error.
+    const int errors = xErrors_;
     XSetInputFocus(x_->display, xwindow_, RevertToParent, CurrentTime);
-    keyboardGrabbed_ = XGrabKeyboard(x_->display, xwindow_, True, GrabModeAsync, GrabModeAsync,
-                                     CurrentTime) == GrabSuccess;
     XSync(x_->display, False);
-    return keyboardGrabbed_;
+    focusHeld_ = xErrors_ == errors;
+    return focusHeld_;
+}
+
+bool PluginWindow::hasFocus() const {
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(x_->display, &focus, &revert);
+    return focus == xwindow_;
 }
 
 void PluginWindow::releaseKeyboard() {
-    if (!keyboardGrabbed_) return;
-    keyboardGrabbed_ = false;
-    XUngrabKeyboard(x_->display, CurrentTime);
+    if (!focusHeld_) return;
+    focusHeld_ = false;
+    // Whoever took it meanwhile keeps it.
+    if (xwindow_ != 0 && hasFocus())
+        XSetInputFocus(x_->display, focusBefore_, focusRevert_, CurrentTime);
     XSync(x_->display, False);
 }
 
@@ -641,20 +638,22 @@ void PluginWindow::damageScope() {
 void PluginWindow::paintFrame() {
     if (backCr_ == nullptr) return;
     const EditorView view{panel_, palette_, curves_, rack_};
+    // Areas are pixels from the design's corner; a new back buffer or static
+    // layer also gives the margin of a size off the aspect.
+    const bool whole = !staticValid_ || !backValid_;
     if (!staticValid_) {
         cairo_t* cr = cairo_create(staticSurface_);
-        // A host-chosen size off the aspect shows the background beyond the design.
         const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
         cairo_set_source_rgb(cr, fill.r, fill.g, fill.b);
         cairo_paint(cr);
         paintEditorStatic(cr, scale_, view);
         cairo_destroy(cr);
         staticValid_ = true;
-        frame_.addAll();
     }
-    if (!backValid_) frame_.addAll();
+    const int width = static_cast<int>(width_), height = static_cast<int>(height_);
     const std::vector<PixelRect> areas =
-        damagedPixels(frame_, scale_, static_cast<int>(width_), static_cast<int>(height_));
+        whole ? std::vector{PixelRect{-originX_, -originY_, width, height}}
+              : damagedPixels(frame_, scale_, width - originX_, height - originY_);
     frame_.clear();
     for (const PixelRect& area : areas)
         paintArea(backCr_, staticSurface_, scale_, view, area);
@@ -676,9 +675,9 @@ void PluginWindow::paintFrame() {
 }
 
 void PluginWindow::present(const PixelRect& area) {
-    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, area.x, area.y,
-              static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), area.x,
-              area.y);
+    const int x = originX_ + area.x, y = originY_ + area.y;
+    XCopyArea(x_->display, x_->backPixmap, xwindow_, x_->gc, x, y,
+              static_cast<unsigned>(area.width), static_cast<unsigned>(area.height), x, y);
 }
 
 // ---- the event pump ----
@@ -722,18 +721,19 @@ void PluginWindow::dispatch(void* raw) {
         break;
     }
     case ButtonPress:
-        pointerPress(event.xbutton.x / scale_, event.xbutton.y / scale_,
+        pointerPress((event.xbutton.x - originX_) / scale_, (event.xbutton.y - originY_) / scale_,
                      static_cast<int>(event.xbutton.button),
                      static_cast<uint32_t>(event.xbutton.time), event.xbutton.state & ShiftMask);
         break;
     case ButtonRelease:
         if (panel_.dragging())
-            panel_.release(curves_);
+            panel_.release(curves_, true);
         else
             rack_.release(static_cast<int>(event.xbutton.button));
         break;
     case MotionNotify: {
-        const double x = event.xmotion.x / scale_, y = event.xmotion.y / scale_;
+        const double x = (event.xmotion.x - originX_) / scale_;
+        const double y = (event.xmotion.y - originY_) / scale_;
         constexpr unsigned kButtons = Button1Mask | Button2Mask | Button3Mask;
         // A drag whose release never came (a grab broken elsewhere) ends here.
         if ((event.xmotion.state & kButtons) == 0 && (panel_.dragging() || rack_.dragging())) {
@@ -746,17 +746,18 @@ void PluginWindow::dispatch(void* raw) {
     }
     case LeaveNotify: rack_.leave(); break;
     case FocusOut:
-        // Our own grab moves the focus too, and focus that only followed the
-        // pointer was never ours; only a real loss ends text entry.
-        if (event.xfocus.mode == NotifyNormal && event.xfocus.detail != NotifyPointer &&
-            event.xfocus.detail != NotifyInferior && keyboardGrabbed_) {
-            rack_.closeTextEntry();
+        // Only a loss to another window ends the entry: not our own hand-back
+        // (the focus is no longer held), nor a grab elsewhere that leaves the
+        // focus with us.
+        if (focusHeld_ && event.xfocus.detail != NotifyInferior && !hasFocus()) {
+            rack_.leaveEntry();
             releaseKeyboard();
         }
         break;
     case Expose:
         if (backValid_) {
-            present({event.xexpose.x, event.xexpose.y, event.xexpose.width, event.xexpose.height});
+            present({event.xexpose.x - originX_, event.xexpose.y - originY_, event.xexpose.width,
+                     event.xexpose.height});
             XFlush(x_->display);
         } else
             frame_.addAll();
@@ -766,12 +767,11 @@ void PluginWindow::dispatch(void* raw) {
         if (event.xconfigure.window == window &&
             (static_cast<uint32_t>(event.xconfigure.width) != width_ ||
              static_cast<uint32_t>(event.xconfigure.height) != height_)) {
+            // Already that size on the server: only our side follows.
             width_ = static_cast<uint32_t>(event.xconfigure.width);
             height_ = static_cast<uint32_t>(event.xconfigure.height);
-            scale_ = std::clamp(std::min(static_cast<double>(height_) / spec_.height,
-                                         static_cast<double>(width_) / (spec_.width + 32)),
-                                plugincore::kMinScale, plugincore::kMaxScale);
-            rebuildBackBuffer();
+            originX_ = -1; // rebuilt below at the new size
+            applySize(width_, height_, fitScale(width_, height_));
         }
         break;
     case MappingNotify:

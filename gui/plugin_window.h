@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "gui/curve_panel.h"
@@ -133,6 +134,8 @@ public:
     int connectionFd() const;
     unsigned long windowId() const { return xwindow_; }
     double scale() const { return scale_; }
+    // Where the design's top-left corner lies in the window, in pixels.
+    std::pair<int, int> origin() const { return {originX_, originY_}; }
     // Frames painted, and the window pixels they repainted (the most recent
     // few thousand areas), for tests.
     uint64_t frames() const { return frames_; }
@@ -154,11 +157,14 @@ private:
     void rebuildBackBuffer();
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
+    double fitScale(uint32_t width, uint32_t height) const;
+    double designWidth() const { return spec_.width + 32.0; }
     bool syncOk();
     void damageScope();
     void paintFrame();
     void present(const PixelRect& area);
     void windowGone();
+    bool hasFocus() const;
 
     plugincore::GuiDelegate& delegate_;
     plugincore::WindowSpec spec_;
@@ -177,8 +183,11 @@ private:
     bool staticValid_ = false;
     bool backValid_ = false; // the back buffer holds a whole frame
     double scale_ = 1.0;
-    uint32_t width_, height_; // pixels
-    bool keyboardGrabbed_ = false;
+    uint32_t width_, height_;       // pixels
+    int originX_ = 0, originY_ = 0; // where the design's corner lies in the window
+    bool focusHeld_ = false;
+    unsigned long focusBefore_ = 0; // the window that had the focus, and its revert mode
+    int focusRevert_ = 0;
     int xErrors_ = 0;
     plugincore::Damage frame_; // what the next frame repaints
     uint64_t frames_ = 0;

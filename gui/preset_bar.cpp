@@ -241,16 +241,16 @@ void PresetBar::openSavePrompt() {
                             kNameBytes, kNameBytes);
     saveMessage_.clear();
     saveError_ = false;
-    if (!grabHeld_) grabHeld_ = host_.takeKeyboard();
-    if (!grabHeld_) saveMessage_ = "Cannot reach the keyboard. SAVE stores it under this name.";
+    if (!keyboardHeld_) keyboardHeld_ = host_.takeKeyboard();
+    if (!keyboardHeld_) saveMessage_ = "Cannot reach the keyboard. SAVE stores it under this name.";
     damage_.addAll(); // the dim covers the whole editor
 }
 
 void PresetBar::closeSavePrompt() {
     if (!saveOpen_) return;
     saveOpen_ = false;
-    if (grabHeld_) host_.releaseKeyboard();
-    grabHeld_ = false;
+    if (keyboardHeld_) host_.releaseKeyboard();
+    keyboardHeld_ = false;
     damage_.addAll();
 }
 

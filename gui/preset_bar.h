@@ -90,7 +90,7 @@ private:
     int browserScroll_ = 0;
 
     bool saveOpen_ = false;
-    bool grabHeld_ = false;
+    bool keyboardHeld_ = false;
     std::string saveName_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;

@@ -54,7 +54,6 @@ constexpr plugincore::PanelSpec panel(const char* title, const uint32_t (&ids)[N
 constexpr double kCellWidth = 84;
 constexpr double kCellHeight = 96;
 constexpr double kRowTop = 522;
-constexpr double kDoubleClickMs = 399;
 // From a menu box's edge to where its text may begin: past the arrow and a gap.
 constexpr double kMenuTextInset = 19;
 constexpr size_t kTypingChars = 24;
@@ -186,16 +185,15 @@ void Rack::wheelControl(int index, int direction, bool shift) {
 
 // ---- pointer ----
 
-bool Rack::pressModal(double x, double y, int button, uint64_t timeMs, bool /*shift*/) {
+bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool /*shift*/) {
     if (bar_.saveOpen()) {
         if (button == 1) bar_.pressSavePrompt(x, y, button);
         return true;
     }
     if (typingParam_ >= 0) {
-        const bool doubleClick =
-            lastClickParam_ == typingParam_ && double(timeMs - lastClickTime_) <= kDoubleClickMs;
-        if (valueBoxRect(typingParam_).contains(x, y) && !doubleClick) return true;
-        endTyping();
+        // A press elsewhere ends the entry and does nothing else.
+        if (!valueBoxRect(typingParam_).contains(x, y)) leaveEntry();
+        return true;
     }
     if (contextParam_ >= 0) return pressContext(x, y, button);
     if (menuParam_ >= 0) return pressMenu(x, y, button);
@@ -226,27 +224,11 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
     const uint32_t id = cells_[index].paramId;
     const plugincore::ParamDesc& d = *desc(id);
     const Rect& c = cellRects_[index];
-    if (button == 2) {
-        lastClickParam_ = int(id);
-        lastClickTime_ = timeMs;
-        return true;
-    }
-    if (button == 3) {
-        openContextMenu(id, x, y);
-        lastClickParam_ = -1;
-        lastClickTime_ = timeMs;
-        return true;
-    }
-    if (button != 1) return false;
-    const bool doubleClick =
-        lastClickParam_ == int(id) && double(timeMs - lastClickTime_) <= kDoubleClickMs;
-    lastClickTime_ = timeMs;
-    if (doubleClick && d.kind != ParamKind::Enum) {
-        setValue(id, d.defaultValue);
-        lastClickParam_ = -1;
-        return true;
-    }
-    lastClickParam_ = int(id);
+    // Only a knob's body double-clicks; any other press breaks a pair.
+    const bool knob = button == 1 && d.kind != ParamKind::Enum && !valueBoxRect(id).contains(x, y);
+    resetOnRelease_ = clicks_.press(knob ? int(id) : -1, x, y, timeMs);
+    if (button == 3) openContextMenu(id, x, y);
+    if (button != 1) return true;
     if (d.kind == ParamKind::Enum) {
         if (x < c.x + 23) {
             nudge(id, -1, false);
@@ -276,6 +258,7 @@ bool Rack::pressControl(int index, double x, double y, int button, uint64_t time
 bool Rack::motion(double x, double y, bool shift) {
     if (dragParam_ >= 0) {
         const plugincore::ParamDesc& d = *desc(dragParam_);
+        clicks_.moved(x, y);
         if (shift != dragFine_) {
             // Scale only the travel from here on, so the value does not jump.
             dragStartY_ = y;
@@ -328,11 +311,16 @@ bool Rack::motion(double x, double y, bool shift) {
 
 bool Rack::release(int /*button*/) {
     if (dragParam_ < 0) return false;
+    // The second press of a double-click resets, unless it turned into a drag.
+    const bool reset = resetOnRelease_ && !clicks_.dragged();
+    if (reset) delegate_.guiSetParam(dragParam_, desc(dragParam_)->defaultValue);
+    clicks_.release(reset);
     endGestures();
     return true;
 }
 
 void Rack::endGestures() {
+    resetOnRelease_ = false;
     if (dragParam_ < 0) return;
     delegate_.guiEndEdit(dragParam_);
     damageControl(dragParam_);
@@ -348,6 +336,17 @@ void Rack::leave() {
     hoverParam_ = -1;
     if (bar_.hoverZone() != kZoneNone) damage_.add(hintRect());
     bar_.leave();
+}
+
+void Rack::leaveEntry() {
+    bar_.closeSavePrompt();
+    if (typingParam_ < 0) return;
+    const uint32_t id = typingParam_;
+    double value = 0;
+    const bool keep = typingText_ != typingShown_ &&
+                      plugincore::paramTextToValue(*desc(id), typingText_.c_str(), value);
+    endTyping();
+    if (keep) setValue(id, value);
 }
 
 void Rack::closeTextEntry() {
@@ -555,6 +554,7 @@ void Rack::startTyping(uint32_t id) {
         plugincore::paramValueToText(*desc(id), delegate_.guiParamValue(id), text, sizeof text)
             ? plugincore::validUtf8(text)
             : std::string();
+    typingShown_ = typingText_;
     typingParam_ = int(id);
     typingError_ = false;
     typingSelectAll_ = true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "gui/damage.h"
+#include "gui/double_click.h"
 #include "gui/preset_bar.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
@@ -27,7 +28,7 @@ extern const uint32_t kRowCount[8];
 
 // What the rack needs from the window it lives in.
 struct RackHost {
-    // Focus and grab for text entry; true when the grab is held.
+    // The input focus, for a text entry opened by a click; true when held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
     virtual ~RackHost() = default;
@@ -69,7 +70,11 @@ public:
     void leave();
     bool dragging() const { return dragParam_ >= 0; }
     void endGestures();
+    // Closes every entry; a value entry drops what was typed.
     void closeTextEntry();
+    // The entry lost the keyboard (a click elsewhere, the focus gone to another
+    // window): a valid value the user typed is kept, anything else dropped.
+    void leaveEntry();
     // Hands what changed on screen since the last call to the frame's damage.
     void moveDamageTo(plugincore::Damage& frame);
 
@@ -152,8 +157,8 @@ private:
     double dragStartValue_ = 0;
     double dragValue_ = 0; // unrounded, so re-anchoring keeps the fraction
     bool dragFine_ = false;
-    int lastClickParam_ = -1;
-    uint64_t lastClickTime_ = 0;
+    DoubleClick clicks_;
+    bool resetOnRelease_ = false;
     int menuParam_ = -1;
     int menuHover_ = -1;
     int contextParam_ = -1;
@@ -161,7 +166,8 @@ private:
     double contextX_ = 0, contextY_ = 0;
     std::vector<ContextEntry> contextEntries_;
     int typingParam_ = -1;
-    std::string typingText_; // UTF-8, at most 24 characters
+    std::string typingText_;  // UTF-8, at most 24 characters
+    std::string typingShown_; // what the entry opened with
     bool typingError_ = false;
     bool typingSelectAll_ = false;
 };

@@ -1,7 +1,8 @@
 // The editor's CLAP side: "clap.gui" (X11, embedded, resizable at 1432:864),
 // and the clock that ticks the window every 33 ms on the host's main thread,
-// through the host's timers or, without them, through a timer descriptor and
-// the X connection's descriptor watched by the host. Without either, no editor.
+// through the host's timers or, without them, through a timer descriptor
+// watched by the host. Where the host watches descriptors, the X connection's
+// is watched too, so input is answered at once rather than on the next tick.
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <memory>
 
 #include <clap/ext/gui.h>
+#include <clap/ext/log.h>
 #include <clap/ext/posix-fd-support.h>
 #include <clap/ext/timer-support.h>
 
@@ -71,32 +73,46 @@ void stopClock(NorvalePlugin& self, Editor& editor) {
     editor.timerFd = editor.connectionFd = -1;
 }
 
-bool startClock(NorvalePlugin& self, Editor& editor) {
-    if (const auto* timers = hostTimers(self)) {
-        clap_id id = CLAP_INVALID_ID;
-        if (timers->register_timer(self.host, kTickMs, &id) && id != CLAP_INVALID_ID) {
-            editor.timerId = id;
-            return true;
-        }
-    }
-    const auto* fds = hostFds(self);
-    if (fds == nullptr) return false;
+bool startTimerFd(const NorvalePlugin& self, const clap_host_posix_fd_support& fds,
+                  Editor& editor) {
     editor.timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (editor.timerFd < 0) return false;
     itimerspec period{};
     period.it_interval.tv_nsec = kTickMs * 1000000L;
     period.it_value = period.it_interval;
-    if (timerfd_settime(editor.timerFd, 0, &period, nullptr) != 0 ||
-        !fds->register_fd(self.host, editor.timerFd, CLAP_POSIX_FD_READ)) {
-        close(editor.timerFd);
-        editor.timerFd = -1;
-        return false;
+    if (timerfd_settime(editor.timerFd, 0, &period, nullptr) == 0 &&
+        fds.register_fd(self.host, editor.timerFd, CLAP_POSIX_FD_READ))
+        return true;
+    close(editor.timerFd);
+    editor.timerFd = -1;
+    return false;
+}
+
+bool startClock(NorvalePlugin& self, Editor& editor) {
+    const auto* fds = hostFds(self);
+    bool ticking = false;
+    if (const auto* timers = hostTimers(self)) {
+        clap_id id = CLAP_INVALID_ID;
+        if (timers->register_timer(self.host, kTickMs, &id) && id != CLAP_INVALID_ID) {
+            editor.timerId = id;
+            ticking = true;
+        }
     }
-    // Input is answered at once rather than on the next tick.
+    if (!ticking && (fds == nullptr || !startTimerFd(self, *fds, editor))) return false;
     const int connection = editor.window->connectionFd();
-    if (connection >= 0 && fds->register_fd(self.host, connection, CLAP_POSIX_FD_READ))
+    if (fds != nullptr && connection >= 0 &&
+        fds->register_fd(self.host, connection, CLAP_POSIX_FD_READ))
         editor.connectionFd = connection;
     return true;
+}
+
+void logNoClock(const NorvalePlugin& self) {
+    if (self.host == nullptr || self.host->get_extension == nullptr) return;
+    const auto* log =
+        static_cast<const clap_host_log*>(self.host->get_extension(self.host, CLAP_EXT_LOG));
+    if (log != nullptr && log->log != nullptr)
+        log->log(self.host, CLAP_LOG_WARNING,
+                 "Norvale: no editor, the host offers neither timers nor descriptors to clock it");
 }
 
 } // namespace
@@ -123,8 +139,10 @@ void NorvalePlugin::posixFdOnFd(int fd, clap_posix_fd_flags_t) {
 
 // ---- clap.gui ----
 
+// Hosts ask this once per plug-in type, some of them with a throw-away host
+// that offers nothing: whether a clock can be had is create's question.
 bool NorvalePlugin::guiIsApiSupported(const char* api, bool floating) const {
-    return isX11(api, floating) && (hostTimers(*this) != nullptr || hostFds(*this) != nullptr);
+    return isX11(api, floating);
 }
 
 bool NorvalePlugin::guiGetPreferredApi(const char** api, bool* floating) const {
@@ -137,11 +155,16 @@ bool NorvalePlugin::guiGetPreferredApi(const char** api, bool* floating) const {
 bool NorvalePlugin::guiCreate(const char* api, bool floating) {
     if (!guiIsApiSupported(api, floating)) return false;
     if (editor != nullptr) return true;
+    if (hostTimers(*this) == nullptr && hostFds(*this) == nullptr) {
+        logNoClock(*this);
+        return false;
+    }
     ensurePresetList();
     auto opened = std::make_unique<Editor>();
     opened->window = createGui(*this, *this);
-    if (!opened->window || !startClock(*this, *opened)) {
-        if (opened->window) stopClock(*this, *opened);
+    if (!opened->window) return false;
+    if (!startClock(*this, *opened)) {
+        stopClock(*this, *opened);
         return false;
     }
     editor = opened.release();

@@ -188,8 +188,8 @@ public:
                            const std::string& message) const;
 
     // "clap.gui", "clap.timer-support" and "clap.posix-fd-support"
-    // (gui_extension.cpp; main thread). Only an embedded X11 window, and only
-    // when the host offers timers or descriptors to tick it with.
+    // (gui_extension.cpp; main thread). Only an embedded X11 window; create
+    // fails when the host offers neither timers nor descriptors to tick it with.
     bool guiIsApiSupported(const char* api, bool floating) const;
     bool guiGetPreferredApi(const char** api, bool* floating) const;
     bool guiCreate(const char* api, bool floating);

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcairo2-dev libx11-dev libxrandr-dev libxtst-dev libxdamage-dev libfmt-dev libsndfile1-dev
+  libcairo2-dev libx11-dev libxkbcommon-dev libxrandr-dev libxtst-dev libxdamage-dev libfmt-dev
+  libsndfile1-dev
   xvfb xauth fonts-dejavu-core dwarves python3
   clang-14 libclang-rt-14-dev clang-format-14
   juce-modules-source-data nettle-dev

@@ -34,7 +34,8 @@ else()
   add_test(NAME vst3_view_laptop COMMAND sh -c "echo 'skipped: xvfb-run not found'; exit 77")
 endif()
 set_tests_properties(vst3_view vst3_view_laptop PROPERTIES RESOURCE_LOCK xvfb SKIP_RETURN_CODE 77
-                     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+                     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ENVIRONMENT
+  "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
 
 add_executable(vst3_queue_tests "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
 target_include_directories(vst3_queue_tests PRIVATE "${PROJECT_SOURCE_DIR}")

@@ -45,13 +45,13 @@ void WrappedView::dropGui() {
     attached_ = false;
 }
 
-bool WrappedView::applySize(ViewRect& rect) {
-    uint32_t width = static_cast<uint32_t>(rect.getWidth());
-    uint32_t height = static_cast<uint32_t>(rect.getHeight());
-    if (!gui_->can_resize(plugin_) || !gui_->adjust_size(plugin_, &width, &height)) return false;
-    rect.right = rect.left + static_cast<int32>(width);
-    rect.bottom = rect.top + static_cast<int32>(height);
-    return gui_->set_size(plugin_, width, height);
+// The host's size is taken as it is: off the aspect, the editor fits the
+// largest scale and centres itself, so a host that ignores
+// checkSizeConstraint still shows all of it.
+bool WrappedView::applySize(const ViewRect& rect) {
+    return gui_->can_resize(plugin_) &&
+           gui_->set_size(plugin_, static_cast<uint32_t>(rect.getWidth()),
+                          static_cast<uint32_t>(rect.getHeight()));
 }
 
 // ---- IPlugView ----

@@ -74,7 +74,7 @@ public:
 private:
     bool ensureGui();
     void dropGui();
-    bool applySize(Steinberg::ViewRect& rect);
+    bool applySize(const Steinberg::ViewRect& rect);
 
     Steinberg::IPtr<Steinberg::FUnknown> ownerObject_;
     ViewOwner* owner_;

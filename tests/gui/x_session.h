@@ -54,15 +54,25 @@ public:
         }
     }
 
-    // Input in design units of the editor.
-    void move(double x, double y) {
-        const double s = window().scale();
-        XTestFakeMotionEvent(dpy, 0, static_cast<int>(x * s), static_cast<int>(y * s), CurrentTime);
-        settle(1);
+    // Input in design units of the editor, wherever its host window lies.
+    std::pair<int, int> pixelOf(double x, double y) const {
+        const auto [left, top] = window().origin();
+        return {left + static_cast<int>(x * window().scale()),
+                top + static_cast<int>(y * window().scale())};
     }
-    void button(int b, bool down) {
+    // ticks 0: queued only, to reach the editor with what follows in one batch.
+    void move(double x, double y, int ticks = 1) {
+        const auto [px, py] = pixelOf(x, y);
+        int rootX, rootY;
+        Window child;
+        XTranslateCoordinates(dpy, window().windowId(), DefaultRootWindow(dpy), px, py, &rootX,
+                              &rootY, &child);
+        XTestFakeMotionEvent(dpy, 0, rootX, rootY, CurrentTime);
+        settle(ticks);
+    }
+    void button(int b, bool down, int ticks = 1) {
         XTestFakeButtonEvent(dpy, static_cast<unsigned>(b), down, CurrentTime);
-        settle(1);
+        settle(ticks);
     }
     void move(const plugincore::Rect& r) { move(r.x + r.width / 2, r.y + r.height / 2); }
     void click(double x, double y, int b = 1) { click(plugincore::Rect{x, y, 0, 0}, b); }
@@ -83,9 +93,8 @@ public:
     }
 
     uint32_t pixel(double x, double y) { // as 0xRRGGBB
-        const double s = window().scale();
-        XImage* image = XGetImage(dpy, window().windowId(), static_cast<int>(x * s),
-                                  static_cast<int>(y * s), 1, 1, AllPlanes, ZPixmap);
+        const auto [px, py] = pixelOf(x, y);
+        XImage* image = XGetImage(dpy, window().windowId(), px, py, 1, 1, AllPlanes, ZPixmap);
         const auto p = static_cast<uint32_t>(XGetPixel(image, 0, 0)) & 0xffffff;
         XDestroyImage(image);
         return p;

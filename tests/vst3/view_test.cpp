@@ -9,6 +9,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,15 +163,19 @@ TEST_F(View, TerminateWhileTheHostHoldsTheView) {
     instance.component = nullptr;
 }
 
-TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
+// A knob drag and a typed value (the X keys reach the entry its click opened)
+// reach the host as begin, perform, end; a size off the aspect is taken whole,
+// while the constraint answers the aspect.
+TEST_F(View, EditsReachTheHostAndAnySizeIsTaken) {
     static Edits edits; // outlives the controller even if an assertion ends the test
     edits.log.clear();
     ASSERT_EQ(instance.controller->setComponentHandler(&edits), kResultOk);
     ASSERT_EQ(view->setFrame(frame), kResultOk);
-    void* const host = parent();
-    XMapWindow(display, reinterpret_cast<Window>(host));
+    Window host = 0;
+    XMapWindow(display, reinterpret_cast<Window>(parent(&host)));
     XSync(display, False);
-    ASSERT_EQ(view->attached(host, kPlatformTypeX11EmbedWindowID), kResultOk);
+    ASSERT_EQ(view->attached(reinterpret_cast<void*>(host), kPlatformTypeX11EmbedWindowID),
+              kResultOk);
     const auto pump = [&] {
         for (int i = 0; i < 4; ++i) {
             XSync(display, False);
@@ -178,18 +183,26 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
             frame->loop->fire();
         }
     };
+    // A press, a drag up by rise, the release, then keys.
+    const auto input = [&](int x, int y, int rise, std::vector<KeySym> keys) {
+        XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
+        pump();
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        pump();
+        XTestFakeMotionEvent(display, 0, x, y - rise, CurrentTime);
+        pump();
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        for (KeySym key : keys)
+            for (bool down : {true, false})
+                XTestFakeKeyEvent(display, XKeysymToKeycode(display, key), down, CurrentTime);
+        pump();
+    };
     pump();
-    // The centre of the "mix" knob, first control of the GLOBAL panel, at scale 1.
+    // The "mix" knob, first control of the GLOBAL panel at scale 1, and its value box.
     const int x = 24 + 42, y = 546 + 46;
-    XTestFakeMotionEvent(display, 0, x, y, CurrentTime);
-    pump();
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    pump();
-    XTestFakeMotionEvent(display, 0, x, y - 40, CurrentTime);
-    pump();
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    pump();
-    EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 "))) << edits.log;
+    input(x, y, 40, {});
+    input(x, y + 39, 0, {XK_5, XK_Return});
+    EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 b0 p0 e0 "))) << edits.log;
 
     // A right-click lists the host's items under ours; the first host item
     // lies below "Reset to default", "Type a value..." and a separator.
@@ -202,6 +215,20 @@ TEST_F(View, KnobDragReachesTheHostAsBeginPerformEnd) {
         pump();
     }
     EXPECT_EQ(edits.log, "m0 x7 ");
+    ViewRect off(0, 0, 1000, 800), asked = off;
+    EXPECT_EQ(view->canResize(), kResultTrue);
+    EXPECT_EQ(view->checkSizeConstraint(&asked), kResultTrue);
+    EXPECT_EQ(std::pair(asked.getWidth(), asked.getHeight()), std::pair(1000, 603));
+    EXPECT_EQ(view->onSize(&off), kResultOk);
+    pump();
+    Window root, up, *children = nullptr;
+    unsigned n = 0, width = 0, height = 0, border, depth;
+    int left, top;
+    XQueryTree(display, host, &root, &up, &children, &n);
+    ASSERT_EQ(n, 1u);
+    XGetGeometry(display, children[0], &root, &left, &top, &width, &height, &border, &depth);
+    XFree(children);
+    EXPECT_EQ(std::pair(width, height), std::pair(1000u, 800u));
     EXPECT_EQ(view->removed(), kResultOk);
     instance.controller->setComponentHandler(nullptr);
 }
