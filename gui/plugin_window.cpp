@@ -12,6 +12,7 @@
 #include <string>
 
 #include "plugin/params.h"
+#include "presets/editor_prefs.h"
 
 namespace norvale {
 
@@ -383,7 +384,14 @@ bool PluginWindow::open() {
     // The first size fits the screen; a scale the host sets later wins.
     int screenWidth = 0, screenHeight = 0;
     screenSize(display, screenWidth, screenHeight);
-    const double zoom = zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
+    zoomChoice_ = 0;
+    if (const auto prefs = loadEditorPrefs(); prefs.count("zoom") != 0)
+        for (double step : kZoomSteps)
+            if (prefs.at("zoom") == std::to_string(int(std::lround(step * 100))))
+                zoomChoice_ = step;
+    const double zoom =
+        zoomChoice_ > 0 ? zoomChoice_
+                        : zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
     applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
@@ -508,8 +516,22 @@ double PluginWindow::fitScale(uint32_t width, uint32_t height) const {
 
 bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
+    // A zoom the user picked wins over the host's scale.
+    if (zoomChoice_ > 0 && std::fabs(factor - zoomChoice_) > 1e-9) return false;
     applySize(roundPixels(designWidth() * factor), roundPixels(spec_.height * factor), factor);
     return xwindow_ != 0 && syncOk();
+}
+
+void PluginWindow::chooseZoom(double zoom) {
+    std::string ignored; // an unwritable preference file only forgets the choice
+    saveEditorPref("zoom", zoom > 0 ? std::to_string(int(std::lround(zoom * 100))) : "host",
+                   ignored);
+    zoomChoice_ = zoom;
+    if (zoom <= 0) return;
+    const uint32_t width = roundPixels(designWidth() * zoom);
+    const uint32_t height = roundPixels(spec_.height * zoom);
+    delegate_.guiRequestResize(width, height);
+    applySize(width, height, zoom);
 }
 
 // Any size the host gives is taken: the largest scale that fits, centred.
@@ -717,7 +739,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        rack_.key(keysym, keysymText(keysym));
+        rack_.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask);
         break;
     }
     case ButtonPress:

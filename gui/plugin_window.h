@@ -127,6 +127,10 @@ public:
     // ---- RackHost ----
     bool takeKeyboard() override;
     void releaseKeyboard() override;
+    double zoomChoice() const override { return zoomChoice_; }
+    // Remembers the choice in the editor preferences and, for a fixed zoom,
+    // asks the host for the window's new size and takes it.
+    void chooseZoom(double zoom) override;
 
     // Ends every open gesture and text entry (hide, close, destroy, lost release).
     void endGestures();
@@ -183,6 +187,7 @@ private:
     bool staticValid_ = false;
     bool backValid_ = false; // the back buffer holds a whole frame
     double scale_ = 1.0;
+    double zoomChoice_ = 0;         // a fixed zoom the user picked; 0 follows the host
     uint32_t width_, height_;       // pixels
     int originX_ = 0, originY_ = 0; // where the design's corner lies in the window
     bool focusHeld_ = false;

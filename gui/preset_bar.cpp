@@ -3,6 +3,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "gui/paint_helpers.h"
@@ -23,6 +24,48 @@ constexpr double kBrowserRow = 26;
 
 bool isWheel(int button) {
     return button == 4 || button == 5;
+}
+
+// The name field's text: font, and where its first character starts.
+constexpr double kNameFont = 12;
+constexpr double kNameInset = 9;
+
+void setNameFont(cairo_t* cr) {
+    plugincore::setFont(cr, kNameFont, false);
+}
+
+// How far the pen has moved after the first bytes of text.
+double advanceOf(cairo_t* cr, const std::string& text, size_t bytes) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.substr(0, bytes).c_str(), &extents);
+    return extents.x_advance;
+}
+
+// How far a long name is scrolled left so that the caret stays in view.
+double fieldScroll(cairo_t* cr, const plugincore::TextField& field) {
+    constexpr double kRoom = 380 - 2 * kNameInset;
+    return std::max(0.0, advanceOf(cr, field.text(), field.caret()) - kRoom);
+}
+
+// The character boundary nearest to x (design units from the field's text
+// start, as it is scrolled).
+size_t offsetNear(const plugincore::TextField& field, double x) {
+    // Measured off screen, in the font the field is painted with.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    setNameFont(cr);
+    const std::string& text = field.text();
+    x += fieldScroll(cr, field);
+    size_t best = 0;
+    double bestDistance = std::abs(x);
+    for (size_t at = 1; at <= text.size(); ++at) {
+        if (at < text.size() && (static_cast<uint8_t>(text[at]) & 0xC0) == 0x80) continue;
+        const double distance = std::abs(advanceOf(cr, text, at) - x);
+        if (distance < bestDistance) best = at, bestDistance = distance;
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return best;
 }
 
 } // namespace
@@ -48,13 +91,41 @@ Rect PresetBar::zoneRect(int zone) const {
     case kZoneBrowser: return {108, top, 300, 32};
     case kZoneNext: return {412, top, 26, 32};
     case kZoneSave: return {452, top, 58, 32};
+    case kZoneA: return {524, top, 26, 32};
+    case kZoneB: return {554, top, 26, 32};
+    case kZoneCopy: return {584, top, 46, 32};
     default: return {0, 0, 0, 0};
+    }
+}
+
+// Built-ins, then the user's presets under a USER row; each group fills its
+// three columns top to bottom.
+PresetBar::Sections PresetBar::sections() const {
+    const auto& presets = delegate_.guiPresets();
+    Sections s{};
+    while (s.builtins < int(presets.size()) && !presets[s.builtins].user)
+        ++s.builtins;
+    s.user = int(presets.size()) - s.builtins;
+    s.builtinRows = (s.builtins + 2) / 3;
+    s.userRows = (s.user + 2) / 3;
+    return s;
+}
+
+void PresetBar::entryPlace(int index, int& row, int& column) const {
+    const Sections s = sections();
+    if (index < s.builtins) {
+        row = index % s.builtinRows;
+        column = index / s.builtinRows;
+    } else {
+        row = s.builtinRows + 1 + (index - s.builtins) % s.userRows;
+        column = (index - s.builtins) / s.userRows;
     }
 }
 
 PresetBar::BrowserGeometry PresetBar::browserGeometry() const {
     BrowserGeometry g{};
-    g.totalRows = (presetCount() + 2) / 3;
+    const Sections s = sections();
+    g.totalRows = s.builtinRows + (s.user > 0 ? 1 + s.userRows : 0);
     const double avail = spec_.height - 156;
     g.panelHeight = std::min(g.totalRows * kBrowserRow + 54, avail);
     g.panelTop = (avail - g.panelHeight) / 2 + 86;
@@ -74,9 +145,11 @@ Rect PresetBar::browserPanelRect() const {
 Rect PresetBar::browserEntryRect(int index) const {
     const BrowserGeometry g = browserGeometry();
     if (index < 0 || index >= presetCount()) return {0, 0, 0, 0};
-    const int shownRow = index / 3 - browserScroll_;
+    int row, column;
+    entryPlace(index, row, column);
+    const int shownRow = row - browserScroll_;
     if (shownRow < 0 || shownRow >= g.visibleRows) return {0, 0, 0, 0};
-    return {70 + (index % 3) * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
+    return {70 + column * g.columnWidth, g.listTop + shownRow * kBrowserRow, g.columnWidth,
             kBrowserRow};
 }
 
@@ -95,6 +168,15 @@ Rect PresetBar::saveButtonRect(bool save) const {
     return {x0 + (save ? 308 : 206), 304, 92, 28};
 }
 
+Rect PresetBar::saveFieldRect() const {
+    return {saveBoxRect().x + 20, 250, 380, 30};
+}
+
+Rect PresetBar::deleteButtonRect() const {
+    if (!saveOpen_ || promptMode_ != PromptMode::kRename) return {0, 0, 0, 0};
+    return {saveBoxRect().x + 20, 304, 92, 28};
+}
+
 // ---- stepping and the hint ----
 
 void PresetBar::stepPreset(int direction) {
@@ -107,6 +189,24 @@ void PresetBar::stepPreset(int direction) {
                          ? failedPreset_
                          : (current >= 0 && current < n ? current : -1);
     const int target = from < 0 ? (direction > 0 ? 0 : n - 1) : ((from + direction) % n + n) % n;
+    requestLoad(target);
+}
+
+void PresetBar::requestLoad(int target) {
+    damage_.addAll();
+    browserOpen_ = false;
+    // Edits made since the last load or save are not thrown away unasked.
+    if (delegate_.guiPresetEdited()) {
+        openSavePrompt();
+        promptMode_ = PromptMode::kLoad;
+        promptEntry_ = target;
+        saveMessage_ = "Discard your changes and load \u201c" + currentEntryName() + "\u201d?";
+        return;
+    }
+    loadEntry(target);
+}
+
+void PresetBar::loadEntry(int target) {
     damage_.addAll();
     delegate_.guiLoadPreset(target);
     const int now = delegate_.guiCurrentPreset();
@@ -142,8 +242,10 @@ void PresetBar::openBrowser() {
     browserHover_ = -1;
     const BrowserGeometry g = browserGeometry();
     const int current = delegate_.guiCurrentPreset();
-    const int base = current >= 0 ? current / 3 : 0;
+    int base = 0, column;
+    if (current >= 0 && current < presetCount()) entryPlace(current, base, column);
     browserScroll_ = std::clamp(base - g.visibleRows / 2, 0, g.maxScroll);
+    browserTyped_.clear();
     damage_.addAll(); // the dim covers the whole editor
 }
 
@@ -165,24 +267,65 @@ bool PresetBar::pressBrowser(double x, double y, int button) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {
-            damage_.addAll();
-            browserOpen_ = false;
-            failedPreset_ = failedOver_ = -1;
-            delegate_.guiLoadPreset(entry);
+            requestLoad(entry);
         } else if (!browserPanelRect().contains(x, y)) {
             closeBrowser();
         }
+    } else if (const int entry = browserEntryAt(x, y); button == 3 && entry >= 0) {
+        openManagePrompt(entry);
     }
     return true;
 }
 
-bool PresetBar::browserKey(unsigned long keysym) {
-    if (keysym == XK_Up || keysym == XK_KP_Up)
-        scrollBrowser(-1);
-    else if (keysym == XK_Down || keysym == XK_KP_Down)
-        scrollBrowser(1);
-    else
+bool PresetBar::browserKey(unsigned long keysym, std::string_view utf8) {
+    const int n = presetCount();
+    const int from = browserHover_ >= 0 ? browserHover_ : delegate_.guiCurrentPreset();
+    const Sections s = sections();
+    const int column = from >= s.builtins ? s.userRows : s.builtinRows;
+    int to = -1;
+    if (keysym == XK_Up || keysym == XK_KP_Up) {
+        to = from - 1;
+    } else if (keysym == XK_Down || keysym == XK_KP_Down) {
+        to = from + 1;
+    } else if (keysym == XK_Left || keysym == XK_KP_Left) {
+        to = from - column;
+    } else if (keysym == XK_Right || keysym == XK_KP_Right) {
+        to = from + column;
+    } else if ((keysym == XK_Return || keysym == XK_KP_Enter) && browserHover_ >= 0) {
+        requestLoad(browserHover_);
+        return true;
+    } else if (const std::string typed = plugincore::printableChars(utf8); !typed.empty()) {
+        // The first letters of a name jump to it; a letter that continues
+        // no name starts afresh.
+        const auto lower = [](std::string t) {
+            for (char& c : t)
+                if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+            return t;
+        };
+        for (const std::string& prefix : {lower(browserTyped_ + typed), lower(typed)}) {
+            for (int i = 0; i < n && to < 0; ++i)
+                if (lower(delegate_.guiPresets()[i].name).starts_with(prefix)) to = i;
+            if (to >= 0) {
+                browserTyped_ = prefix;
+                break;
+            }
+        }
+        if (to < 0) return true;
+    } else {
         closeBrowser();
+        return true;
+    }
+    if (n == 0) return true;
+    to = std::clamp(to, 0, n - 1);
+    damage_.add(browserEntryRect(browserHover_));
+    browserHover_ = to;
+    int row, col;
+    entryPlace(to, row, col);
+    const BrowserGeometry g = browserGeometry();
+    if (row < browserScroll_) scrollBrowser(row - browserScroll_);
+    if (row >= browserScroll_ + g.visibleRows)
+        scrollBrowser(row - browserScroll_ - g.visibleRows + 1);
+    damage_.add(browserEntryRect(to));
     return true;
 }
 
@@ -198,7 +341,7 @@ void PresetBar::hoverBrowser(double x, double y) {
 
 int PresetBar::hoverBar(double x, double y) {
     int zone = kZoneNone;
-    for (int z : {kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave})
+    for (int z : kBarZones)
         if (zoneRect(z).contains(x, y)) zone = z;
     if (zone != hoverZone_) {
         damage_.add(zoneRect(hoverZone_));
@@ -224,6 +367,14 @@ bool PresetBar::pressBar(double x, double y, int button) {
         openSavePrompt();
     } else if (zoneRect(kZoneBrowser).contains(x, y)) {
         openBrowser();
+    } else if (zoneRect(kZoneA).contains(x, y) || zoneRect(kZoneB).contains(x, y)) {
+        if (zoneRect(kZoneA).contains(x, y) != (delegate_.guiCompareSlot() == 0)) {
+            delegate_.guiCompareSwitch(); // the whole sound changes
+            damage_.addAll();
+        }
+    } else if (zoneRect(kZoneCopy).contains(x, y)) {
+        delegate_.guiCompareCopy();
+        damage_.add(zoneRect(kZoneCopy));
     } else {
         return false;
     }
@@ -232,13 +383,30 @@ bool PresetBar::pressBar(double x, double y, int button) {
 
 // ---- save prompt ----
 
+void PresetBar::openManagePrompt(int entry) {
+    const auto& presets = delegate_.guiPresets();
+    // Built-ins are neither renamed nor deleted.
+    if (entry < 0 || size_t(entry) >= presets.size() || !presets[entry].user) return;
+    openSavePrompt();
+    promptMode_ = PromptMode::kRename;
+    promptEntry_ = entry;
+    std::string name;
+    plugincore::appendChars(name, plugincore::printableChars(presets[entry].name), kNameBytes,
+                            kNameBytes);
+    saveField_.reset(std::move(name));
+}
+
 void PresetBar::openSavePrompt() {
     browserOpen_ = false;
     saveOpen_ = true;
-    saveName_.clear();
-    plugincore::appendChars(saveName_,
+    promptMode_ = PromptMode::kSave;
+    promptEntry_ = -1;
+    // Selected, so that typing replaces the suggestion instead of adding to it.
+    std::string suggested;
+    plugincore::appendChars(suggested,
                             plugincore::printableChars(delegate_.guiSuggestedPresetName()),
                             kNameBytes, kNameBytes);
+    saveField_.reset(std::move(suggested));
     saveMessage_.clear();
     saveError_ = false;
     if (!keyboardHeld_) keyboardHeld_ = host_.takeKeyboard();
@@ -255,19 +423,43 @@ void PresetBar::closeSavePrompt() {
 }
 
 void PresetBar::commitSave() {
-    const size_t first = saveName_.find_first_not_of(' ');
-    const std::string name =
-        first == std::string::npos
-            ? std::string()
-            : saveName_.substr(first, saveName_.find_last_not_of(' ') - first + 1);
+    const std::string& typed = saveField_.text();
+    const size_t first = typed.find_first_not_of(' ');
+    const std::string name = first == std::string::npos
+                                 ? std::string()
+                                 : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
     damage_.add(saveBoxRect());
-    if (name.empty()) {
+    if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
         saveError_ = true;
         return;
     }
     std::string error;
-    if (delegate_.guiSavePreset(name, error)) {
+    bool done = false;
+    switch (promptMode_) {
+    case PromptMode::kSave:
+        switch (delegate_.guiCheckSaveName(name, error)) {
+        case plugincore::GuiDelegate::SaveCheck::kRefused:
+            saveMessage_ = plugincore::validUtf8(error);
+            saveError_ = true;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kReplaces:
+            promptMode_ = PromptMode::kReplace;
+            saveMessage_ = "Replace \u201c" + plugincore::validUtf8(error) + "\u201d?";
+            saveError_ = false;
+            return;
+        case plugincore::GuiDelegate::SaveCheck::kNew: break;
+        }
+        [[fallthrough]];
+    case PromptMode::kReplace: done = delegate_.guiSavePreset(name, error); break;
+    case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
+    case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
+    case PromptMode::kLoad:
+        closeSavePrompt();
+        loadEntry(promptEntry_);
+        return;
+    }
+    if (done) {
         failedPreset_ = failedOver_ = -1;
         closeSavePrompt();
         return;
@@ -276,32 +468,71 @@ void PresetBar::commitSave() {
     saveError_ = true;
 }
 
-bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8) {
+void PresetBar::cancelPrompt() {
+    damage_.add(saveBoxRect());
+    saveMessage_.clear();
+    saveError_ = false;
+    // Declining a replace goes back to the name; declining a delete, to the rename.
+    if (promptMode_ == PromptMode::kReplace)
+        promptMode_ = PromptMode::kSave;
+    else if (promptMode_ == PromptMode::kDelete)
+        promptMode_ = PromptMode::kRename;
+    else
+        closeSavePrompt();
+}
+
+bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift) {
     if (keysym == XK_Return || keysym == XK_KP_Enter) {
         commitSave();
         return true;
     }
     if (keysym == XK_Escape) {
-        closeSavePrompt();
+        cancelPrompt();
         return true;
     }
-    if (keysym == XK_BackSpace)
-        plugincore::eraseLastChar(saveName_);
-    else
-        plugincore::appendChars(saveName_, plugincore::printableChars(utf8), kNameBytes,
-                                kNameBytes);
+    // While asking, the name is not edited.
+    if (promptMode_ == PromptMode::kReplace || promptMode_ == PromptMode::kDelete ||
+        promptMode_ == PromptMode::kLoad)
+        return true;
+    damage_.add(saveBoxRect());
+    switch (keysym) {
+    case XK_Left:
+    case XK_KP_Left: saveField_.left(shift); return true;
+    case XK_Right:
+    case XK_KP_Right: saveField_.right(shift); return true;
+    case XK_Home:
+    case XK_KP_Home: saveField_.home(shift); return true;
+    case XK_End:
+    case XK_KP_End: saveField_.end(shift); return true;
+    case XK_BackSpace: saveField_.eraseBackward(); break;
+    case XK_Delete:
+    case XK_KP_Delete: saveField_.eraseForward(); break;
+    default: saveField_.insert(plugincore::printableChars(utf8), kNameBytes, kNameBytes); break;
+    }
     saveMessage_.clear();
     saveError_ = false;
     damage_.add(saveBoxRect());
     return true;
 }
 
-bool PresetBar::pressSavePrompt(double x, double y, int button) {
+bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
-    if (saveButtonRect(true).contains(x, y))
+    const bool fieldShown = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
+    if (const Rect field = saveFieldRect(); fieldShown && field.contains(x, y)) {
+        saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
+        damage_.add(saveBoxRect());
+    } else if (saveButtonRect(true).contains(x, y)) {
         commitSave();
-    else if (saveButtonRect(false).contains(x, y) || !saveBoxRect().contains(x, y))
+    } else if (deleteButtonRect().contains(x, y)) {
+        promptMode_ = PromptMode::kDelete;
+        saveMessage_ = "Delete \u201c" + currentEntryName() + "\u201d? Its file is removed.";
+        saveError_ = false;
+        damage_.add(saveBoxRect());
+    } else if (saveButtonRect(false).contains(x, y)) {
+        cancelPrompt();
+    } else if (!saveBoxRect().contains(x, y)) {
         closeSavePrompt();
+    }
     return true;
 }
 
@@ -315,11 +546,13 @@ void PresetBar::paintBarLabel(cairo_t* cr) const {
 
 void PresetBar::paintBar(cairo_t* cr) const {
     const plugincore::Palette& pal = spec_.palette;
-    for (int zone : {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave}) {
+    const int slot = delegate_.guiCompareSlot();
+    for (int zone : kBarZones) {
         const Rect r = zoneRect(zone);
         if (!plugincore::inClip(cr, r)) continue;
+        const bool shown = (zone == kZoneA && slot == 0) || (zone == kZoneB && slot == 1);
         const bool lit = hoverZone_ == zone || (zone == kZoneBrowser && browserOpen_) ||
-                         (zone == kZoneSave && saveOpen_);
+                         (zone == kZoneSave && saveOpen_) || shown;
         plugincore::roundedBox(cr, r, 4, pal.panelFill, lit ? pal.accent : pal.panelLine,
                                lit ? 0.7 : 1.0);
         const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
@@ -347,9 +580,12 @@ void PresetBar::paintBar(cairo_t* cr) const {
             cairo_close_path(cr);
             cairo_fill(cr);
         } else {
+            static constexpr const char* kLabels[] = {"SAVE", "A", "B"};
+            const char* label = zone == kZoneCopy ? (slot == 0 ? "A\u2192B" : "B\u2192A")
+                                                  : kLabels[zone - kZoneSave];
             plugincore::setFont(cr, 10, true);
             plugincore::setColour(cr, lit ? pal.accent : pal.textDim);
-            plugincore::drawText(cr, "SAVE", cx, r.y + 20, Align::Centre);
+            plugincore::drawText(cr, label, cx, r.y + 20, Align::Centre);
         }
     }
 }
@@ -370,12 +606,19 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(cr,
-                         scrolls ? "click to load, wheel to scroll, click outside to close"
-                                 : "click to load, or click outside to close",
+                         scrolls ? "click or Enter loads, type to jump, wheel scrolls, Esc closes"
+                                 : "click or Enter loads, type to jump, Esc closes",
                          panel.x + panel.width - 14, g.panelTop + 24, Align::Right);
 
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    const Sections sec = sections();
+    if (const int row = sec.builtinRows - browserScroll_;
+        sec.user > 0 && row >= 0 && row < g.visibleRows) {
+        plugincore::setFont(cr, 9, true);
+        plugincore::setColour(cr, pal.textFaint);
+        plugincore::drawText(cr, "USER", 80, g.listTop + row * kBrowserRow + 17, Align::Left);
+    }
     for (int i = 0; i < int(presets.size()); ++i) {
         const Rect cell = browserEntryRect(i);
         if (cell.width == 0 || !plugincore::inClip(cr, cell)) continue;
@@ -384,11 +627,6 @@ void PresetBar::paintBrowser(cairo_t* cr) const {
                                  isCurrent);
         plugincore::drawText(cr, plugincore::validUtf8(presets[i].name).c_str(), cell.x + 10,
                              cell.y + 17, Align::Left);
-        if (presets[i].user) {
-            plugincore::setFont(cr, 8, true);
-            plugincore::setColour(cr, pal.textFaint);
-            plugincore::drawText(cr, "USER", cell.x + cell.width - 10, cell.y + 17, Align::Right);
-        }
     }
     if (scrolls) {
         const double x = spec_.width - 46.0, track = g.visibleRows * kBrowserRow;
@@ -413,30 +651,16 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::setColour(cr, pal.backgroundBottom, 0.88);
     cairo_fill(cr);
     plugincore::roundedBox(cr, box, 6, pal.panelFill, pal.accent, 0.5);
+    static constexpr const char* kTitles[] = {"SAVE PRESET", "RENAME PRESET", "REPLACE PRESET",
+                                              "DELETE PRESET", "LOAD PRESET"};
+    static constexpr const char* kActions[] = {"SAVE", "RENAME", "REPLACE", "DELETE", "LOAD"};
+    const int mode = int(promptMode_);
     plugincore::setFont(cr, 11, true);
     plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE PRESET", x0 + 20, 222, Align::Left);
+    plugincore::drawText(cr, kTitles[mode], x0 + 20, 222, Align::Left);
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(cr, "to your own preset folder", x0 + 400, 222, Align::Right);
-
-    plugincore::roundedBox(cr, {x0 + 20, 250, 380, 30}, 3, pal.controlFill,
-                           saveError_ ? pal.accent : pal.panelLine);
-    plugincore::setFont(cr, 12, false);
-    plugincore::setColour(cr, pal.textBright);
-    // A long name scrolls left inside the field so the caret stays in view.
-    const std::string typed = plugincore::validUtf8(saveName_) + "_";
-    const double room = 380 - 18, over = plugincore::inkWidth(cr, typed.c_str()) - room;
-    cairo_save(cr);
-    cairo_rectangle(cr, x0 + 21, 251, 378, 28);
-    cairo_clip(cr);
-    plugincore::drawText(cr, typed.c_str(), x0 + 29 - std::max(0.0, over), 270, Align::Left);
-    cairo_restore(cr);
-    plugincore::setFont(cr, 9, false);
-    plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(
-        cr, saveMessage_.empty() ? "Type a name, then Enter. Esc cancels." : saveMessage_.c_str(),
-        x0 + 20, 300, Align::Left);
+    plugincore::drawText(cr, "your own preset folder", x0 + 400, 222, Align::Right);
 
     const Rect cancel = saveButtonRect(false), save = saveButtonRect(true);
     plugincore::roundedBox(cr, cancel, 4, pal.panelFill, pal.panelLine);
@@ -444,8 +668,59 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::setFont(cr, 10, true);
     plugincore::setColour(cr, pal.textDim);
     plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
+    if (const Rect del = deleteButtonRect(); del.width > 0) {
+        plugincore::roundedBox(cr, del, 4, pal.panelFill, pal.panelLine);
+        plugincore::drawText(cr, "DELETE", del.x + del.width / 2, 322, Align::Centre);
+    }
     plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, "SAVE", save.x + save.width / 2, 322, Align::Centre);
+    plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, 322, Align::Centre);
+    if (promptMode_ != PromptMode::kSave && promptMode_ != PromptMode::kRename) {
+        // A question instead of the field: Enter confirms, Esc goes back.
+        plugincore::setFont(cr, 12, true);
+        plugincore::setColour(cr, pal.textBright);
+        plugincore::drawText(cr, plugincore::fitText(cr, saveMessage_, 380).c_str(), x0 + 20, 270,
+                             Align::Left);
+        return;
+    }
+
+    const Rect field = saveFieldRect();
+    plugincore::roundedBox(cr, field, 3, pal.controlFill, saveError_ ? pal.accent : pal.panelLine);
+    // The field's text is valid UTF-8 by construction, so offsets measure as drawn.
+    const std::string& name = saveField_.text();
+    const double textX = field.x + kNameInset;
+    setNameFont(cr);
+    const double scroll = fieldScroll(cr, saveField_);
+    cairo_save(cr);
+    cairo_rectangle(cr, field.x + 1, field.y + 1, field.width - 2, field.height - 2);
+    cairo_clip(cr);
+    if (saveField_.hasSelection()) {
+        const auto [first, last] = saveField_.selection();
+        const double from = advanceOf(cr, name, first);
+        cairo_rectangle(cr, textX - scroll + from, 256, advanceOf(cr, name, last) - from, 19);
+        plugincore::setColour(cr, pal.accent, 0.35);
+        cairo_fill(cr);
+    }
+    plugincore::setColour(cr, pal.textBright);
+    plugincore::drawText(cr, name.c_str(), textX - scroll, 270, Align::Left);
+    const double caretX =
+        std::round(textX - scroll + advanceOf(cr, name, saveField_.caret())) + 0.5;
+    cairo_move_to(cr, caretX, 256);
+    cairo_line_to(cr, caretX, 275);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+    plugincore::setFont(cr, 9, false);
+    plugincore::setColour(cr, pal.textFaint);
+    plugincore::drawText(
+        cr, saveMessage_.empty() ? "Type a name, then Enter. Esc cancels." : saveMessage_.c_str(),
+        x0 + 20, 300, Align::Left);
+}
+
+std::string PresetBar::currentEntryName() const {
+    const auto& presets = delegate_.guiPresets();
+    return promptEntry_ >= 0 && size_t(promptEntry_) < presets.size()
+               ? plugincore::validUtf8(presets[promptEntry_].name)
+               : std::string();
 }
 
 } // namespace norvale

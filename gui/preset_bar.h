@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "gui/damage.h"
+#include "gui/text_edit.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
@@ -18,8 +19,24 @@ namespace norvale {
 
 struct RackHost;
 
+// What the prompt over the editor is doing: naming a preset to save or to
+// rename to, or asking before a save replaces one, a delete removes one or a
+// load discards the edits.
+enum class PromptMode { kSave, kRename, kReplace, kDelete, kLoad };
+
 // Preset-bar zones, as hoverZone() reports them.
-enum PresetZone : int { kZoneNone = 0, kZonePrevious, kZoneNext, kZoneBrowser, kZoneSave };
+enum PresetZone : int {
+    kZoneNone = 0,
+    kZonePrevious,
+    kZoneNext,
+    kZoneBrowser,
+    kZoneSave,
+    kZoneA, // A/B compare: the two slots and the copy into the other one
+    kZoneB,
+    kZoneCopy
+};
+inline constexpr int kBarZones[] = {kZonePrevious, kZoneBrowser, kZoneNext, kZoneSave,
+                                    kZoneA,        kZoneB,       kZoneCopy};
 
 class PresetBar {
 public:
@@ -32,9 +49,13 @@ public:
     void paintSavePrompt(cairo_t* cr) const; // only while open
 
     // ---- input (true = handled; each damages what it changes on screen) ----
-    bool saveKey(unsigned long keysym, std::string_view utf8); // while the prompt is open
-    bool browserKey(unsigned long keysym);                     // while the browser is open
-    bool pressSavePrompt(double x, double y, int button);
+    // While the prompt is open; shift extends the selection.
+    bool saveKey(unsigned long keysym, std::string_view utf8, bool shift = false);
+    // While the browser is open: arrows move the selection, Enter loads it,
+    // typed letters jump to a name, other keys close.
+    bool browserKey(unsigned long keysym, std::string_view utf8);
+    int browserHover() const { return browserHover_; }
+    bool pressSavePrompt(double x, double y, int button, bool shift = false);
     bool pressBrowser(double x, double y, int button);
     bool pressBar(double x, double y, int button);
     void hoverBrowser(double x, double y);
@@ -48,12 +69,16 @@ public:
     void openSavePrompt();
     void closeSavePrompt();
     void commitSave();
+    // Rename or delete a user preset of the list (a right-click on its entry).
+    void openManagePrompt(int entry);
+    PromptMode promptMode() const { return promptMode_; }
 
     bool browserOpen() const { return browserOpen_; }
     bool saveOpen() const { return saveOpen_; }
     int browserScroll() const { return browserScroll_; }
     int hoverZone() const { return hoverZone_; }
-    const std::string& saveName() const { return saveName_; }
+    const std::string& saveName() const { return saveField_.text(); }
+    const plugincore::TextField& saveField() const { return saveField_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
     // The current preset's name, or "Init".
@@ -68,6 +93,8 @@ public:
     plugincore::Rect browserEntryRect(int index) const; // empty when not shown
     plugincore::Rect saveBoxRect() const;
     plugincore::Rect saveButtonRect(bool save) const; // SAVE, else CANCEL
+    plugincore::Rect saveFieldRect() const;
+    plugincore::Rect deleteButtonRect() const; // while renaming
 
 private:
     struct BrowserGeometry {
@@ -75,8 +102,18 @@ private:
         double panelTop, panelHeight, columnWidth, listTop;
     };
     BrowserGeometry browserGeometry() const;
+    struct Sections {
+        int builtins, user, builtinRows, userRows;
+    };
+    Sections sections() const;
+    // Row (from the top of the list, the USER row counted) and column of an entry.
+    void entryPlace(int index, int& row, int& column) const;
     int browserEntryAt(double x, double y) const;
     void scrollBrowser(int rows);
+    void requestLoad(int target); // asks first while the sound has unsaved edits
+    void loadEntry(int target);
+    void cancelPrompt();
+    std::string currentEntryName() const; // of the preset renamed or deleted
     int presetCount() const;
 
     plugincore::GuiDelegate& delegate_;
@@ -88,12 +125,15 @@ private:
     bool browserOpen_ = false;
     int browserHover_ = -1;
     int browserScroll_ = 0;
+    std::string browserTyped_; // the letters typed to jump
 
     bool saveOpen_ = false;
     bool keyboardHeld_ = false;
-    std::string saveName_; // at most 48 bytes of whole UTF-8 characters
+    plugincore::TextField saveField_; // at most 48 bytes of whole UTF-8 characters
     std::string saveMessage_;
     bool saveError_ = false;
+    PromptMode promptMode_ = PromptMode::kSave;
+    int promptEntry_ = -1; // the preset renamed or deleted
 
     // The entry an arrow last failed to load; the next step starts there.
     // It counts only while the current preset is still the one it failed over.

@@ -68,12 +68,23 @@ bool isStepped(const plugincore::ParamDesc& d) {
 
 } // namespace
 
-const plugincore::PanelSpec kPanelSpecs[9] = {
+constexpr plugincore::PanelSpec kPanelSpecs[9] = {
     panel("GLOBAL", kGlobalIds), panel("TRIGGER", kTriggerIds), panel("VOLUME", kVolumeIds),
     panel("FILTER", kFilterIds), panel("DRIVE", kDriveIds),     panel("TIME", kTimeIds),
     panel("CRUSH", kCrushIds),   panel("PAN", kPanIds),         panel("WIDTH", kWidthIds)};
+// Two controls of one panel never share a label.
+constexpr bool panelLabelsAreDistinct() {
+    for (const plugincore::PanelSpec& panel : kPanelSpecs)
+        for (uint32_t i = 0; i < panel.paramIdCount; ++i)
+            for (uint32_t j = 0; j < i; ++j)
+                if (param_rows::sameText(kParams[panel.paramIds[i]].name,
+                                         kParams[panel.paramIds[j]].name))
+                    return false;
+    return true;
+}
 const uint32_t kRowStart[8] = {0, 2, 3, 4, 5, 6, 7, 8};
 const uint32_t kRowCount[8] = {2, 1, 1, 1, 1, 1, 1, 1};
+static_assert(panelLabelsAreDistinct(), "two controls of a panel would share a label");
 
 Rack::Rack(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec, RackHost& host)
     : delegate_(delegate), spec_(spec), host_(host), bar_(delegate, spec, host) {}
@@ -185,9 +196,9 @@ void Rack::wheelControl(int index, int direction, bool shift) {
 
 // ---- pointer ----
 
-bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool /*shift*/) {
+bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool shift) {
     if (bar_.saveOpen()) {
-        if (button == 1) bar_.pressSavePrompt(x, y, button);
+        if (button == 1) bar_.pressSavePrompt(x, y, button, shift);
         return true;
     }
     if (typingParam_ >= 0) {
@@ -195,6 +206,7 @@ bool Rack::pressModal(double x, double y, int button, uint64_t /*timeMs*/, bool 
         if (!valueBoxRect(typingParam_).contains(x, y)) leaveEntry();
         return true;
     }
+    if (zoomMenuOpen_) return pressZoom(x, y, button);
     if (contextParam_ >= 0) return pressContext(x, y, button);
     if (menuParam_ >= 0) return pressMenu(x, y, button);
     if (bar_.browserOpen()) return bar_.pressBrowser(x, y, button);
@@ -210,6 +222,13 @@ bool Rack::pressRack(double x, double y, int button, uint64_t timeMs, bool shift
         return true;
     }
     if (bar_.pressBar(x, y, button)) return true;
+    if (button == 1 && zoomButtonRect().contains(x, y)) {
+        bar_.closeBrowser();
+        zoomMenuOpen_ = true;
+        zoomHover_ = -1;
+        damage_.add(zoomItemRect(-1));
+        return true;
+    }
     const Rect version{spec_.width + 16.0 - 56, 33, 56, 14};
     if (button == 1 && version.contains(x, y)) {
         delegate_.guiVersionClicked();
@@ -273,6 +292,11 @@ bool Rack::motion(double x, double y, bool shift) {
         return true;
     }
     if (bar_.saveOpen()) return false;
+    if (zoomMenuOpen_) {
+        const int hover = zoomItemAt(x, y);
+        if (hover != zoomHover_) damage_.add(zoomItemRect(-1)), zoomHover_ = hover;
+        return true;
+    }
     if (contextParam_ >= 0) {
         const int hover = contextEntryAt(x, y);
         if (hover != contextHover_) {
@@ -355,6 +379,7 @@ void Rack::closeTextEntry() {
     closeContextMenu();
     damageMenu();
     menuParam_ = -1;
+    if (zoomMenuOpen_) damage_.add(zoomItemRect(-1)), zoomMenuOpen_ = false;
 }
 
 // ---- enum menu ----
@@ -522,12 +547,45 @@ bool Rack::contextKey(unsigned long keysym) {
     return true;
 }
 
+// ---- zoom menu ----
+
+namespace {
+constexpr int kZoomItems = int(std::size(kZoomSteps)) + 1; // the last follows the host
+}
+
+Rect Rack::zoomItemRect(int item) const {
+    const Rect b = zoomButtonRect();
+    // -1: the whole menu with its button.
+    if (item < 0) return {b.x - 4, b.y, b.width + 8, b.height + 8 + 20.0 * kZoomItems + 4};
+    return {b.x, b.y + b.height + 6 + 20.0 * item, b.width, 20};
+}
+
+int Rack::zoomItemAt(double x, double y) const {
+    for (int i = 0; i < kZoomItems; ++i)
+        if (zoomItemRect(i).contains(x, y)) return i;
+    return -1;
+}
+
+bool Rack::pressZoom(double x, double y, int button) {
+    damage_.add(zoomItemRect(-1));
+    zoomMenuOpen_ = false;
+    if (button != 1) return true;
+    if (const int item = zoomItemAt(x, y); item >= 0)
+        host_.chooseZoom(item < kZoomItems - 1 ? kZoomSteps[item] : 0.0);
+    return true;
+}
+
 // ---- keys and value typing ----
 
-bool Rack::key(unsigned long keysym, std::string_view utf8) {
-    if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8);
+bool Rack::key(unsigned long keysym, std::string_view utf8, bool shift) {
+    if (bar_.saveOpen()) return bar_.saveKey(keysym, utf8, shift);
     if (typingParam_ >= 0) return typingKey(keysym, utf8);
     if (contextParam_ >= 0) return contextKey(keysym);
+    if (zoomMenuOpen_) {
+        zoomMenuOpen_ = false;
+        damage_.add(zoomItemRect(-1));
+        return true;
+    }
     const bool up = keysym == XK_Up || keysym == XK_KP_Up;
     const bool down = keysym == XK_Down || keysym == XK_KP_Down;
     if (up || down) {
@@ -535,14 +593,14 @@ bool Rack::key(unsigned long keysym, std::string_view utf8) {
             stepMenu(up ? -1 : 1);
             return true;
         }
-        return bar_.browserOpen() && bar_.browserKey(keysym);
+        return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
     }
     if (menuParam_ >= 0) {
         damageMenu();
         menuParam_ = -1;
         return true;
     }
-    return bar_.browserOpen() && bar_.browserKey(keysym);
+    return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
 }
 
 void Rack::startTyping(uint32_t id) {
@@ -800,6 +858,9 @@ std::string Rack::hintText() const {
     if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
     const auto& presets = delegate_.guiPresets();
     const int current = delegate_.guiCurrentPreset();
+    if (bar_.hoverZone() >= kZoneA)
+        return "A/B compare: two whole sounds side by side. Click A or B to hear the other, the "
+               "arrow copies the sound shown into the other slot.";
     // The bar may shorten the name; its full text shows here.
     if (bar_.hoverZone() == kZoneBrowser) {
         std::string hint = bar_.currentName();
@@ -874,7 +935,41 @@ void Rack::paintContextMenu(cairo_t* cr) const {
     }
 }
 
+void Rack::paintZoom(cairo_t* cr) const {
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect b = zoomButtonRect();
+    const double choice = host_.zoomChoice();
+    char label[32];
+    if (choice > 0)
+        std::snprintf(label, sizeof label, "ZOOM %d %%", int(std::lround(choice * 100)));
+    else
+        std::snprintf(label, sizeof label, "ZOOM HOST");
+    if (plugincore::inClip(cr, b)) {
+        plugincore::roundedBox(cr, b, 4, pal.panelFill, zoomMenuOpen_ ? pal.accent : pal.panelLine,
+                               zoomMenuOpen_ ? 0.7 : 1.0);
+        plugincore::setFont(cr, 9, true);
+        plugincore::setColour(cr, pal.textDim);
+        plugincore::drawText(cr, label, b.x + b.width / 2, b.y + 16, Align::Centre);
+    }
+    if (!zoomMenuOpen_) return;
+    const Rect first = zoomItemRect(0);
+    plugincore::roundedBox(cr, {b.x - 4, first.y - 4, b.width + 8, 20.0 * kZoomItems + 8}, 5,
+                           pal.panelFill, pal.accent, 0.5);
+    for (int i = 0; i < kZoomItems; ++i) {
+        const bool last = i == kZoomItems - 1;
+        const bool current = last ? choice <= 0 : std::fabs(choice - kZoomSteps[i]) < 1e-6;
+        char item[32];
+        if (last)
+            std::snprintf(item, sizeof item, "As the host says");
+        else
+            std::snprintf(item, sizeof item, "%d %%", int(std::lround(kZoomSteps[i] * 100)));
+        plugincore::beginListRow(cr, pal, zoomItemRect(i), 10, i == zoomHover_, current);
+        plugincore::drawText(cr, item, zoomItemRect(i).x + 8, zoomItemRect(i).y + 14, Align::Left);
+    }
+}
+
 void Rack::paintOverlays(cairo_t* cr) const {
+    paintZoom(cr);
     bar_.paintBar(cr);
     paintHint(cr);
     bar_.paintBrowser(cr);

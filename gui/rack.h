@@ -31,6 +31,9 @@ struct RackHost {
     // The input focus, for a text entry opened by a click; true when held.
     virtual bool takeKeyboard() = 0;
     virtual void releaseKeyboard() = 0;
+    // The zoom the user picked (a step of kZoomSteps), or 0 to follow the host.
+    virtual double zoomChoice() const { return 0; }
+    virtual void chooseZoom(double /*zoom*/) {}
     virtual ~RackHost() = default;
 };
 
@@ -59,7 +62,7 @@ public:
     void paintOverlays(cairo_t* cr) const;
 
     // ---- routing (the window calls these in its routing order; true = handled) ----
-    bool key(unsigned long keysym, std::string_view utf8);
+    bool key(unsigned long keysym, std::string_view utf8, bool shift = false);
     // Save prompt, value typing, open menu, browser.
     bool pressModal(double x, double y, int button, uint64_t timeMs, bool shift);
     // Wheel over controls, preset bar, version text, controls, browser button.
@@ -97,6 +100,10 @@ public:
     void openContextMenu(uint32_t paramId, double x, double y);
     void closeContextMenu();
     int contextParam() const { return contextParam_; }
+    // The header's zoom menu: the steps of kZoomSteps, then "as the host says".
+    plugincore::Rect zoomButtonRect() const { return {1148, 24, 104, 24}; }
+    plugincore::Rect zoomItemRect(int item) const;
+    bool zoomMenuOpen() const { return zoomMenuOpen_; }
     const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
     plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
@@ -137,6 +144,9 @@ private:
     void paintHint(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
     void paintContextMenu(cairo_t* cr) const;
+    void paintZoom(cairo_t* cr) const;
+    bool pressZoom(double x, double y, int button);
+    int zoomItemAt(double x, double y) const;
 
     plugincore::GuiDelegate& delegate_;
     const plugincore::WindowSpec& spec_;
@@ -161,6 +171,8 @@ private:
     bool resetOnRelease_ = false;
     int menuParam_ = -1;
     int menuHover_ = -1;
+    bool zoomMenuOpen_ = false;
+    int zoomHover_ = -1;
     int contextParam_ = -1;
     int contextHover_ = -1;
     double contextX_ = 0, contextY_ = 0;

@@ -1,5 +1,6 @@
 #include "gui/text_edit.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace plugincore {
@@ -107,6 +108,93 @@ std::string validUtf8(std::string_view text) {
         }
     }
     return out;
+}
+
+// ---- a line with a caret ----
+
+namespace {
+
+bool continuation(char c) {
+    return (static_cast<uint8_t>(c) & 0xC0) == 0x80;
+}
+
+size_t previousBoundary(const std::string& text, size_t at) {
+    if (at == 0) return 0;
+    do
+        --at;
+    while (at > 0 && continuation(text[at]));
+    return at;
+}
+
+size_t nextBoundary(const std::string& text, size_t at) {
+    if (at >= text.size()) return text.size();
+    do
+        ++at;
+    while (at < text.size() && continuation(text[at]));
+    return at;
+}
+
+} // namespace
+
+void TextField::reset(std::string text) {
+    text_ = std::move(text);
+    anchor_ = 0;
+    caret_ = text_.size();
+}
+
+std::pair<size_t, size_t> TextField::selection() const {
+    return {std::min(anchor_, caret_), std::max(anchor_, caret_)};
+}
+
+void TextField::eraseSelection() {
+    const auto [first, last] = selection();
+    text_.erase(first, last - first);
+    caret_ = anchor_ = first;
+}
+
+void TextField::insert(std::string_view chars, size_t maxBytes, size_t maxChars) {
+    if (chars.empty()) return;
+    eraseSelection();
+    // Appended at the end of the head, so the limits count the whole text.
+    std::string tail = text_.substr(caret_);
+    text_.erase(caret_);
+    const size_t tailChars = charCount(tail);
+    if (tail.size() <= maxBytes && tailChars <= maxChars)
+        appendChars(text_, chars, maxBytes - tail.size(), maxChars - tailChars);
+    caret_ = anchor_ = text_.size();
+    text_ += tail;
+}
+
+void TextField::eraseBackward() {
+    if (!hasSelection()) anchor_ = previousBoundary(text_, caret_);
+    eraseSelection();
+}
+
+void TextField::eraseForward() {
+    if (!hasSelection()) anchor_ = nextBoundary(text_, caret_);
+    eraseSelection();
+}
+
+void TextField::left(bool extend) {
+    if (hasSelection() && !extend)
+        moveTo(selection().first, false);
+    else
+        moveTo(previousBoundary(text_, caret_), extend);
+}
+
+void TextField::right(bool extend) {
+    if (hasSelection() && !extend)
+        moveTo(selection().second, false);
+    else
+        moveTo(nextBoundary(text_, caret_), extend);
+}
+
+void TextField::moveTo(size_t offset, bool extend) {
+    offset = std::min(offset, text_.size());
+    while (offset > 0 && offset < text_.size() && continuation(text_[offset]))
+        --offset;
+    caret_ = offset;
+    if (!extend) anchor_ = offset;
 }
 
 } // namespace plugincore

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace plugincore {
 
@@ -20,5 +21,35 @@ bool eraseLastChar(std::string& text);
 size_t charCount(std::string_view text);
 // text with every invalid byte sequence replaced by U+FFFD.
 std::string validUtf8(std::string_view text);
+
+// One line of valid UTF-8 being typed, with a caret and a selection running
+// from an anchor to the caret (byte offsets on character boundaries). Typing
+// and erasing replace the selection; moving without extend drops it.
+class TextField {
+public:
+    // The whole text selected, caret at its end.
+    void reset(std::string text);
+    const std::string& text() const { return text_; }
+    size_t caret() const { return caret_; }
+    bool hasSelection() const { return anchor_ != caret_; }
+    std::pair<size_t, size_t> selection() const; // first, last (exclusive)
+
+    // Whole characters of chars, while the text stays within the limits.
+    void insert(std::string_view chars, size_t maxBytes, size_t maxChars);
+    void eraseBackward();
+    void eraseForward();
+    // Left and Right without extend collapse a selection to its edge.
+    void left(bool extend);
+    void right(bool extend);
+    void home(bool extend) { moveTo(0, extend); }
+    void end(bool extend) { moveTo(text_.size(), extend); }
+    // offset is snapped down to a character boundary.
+    void moveTo(size_t offset, bool extend);
+
+private:
+    void eraseSelection();
+    std::string text_;
+    size_t caret_ = 0, anchor_ = 0;
+};
 
 } // namespace plugincore

@@ -40,6 +40,27 @@ bool GuiDelegate::guiImportPack(const std::string&, std::string&, std::string& e
     return false;
 }
 
+GuiDelegate::SaveCheck GuiDelegate::guiCheckSaveName(const std::string&, std::string&) const {
+    return SaveCheck::kNew;
+}
+bool GuiDelegate::guiRenamePreset(int, const std::string&, std::string& err) {
+    err = "this plugin cannot rename presets";
+    return false;
+}
+bool GuiDelegate::guiDeletePreset(int, std::string& err) {
+    err = "this plugin cannot delete presets";
+    return false;
+}
+
+int GuiDelegate::guiCompareSlot() const {
+    return 0;
+}
+void GuiDelegate::guiCompareSwitch() {}
+void GuiDelegate::guiCompareCopy() {}
+bool GuiDelegate::guiRequestResize(uint32_t, uint32_t) {
+    return false;
+}
+
 void GuiDelegate::guiVersionClicked() {}
 void GuiDelegate::guiKeyboardTaken() {}
 std::vector<HostMenuItem> GuiDelegate::guiHostMenu(uint32_t) {
@@ -109,9 +130,10 @@ void NorvalePlugin::guiEndEdit(uint32_t id) {
 void NorvalePlugin::guiSetParam(uint32_t id, double value) {
     if (id >= kParamCount) return;
     const double clamped = plugincore::paramClamp(kParams[id], value);
-    values[id].store(clamped, std::memory_order_relaxed);
+    const double before = values[id].exchange(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
-    presetEdited.exchange(true, std::memory_order_acq_rel);
+    if (!plugincore::paramSameValue(kParams[id], before, clamped))
+        presetEdited.exchange(true, std::memory_order_acq_rel);
     // A full ring only costs the host this one notification.
     pushOut(id, clamped, kOutValue);
 }

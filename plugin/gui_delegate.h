@@ -43,6 +43,21 @@ public:
     virtual std::string guiSuggestedPresetName() const = 0;
     // False with a text for the user in err.
     virtual bool guiSavePreset(const std::string& name, std::string& err) = 0;
+    // What saving under a typed name would do; message names the preset it
+    // replaces, or says why the name is refused.
+    enum class SaveCheck { kNew, kReplaces, kRefused };
+    virtual SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const;
+    // Renames or deletes a user preset of the list; a failure changes no
+    // file and says why in err.
+    virtual bool guiRenamePreset(int index, const std::string& name, std::string& err);
+    virtual bool guiDeletePreset(int index, std::string& err);
+    // A/B compare: the slot shown (0 A, 1 B), switching to the other slot's
+    // whole sound, and copying the shown sound into the other slot.
+    virtual int guiCompareSlot() const;
+    virtual void guiCompareSwitch();
+    virtual void guiCompareCopy();
+    // Asks the host to give the editor window this pixel size; false when it will not.
+    virtual bool guiRequestResize(uint32_t width, uint32_t height);
 
     virtual bool guiPresetFoldersSupported() const;
     virtual std::vector<PresetPack> guiPresetPacks() const;

@@ -187,6 +187,12 @@ bool NorvalePlugin::guiSetScale(double scale) {
     return window != nullptr && window->setScale(scale);
 }
 
+bool NorvalePlugin::guiRequestResize(uint32_t width, uint32_t height) {
+    const auto* gui = static_cast<const clap_host_gui*>(hostExtension(CLAP_EXT_GUI));
+    return gui != nullptr && gui->request_resize != nullptr &&
+           gui->request_resize(host, width, height);
+}
+
 bool NorvalePlugin::guiGetSize(uint32_t* width, uint32_t* height) {
     PluginWindow* window = editorWindow(*this);
     if (window == nullptr || width == nullptr || height == nullptr) return false;

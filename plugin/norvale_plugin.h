@@ -32,6 +32,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,9 @@ public:
     bool stateSave(const clap_ostream* stream) const;
     // A failed load changes nothing.
     bool stateLoad(const clap_istream* stream);
+    // The whole sound as the state stream carries it, and back.
+    std::vector<uint8_t> stateBytes() const;
+    bool loadStateBytes(std::span<const uint8_t> bytes);
 
     // The plain value, as the host and the state see it; 0 for unknown ids.
     double paramValue(uint32_t id) const {
@@ -223,6 +227,14 @@ public:
     void guiLoadPreset(int index) override;
     std::string guiSuggestedPresetName() const override;
     bool guiSavePreset(const std::string& name, std::string& err) override;
+    SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const override;
+    bool guiRenamePreset(int index, const std::string& name, std::string& err) override;
+    bool guiDeletePreset(int index, std::string& err) override;
+    // A/B compare (state.cpp): two sounds kept while the instance lives.
+    int guiCompareSlot() const override { return compareActive; }
+    void guiCompareSwitch() override;
+    void guiCompareCopy() override;
+    bool guiRequestResize(uint32_t width, uint32_t height) override; // gui_extension.cpp
     std::vector<plugincore::HostMenuItem> guiHostMenu(uint32_t paramId) override;
     bool guiHostMenuPerform(uint32_t paramId, uint32_t actionId) override;
 
@@ -294,6 +306,15 @@ public:
     int currentPreset = -1;
     bool presetListReady = false;
     std::vector<plugincore::GuiPreset> presets;
+    // -- A/B compare (main thread): the sound of the slot not shown, and the
+    // preset and edited mark that went with it; an empty sound is unused --
+    struct CompareSlot {
+        std::vector<uint8_t> sound;
+        bool edited = false;
+        int preset = -1;
+    };
+    std::array<CompareSlot, 2> compareSlots;
+    int compareActive = 0;
     // Only while the editor is open; main thread.
     Editor* editor = nullptr;
 
@@ -316,6 +337,8 @@ private:
     const clap_host_params* hostParams() const;
     // "clap.context-menu/1", or else its draft id; null when neither.
     const clap_host_context_menu* hostContextMenu() const;
+    // Builds the list afresh, keeping the current preset when it is still listed.
+    void rebuildPresetList();
     // "clap.preset-load/2", or else its draft id; null when neither.
     const clap_host_preset_load* hostPresetLoad() const;
 

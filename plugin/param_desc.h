@@ -52,6 +52,11 @@ constexpr double paramClamp(const ParamDesc& desc, double value) {
 double paramToReal(const ParamDesc& desc, double value);
 double realToParam(const ParamDesc& desc, double real);
 
+// Whether two values are one setting: the same step on stepped and choice
+// rows, otherwise within a 32-bit float's precision of the range (what a host
+// that keeps values as floats echoes back).
+bool paramSameValue(const ParamDesc& desc, double a, double b);
+
 // Writes the display text ("1.50 kHz", "15.0 %", "Lowpass"); false when the
 // buffer is missing or too small. Allocates nothing.
 bool paramValueToText(const ParamDesc& desc, double value, char* buffer, size_t capacity);

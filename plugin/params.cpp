@@ -45,6 +45,15 @@ double realToParam(const ParamDesc& desc, double real) {
     return paramClamp(desc, real);
 }
 
+bool paramSameValue(const ParamDesc& desc, double a, double b) {
+    a = paramClamp(desc, a);
+    b = paramClamp(desc, b);
+    if (desc.kind == ParamKind::Stepped || desc.kind == ParamKind::Enum)
+        return std::floor(a + 0.5) == std::floor(b + 0.5);
+    // A float carries 24 bits; a few of its steps of the whole range.
+    return std::fabs(a - b) <= (desc.maxValue - desc.minValue) * 1e-6;
+}
+
 // ---- value text ----
 
 namespace {

@@ -128,6 +128,32 @@ bool readPreset(uint32_t kind, const char* location, const char* loadKey, Staged
     return true;
 }
 
+// Refuses a name a built-in preset carries (in any case): a user preset may
+// not stand in for one.
+bool builtinNameRefused(const std::vector<plugincore::GuiPreset>& presets, const std::string& name,
+                        std::string& message) {
+    const auto lower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        return t;
+    };
+    for (const plugincore::GuiPreset& p : presets)
+        if (!p.user && lower(p.name) == lower(name)) {
+            message = "\u201c" + p.name + "\u201d is a built-in preset; choose another name.";
+            return true;
+        }
+    return false;
+}
+
+// The user preset in folder named name, other than the entry skipped; -1 when none.
+int userPresetNamed(const std::vector<plugincore::GuiPreset>& presets, const PresetSaveName& typed,
+                    int skipped = -1) {
+    return findPreset(presets, [&](const plugincore::GuiPreset& p) {
+        return p.user && p.folder == typed.folder && p.name == typed.name &&
+               &p != (skipped >= 0 ? &presets[skipped] : nullptr);
+    });
+}
+
 } // namespace
 
 // ---- load ----
@@ -136,6 +162,17 @@ void NorvalePlugin::ensurePresetList() {
     if (presetListReady) return;
     presets = listPresets();
     presetListReady = true;
+}
+
+void NorvalePlugin::rebuildPresetList() {
+    plugincore::GuiPreset current;
+    const bool hadCurrent = currentPreset >= 0 && size_t(currentPreset) < presets.size();
+    if (hadCurrent) current = presets[currentPreset];
+    presets = listPresets();
+    presetListReady = true;
+    currentPreset = !hadCurrent ? -1 : findPreset(presets, [&](const plugincore::GuiPreset& p) {
+        return p.loadKey == current.loadKey && p.path == current.path;
+    });
 }
 
 bool NorvalePlugin::presetLoadFromLocation(uint32_t kind, const char* location,
@@ -207,7 +244,9 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
     try {
         PresetSaveName typed;
         std::string path;
-        if (!splitPresetSaveName(input, typed, err) || !presetSavePath(typed, path, err))
+        ensurePresetList();
+        if (!splitPresetSaveName(input, typed, err) ||
+            builtinNameRefused(presets, typed.name, err) || !presetSavePath(typed, path, err))
             return false;
         // Saved back under its own name, a preset keeps its author,
         // description and tags.
@@ -236,6 +275,84 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
         return true;
     } catch (...) {
         err = "The preset could not be saved: out of memory.";
+        return false;
+    }
+}
+
+plugincore::GuiDelegate::SaveCheck NorvalePlugin::guiCheckSaveName(const std::string& input,
+                                                                   std::string& message) const {
+    PresetSaveName typed;
+    if (!splitPresetSaveName(input, typed, message) ||
+        builtinNameRefused(presets, typed.name, message))
+        return SaveCheck::kRefused;
+    if (userPresetNamed(presets, typed) < 0) return SaveCheck::kNew;
+    message = typed.name;
+    return SaveCheck::kReplaces;
+}
+
+bool NorvalePlugin::guiRenamePreset(int index, const std::string& input, std::string& err) {
+    if (index < 0 || size_t(index) >= presets.size() || !presets[index].user) {
+        err = "Built-in presets cannot be renamed.";
+        return false;
+    }
+    try {
+        const plugincore::GuiPreset entry = presets[index];
+        PresetSaveName typed;
+        if (!splitPresetSaveName(input, typed, err) || builtinNameRefused(presets, typed.name, err))
+            return false;
+        typed.folder = entry.folder; // a rename stays in its folder
+        if (userPresetNamed(presets, typed, index) >= 0) {
+            err = "A preset named \u201c" + typed.name + "\u201d already exists.";
+            return false;
+        }
+        auto staged = std::make_unique<StagedPreset>();
+        resetCurves(staged->curves);
+        if (!readPreset(CLAP_PRESET_DISCOVERY_LOCATION_FILE, entry.path.c_str(), nullptr, *staged,
+                        err))
+            return false;
+        staged->data.name = typed.name;
+        // Its own file when the name keeps the file name, else a free one.
+        std::string path = plugincore::userPresetPathIn(presetContext(), typed.folder, typed.name);
+        if (path != entry.path && !presetSavePath(typed, path, err)) return false;
+        if (!plugincore::writePresetFile(
+                path, savedPresetText(staged->data, staged->values, staged->curves), err))
+            return false;
+        std::error_code removed;
+        if (path != entry.path && !fs::remove(entry.path, removed)) {
+            // The old file stays: take the new one back so nothing changed.
+            std::error_code ignored;
+            fs::remove(path, ignored);
+            err = "cannot remove " + entry.path + ": " +
+                  (removed ? removed.message() : std::string("it is gone"));
+            return false;
+        }
+        const bool wasCurrent = index == currentPreset;
+        rebuildPresetList();
+        if (wasCurrent)
+            currentPreset = findPreset(presets, [&path](const auto& p) { return p.path == path; });
+        return true;
+    } catch (...) {
+        err = "The preset could not be renamed: out of memory.";
+        return false;
+    }
+}
+
+bool NorvalePlugin::guiDeletePreset(int index, std::string& err) {
+    if (index < 0 || size_t(index) >= presets.size() || !presets[index].user) {
+        err = "Built-in presets cannot be deleted.";
+        return false;
+    }
+    try {
+        std::error_code removed;
+        if (!fs::remove(presets[index].path, removed)) {
+            err = "cannot delete " + presets[index].path + ": " +
+                  (removed ? removed.message() : std::string("it is gone"));
+            return false;
+        }
+        rebuildPresetList(); // a deleted current preset leaves the sound as it is, unnamed
+        return true;
+    } catch (...) {
+        err = "The preset could not be deleted: out of memory.";
         return false;
     }
 }

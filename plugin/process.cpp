@@ -176,9 +176,12 @@ void NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t* trigg
 }
 
 void NorvalePlugin::setParam(uint32_t id, double value) {
-    values[id].store(plugincore::paramClamp(kParams[id], value), std::memory_order_relaxed);
+    const double clamped = plugincore::paramClamp(kParams[id], value);
+    // Hosts write back what they were told after a rescan: no edit.
+    const double before = values[id].exchange(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
-    presetEdited.exchange(true, std::memory_order_acq_rel);
+    if (!plugincore::paramSameValue(kParams[id], before, clamped))
+        presetEdited.exchange(true, std::memory_order_acq_rel);
 }
 
 // ---- events out ----

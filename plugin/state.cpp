@@ -1,6 +1,7 @@
 // "clap.state": the stream of presets/state_codec, read whole from the host,
 // and the one function both state and preset loads apply a sound through.
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "plugin/norvale_plugin.h"
@@ -49,7 +50,14 @@ bool writeStream(const clap_ostream& stream, const std::vector<uint8_t>& bytes) 
 // ---- save and load ----
 
 bool NorvalePlugin::stateSave(const clap_ostream* stream) const {
-    if (stream == nullptr) return false;
+    return stream != nullptr && writeStream(*stream, stateBytes());
+}
+
+bool NorvalePlugin::stateLoad(const clap_istream* stream) {
+    return stream != nullptr && loadStateBytes(readStream(*stream));
+}
+
+std::vector<uint8_t> NorvalePlugin::stateBytes() const {
     auto state = std::make_unique<StateRecord>();
     for (uint32_t id = 0; id < kParamCount; ++id)
         state->values[id] = paramValue(id);
@@ -59,14 +67,16 @@ bool NorvalePlugin::stateSave(const clap_ostream* stream) const {
     state->snap = snap.load(std::memory_order_relaxed);
     state->editAllBands = editAllBands.load(std::memory_order_relaxed);
     state->stepMode = stepMode.load(std::memory_order_relaxed);
-    return writeStream(*stream, encodeState(*state));
+    if (currentPreset >= 0 && static_cast<size_t>(currentPreset) < presets.size())
+        state->presetName = presets[currentPreset].name;
+    state->presetEdited = presetEdited.load(std::memory_order_acquire);
+    return encodeState(*state);
 }
 
-bool NorvalePlugin::stateLoad(const clap_istream* stream) {
-    if (stream == nullptr) return false;
+bool NorvalePlugin::loadStateBytes(std::span<const uint8_t> bytes) {
     // Staged off the stack: a curve set is some twenty kilobytes.
     auto state = std::make_unique<StateRecord>();
-    if (!decodeState(readStream(*stream), *state)) return false;
+    if (!decodeState(bytes, *state)) return false;
     if (state->hasSelection) {
         selModule.store(state->module, std::memory_order_relaxed);
         selBand.store(state->band, std::memory_order_relaxed);
@@ -77,7 +87,42 @@ bool NorvalePlugin::stateLoad(const clap_istream* stream) {
         stepMode.store(state->stepMode, std::memory_order_relaxed);
     }
     applySound(state->values, state->curves);
+    // A song reopens showing the preset it was made with; a stream from before
+    // the record leaves the preset shown as it was.
+    if (state->hasPreset) {
+        ensurePresetList();
+        currentPreset = -1;
+        if (!state->presetName.empty())
+            for (size_t i = 0; i < presets.size() && currentPreset < 0; ++i)
+                if (presets[i].name == state->presetName) currentPreset = static_cast<int>(i);
+        presetEdited.store(state->presetEdited, std::memory_order_release);
+    }
     return true;
+}
+
+// ---- A/B compare ----
+
+void NorvalePlugin::guiCompareSwitch() {
+    try {
+        CompareSlot& shown = compareSlots[compareActive];
+        shown = {stateBytes(), guiPresetEdited(), currentPreset};
+        const int other = 1 - compareActive;
+        // The first switch starts the other slot as a copy of this one.
+        if (compareSlots[other].sound.empty()) compareSlots[other] = shown;
+        const CompareSlot& next = compareSlots[other];
+        if (!loadStateBytes(next.sound)) return;
+        compareActive = other;
+        currentPreset = next.preset < int(presets.size()) ? next.preset : -1;
+        presetEdited.store(next.edited, std::memory_order_release);
+    } catch (...) {
+        // Out of memory: the sound stays as it is.
+    }
+}
+
+void NorvalePlugin::guiCompareCopy() {
+    try {
+        compareSlots[1 - compareActive] = {stateBytes(), guiPresetEdited(), currentPreset};
+    } catch (...) {}
 }
 
 // ---- applying a sound ----

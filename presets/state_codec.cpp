@@ -10,11 +10,13 @@ namespace norvale {
 namespace {
 
 constexpr char kMagic[4] = {'N', 'O', 'R', 'V'};
+constexpr char kPresetTag[4] = {'P', 'S', 'E', 'T'};
 // Bounds on what a stream may ask for, so a hostile one cannot make us
 // allocate or spin without end.
 constexpr uint32_t kMaxStoredParams = 4096;
 constexpr uint32_t kMaxCurveText = 65536;
 constexpr uint32_t kMaxChainText = 256;
+constexpr uint32_t kMaxPresetName = 1024;
 constexpr int kCurveRecords = kModuleCount * kBandCount;
 constexpr int kVersion1CurveRecords = 4 * kBandCount; // vol, flt, drv, tim
 
@@ -95,6 +97,9 @@ std::vector<uint8_t> encodeState(const StateRecord& state) {
     out.push_back(state.editAllBands ? 1 : 0);
     out.push_back(state.stepMode ? 1 : 0);
     putText(out, formatChain(state.curves));
+    out.insert(out.end(), kPresetTag, kPresetTag + sizeof kPresetTag);
+    putText(out, state.presetName);
+    out.push_back(state.presetEdited ? 1 : 0);
     return out;
 }
 
@@ -117,7 +122,7 @@ bool decodeState(std::span<const uint8_t> bytes, StateRecord& out) {
         if (id < kParamCount) out.values[id] = plugincore::paramClamp(kParams[id], value);
     }
     resetCurves(out.curves);
-    out.hasSelection = out.hasSnap = out.hasToggles = false;
+    out.hasSelection = out.hasSnap = out.hasToggles = out.hasPreset = false;
     const int records = version == 1 ? kVersion1CurveRecords : kCurveRecords;
     std::string_view text;
     for (int i = 0; i < records; ++i) {
@@ -148,6 +153,15 @@ bool decodeState(std::span<const uint8_t> bytes, StateRecord& out) {
     if (!in.u32(length) || length > kMaxChainText || !in.text(text, length)) return true;
     // An unknown word keeps the modules read before it.
     parseChain(text, out.curves);
+    // The preset record counts only when it arrived whole.
+    char tag[4];
+    uint8_t edited = 0;
+    if (!in.raw(tag, sizeof tag) || std::memcmp(tag, kPresetTag, sizeof tag) != 0 ||
+        !in.u32(length) || length > kMaxPresetName || !in.text(text, length) || !in.raw(&edited, 1))
+        return true;
+    out.hasPreset = true;
+    out.presetName.assign(text);
+    out.presetEdited = edited != 0;
     return true;
 }
 

@@ -148,7 +148,12 @@ tresult PLUGIN_API WrappedView::checkSizeConstraint(ViewRect* rect) {
 
 tresult PLUGIN_API WrappedView::setContentScaleFactor(ScaleFactor factor) {
     std::lock_guard lock(owner_->mainLock());
-    if (!ensureGui() || !gui_->set_scale(plugin_, factor)) return kResultFalse;
+    if (!ensureGui()) return kResultFalse;
+    // Hosts send 1 for a display of ordinary density, changed or not (Ardour
+    // on every open): it must not undo the size the editor chose for the screen.
+    if (factor == hostScale_) return kResultTrue;
+    if (!gui_->set_scale(plugin_, factor)) return kResultFalse;
+    hostScale_ = factor;
     uint32_t width = 0, height = 0;
     if (attached_ && gui_->get_size(plugin_, &width, &height)) requestResize(width, height);
     return kResultTrue;

@@ -83,6 +83,7 @@ private:
     Steinberg::ViewRect rect_{0, 0, 0, 0};
     bool created_ = false;
     bool attached_ = false;
+    Steinberg::IPlugViewContentScaleSupport::ScaleFactor hostScale_ = 1;
     Steinberg::IPtr<Steinberg::IPlugFrame> frame_;
     Steinberg::IPtr<Steinberg::Linux::IRunLoop> runLoop_;
 };

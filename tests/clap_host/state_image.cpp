@@ -86,6 +86,12 @@ std::vector<uint8_t> StateImage::encode(Layout* layout) const {
     b.insert(b.end(), selection.begin(), selection.end());
     put(b, static_cast<uint32_t>(chain.size()));
     b.insert(b.end(), chain.begin(), chain.end());
+    if (withPreset) {
+        b.insert(b.end(), {'P', 'S', 'E', 'T'});
+        put(b, static_cast<uint32_t>(presetName.size()));
+        b.insert(b.end(), presetName.begin(), presetName.end());
+        b.push_back(presetEdited ? 1 : 0);
+    }
     if (layout) *layout = l;
     return b;
 }
@@ -105,6 +111,9 @@ std::optional<StateImage> StateImage::decode(const std::vector<uint8_t>& bytes) 
     for (uint8_t& byte : img.selection)
         byte = r.get<uint8_t>();
     img.chain = r.text(r.get<uint32_t>());
+    if (r.text(4) != "PSET") return std::nullopt;
+    img.presetName = r.text(r.get<uint32_t>());
+    img.presetEdited = r.get<uint8_t>() != 0;
     if (!r.ok || r.pos != bytes.size()) return std::nullopt;
     return img;
 }

@@ -49,6 +49,10 @@ struct StateImage {
     // Selected module and band, snap, edit all bands, step mode.
     std::array<uint8_t, 5> selection{};
     std::string chain;
+    // The trailing preset record, written when withPreset.
+    bool withPreset = true;
+    std::string presetName;
+    bool presetEdited = false;
 
     // Byte offsets where the parameters end and each curve's length field ends.
     struct Layout {

@@ -77,8 +77,15 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
             return self(h).menuActions.push_back({target->id, action}), true;
         },
         nullptr, nullptr};
+    static const clap_host_gui_t kGui = {
+        nullptr,
+        [](const clap_host_t* h, uint32_t w, uint32_t hgt) {
+            return self(h).resizeRequests.push_back({w, hgt}), true;
+        },
+        nullptr, nullptr, nullptr};
     const std::string name = id ? id : "";
     if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
+    if (name == CLAP_EXT_GUI) return &kGui;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
     if (name == CLAP_EXT_PARAMS) return &kParams;

@@ -52,7 +52,8 @@ public:
     int flushRequests = 0;
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
-    std::vector<std::pair<clap_id, clap_id>> menuActions; // parameter, action
+    std::vector<std::pair<clap_id, clap_id>> menuActions;      // parameter, action
+    std::vector<std::pair<uint32_t, uint32_t>> resizeRequests; // pixels
 
     explicit TestHost(bool offerTimers = false, bool offerFds = false);
     TestHost(const TestHost&) = delete;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -198,43 +199,36 @@ TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
     click(bar().browserEntryRect(4), 5);
     EXPECT_EQ(plugin().guiCurrentPreset(), current);
     click(bar().browserEntryRect(4));
+    EXPECT_TRUE(bar().promptMode() == PromptMode::kLoad && plugin().guiCurrentPreset() == current)
+        << "the session's edits are not discarded unasked";
+    rack().key(XK_Return, "");
     EXPECT_TRUE(plugin().guiCurrentPreset() == 4 && !bar().browserOpen()) << "loads and closes";
 }
 
 // ---- text that fits ----
 
-// The pixels of design-unit rectangles after painting the editor, or one
-// control, off-screen at a scale.
-std::vector<uint32_t> paintedPixels(Session& s, double scale, std::initializer_list<Rect> rects,
-                                    int onlyControl = -1) {
+// The pixels of design-unit rectangles after paint drew off-screen.
+template <class Paint>
+std::vector<uint32_t> pixelsAfter(double scale, std::initializer_list<Rect> rects, Paint&& paint) {
     const int width = int(1432 * scale) + 2;
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, int(864 * scale) + 2);
     cairo_t* cr = cairo_create(surface);
-    const CurvePalette palette = curvePalette(norvaleWindowSpec().palette);
-    if (onlyControl >= 0) {
-        const Rect c = s.window().rack().controlRect(uint32_t(onlyControl));
-        cairo_rectangle(cr, c.x * scale, c.y * scale, c.width * scale, c.height * scale);
-        cairo_clip(cr);
-    }
-    paintEditor(cr, scale, {s.window().curvePanel(), palette, s.object(), s.window().rack()});
-    cairo_surface_flush(surface);
-    std::vector<uint32_t> out;
+    paint(cr);
+    cairo_destroy(cr);
     const auto* data = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(surface));
+    std::vector<uint32_t> out;
     for (const Rect& r : rects)
         for (int y = int(r.y * scale); y < int((r.y + r.height) * scale); ++y)
             for (int x = int(r.x * scale); x < int((r.x + r.width) * scale); ++x)
                 out.push_back(data[y * width + x]);
-    cairo_destroy(cr);
     cairo_surface_destroy(surface);
     return out;
 }
 
-TEST_F(RackTest, TextsLeaveArrowsFreeAndControlsOnAPanelKeepTheirOwnLabels) {
-    for (const plugincore::PanelSpec& panel : kPanelSpecs)
-        for (uint32_t i = 0; i < panel.paramIdCount; ++i)
-            for (uint32_t j = 0; j < i; ++j)
-                EXPECT_STRNE(kParams[panel.paramIds[i]].name, kParams[panel.paramIds[j]].name);
+TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
+    const CurvePalette palette = curvePalette(norvaleWindowSpec().palette);
+    const EditorView view{s->window().curvePanel(), palette, plugin(), rack()};
     // A menu box's arrow strips look the same whatever item it shows.
     for (const double scale : {0.75, 1.0, 2.0})
         for (int module = 0; module < kModuleCount; ++module) {
@@ -245,17 +239,21 @@ TEST_F(RackTest, TextsLeaveArrowsFreeAndControlsOnAPanelKeepTheirOwnLabels) {
                 std::vector<uint32_t> first;
                 for (uint32_t item = 0; item < d.itemCount; ++item) {
                     plugin().values[d.id].store(item);
-                    const auto seen = paintedPixels(
-                        *s, scale,
+                    const auto seen = pixelsAfter(
+                        scale,
                         {{c.x + 5, c.y + 35, 11.5, 20}, {c.x + c.width - 16.5, c.y + 35, 11.5, 20}},
-                        int(d.id));
+                        [&](cairo_t* cr) {
+                            cairo_rectangle(cr, c.x * scale, c.y * scale, c.width * scale,
+                                            c.height * scale);
+                            cairo_clip(cr);
+                            paintEditor(cr, scale, view);
+                        });
                     if (item == 0) first = seen;
                     EXPECT_EQ(seen, first) << d.items[item] << " at " << scale;
                 }
             }
         }
-    // A 47-character preset name leaves the bar's arrows and menu mark as a
-    // short one does, and shows in full in the hint on hover.
+    // A 47-character preset name leaves the bar's arrows and menu mark alone.
     const std::string longName(47, 'W');
     const Rect b = bar().zoneRect(kZoneBrowser);
     std::vector<uint32_t> shown[2];
@@ -263,11 +261,12 @@ TEST_F(RackTest, TextsLeaveArrowsFreeAndControlsOnAPanelKeepTheirOwnLabels) {
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(plugin().guiSavePreset(i == 0 ? "Wa" : longName, error)) << error;
         plugin().guiSetParam(kParamMix, 0.5); // with the edited mark
-        shown[i] = paintedPixels(*s, 1.0,
-                                 {bar().zoneRect(kZonePrevious),
-                                  bar().zoneRect(kZoneNext),
-                                  {b.x + 2, b.y + 2, 20, 28},
-                                  {b.x + b.width - 22, b.y + 2, 20, 28}});
+        shown[i] = pixelsAfter(1.0,
+                               {bar().zoneRect(kZonePrevious),
+                                bar().zoneRect(kZoneNext),
+                                {b.x + 2, b.y + 2, 20, 28},
+                                {b.x + b.width - 22, b.y + 2, 20, 28}},
+                               [&](cairo_t* cr) { paintEditor(cr, 1.0, view); });
     }
     EXPECT_EQ(shown[0], shown[1]);
     rack().motion(cx(b), cy(b), false);
@@ -279,29 +278,22 @@ TEST_F(RackTest, TextsLeaveArrowsFreeAndControlsOnAPanelKeepTheirOwnLabels) {
 TEST_F(RackTest, RightClickMenuResetsTypesAndPerformsTheHostsItems) {
     plugin().curveChainAdd(kFlt);
     s->settle();
-    const auto entry = [this](const std::string& label) {
-        const auto& e = rack().contextEntries();
-        return rack().contextEntryRect(
-            int(std::find_if(e.begin(), e.end(), [&](auto& x) { return x.item.label == label; }) -
-                e.begin()));
-    };
     const double reset = kParams[kParamFltDrive].defaultValue;
-    // The entry picked ("" closes by Escape, "-" by a click beside), what is typed then.
-    for (const auto& [id, pick, typed, expected] :
-         {std::tuple{kParamFltDrive, "Reset to default", "", reset},
-          {kParamFltTypeLow, "Type a value\u2026", "bandpass", 2.0},
-          {kParamFltDrive, "By LFO", "", 0.75},
-          {kParamFltDrive, "", "", 0.75},
-          {kParamFltDrive, "-", "", 0.75}}) {
+    // The entry picked (-1 closes by Escape, -2 by a click beside), what is typed then.
+    for (const auto& [id, pick, typed, expected] : {std::tuple{kParamFltDrive, 0, "", reset},
+                                                    {kParamFltTypeLow, 1, "bandpass", 2.0},
+                                                    {kParamFltDrive, 7, "", 0.75},
+                                                    {kParamFltDrive, -1, "", 0.75},
+                                                    {kParamFltDrive, -2, "", 0.75}}) {
         plugin().values[id].store(id == kParamFltDrive ? 0.75 : 0);
         click(rack().controlRect(id), 3);
         ASSERT_EQ(rack().contextParam(), int(id)) << "a right-click alone changes nothing";
         EXPECT_TRUE(rack().contextEntries().back().item.label == "By LFO" &&
                     rack().contextEntries()[5].item.checked); // the host's "MIDI Learn"
-        if (*pick == '\0')
+        if (pick == -1)
             s->type(XK_Escape);
         else
-            click(*pick == '-' ? Rect{100, 300, 0, 0} : entry(pick));
+            click(pick == -2 ? Rect{100, 300, 0, 0} : rack().contextEntryRect(pick));
         EXPECT_EQ(rack().contextParam(), -1);
         if (*typed != '\0') rack().key(0, typed), rack().key(XK_Return, "");
         EXPECT_NEAR(value(id), expected, 1e-9) << pick;
@@ -332,25 +324,167 @@ TEST_F(RackTest, ArrowsWrapInListOrderAndStepPastABrokenFile) {
     EXPECT_EQ(rack().hintText().find("Broken"), std::string::npos);
 }
 
-TEST_F(RackTest, SavePromptStoresTheTypedNameByWholeCharacters) {
-    const std::string name = "Grüße ✓ Ωmega";
+// The prompt opens with the suggestion ("New Shape") selected: typing replaces
+// it; arrows, Home, End and clicks keep it and move the caret, Shift extends;
+// BackSpace and Delete take the selection or one character.
+TEST_F(RackTest, SavePromptReplacesTheSuggestionAndEditsAtTheCaret) {
+    struct Key {
+        unsigned long keysym;
+        const char* text = "";
+        bool shift = false;
+    };
+    const struct {
+        std::vector<Key> keys;
+        const char* name;
+        size_t caret;
+    } cases[] = {{{{0, "Prod Test"}}, "Prod Test", 9},
+                 {{{XK_Left}, {0, "My "}}, "My New Shape", 3},
+                 {{{XK_Right}, {XK_BackSpace}}, "New Shap", 8},
+                 {{{XK_Home}, {XK_Delete}}, "ew Shape", 0},
+                 {{{XK_Left, "", true}, {XK_Delete}}, "e", 0},
+                 {{{XK_End}, {XK_Left, "", true}, {XK_Left, "", true}, {0, "ve"}}, "New Shave", 9}};
+    for (const auto& c : cases) {
+        click(bar().zoneRect(kZoneSave));
+        for (const Key& k : c.keys)
+            rack().key(k.keysym, k.text, k.shift);
+        EXPECT_EQ(std::pair(bar().saveName(), bar().saveField().caret()),
+                  std::pair(std::string(c.name), c.caret));
+        rack().key(XK_Escape, "");
+    }
+    const Rect field = bar().saveFieldRect();
     click(bar().zoneRect(kZoneSave));
-    ASSERT_TRUE(bar().saveOpen());
-    for (int i = 0; i < 30; ++i) // after the suggested name, "New Shape"
+    rack().pressModal(field.x + 1, cy(field), 1, 0, false);
+    EXPECT_TRUE(!bar().saveField().hasSelection() && bar().saveField().caret() == 0);
+    rack().pressModal(field.x + field.width - 1, cy(field), 1, 0, true);
+    EXPECT_EQ(bar().saveField().selection(), std::pair(size_t{0}, bar().saveName().size()));
+    // Whole characters within 48 bytes; what was typed is what is stored.
+    const std::string name = "Grüße ✓ Ωmega";
+    for (int i = 0; i < 30; ++i)
         rack().key(0, "é");
-    EXPECT_EQ(bar().saveName().size(), 47u) << "19 two-byte characters fit";
-    rack().key(0, "✓");
-    EXPECT_EQ(bar().saveName().size(), 47u) << "a three-byte character does not";
+    EXPECT_EQ(bar().saveName().size(), 48u) << "24 two-byte characters fit";
     rack().key(XK_BackSpace, "");
-    EXPECT_EQ(bar().saveName().size(), 45u) << "all of one é goes";
-    for (int i = 0; i < 48; ++i)
-        rack().key(XK_BackSpace, "");
+    rack().key(0, "✓");
+    EXPECT_EQ(bar().saveName().size(), 46u) << "a three-byte character does not";
+    rack().key(XK_Home, "");
+    rack().key(XK_End, "", true);
     rack().key(0, name + "\xff"); // a stray byte is dropped
     rack().key(XK_Return, "");
     EXPECT_FALSE(bar().saveOpen()) << bar().saveMessage();
     ASSERT_GE(presetIndex(name), 0);
     EXPECT_TRUE(plugin().presets[presetIndex(name)].user);
     EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex(name));
+}
+
+TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPresets) {
+    namespace fs = std::filesystem;
+    std::string error;
+    ASSERT_TRUE(plugin().guiSavePreset("Alpha", error)) << error;
+    const auto files = [this] {
+        std::set<std::string> names;
+        for (const auto& f : fs::directory_iterator(presetFolder()))
+            names.insert(f.path().filename().string() + (f.is_directory() ? "/" : ""));
+        return names;
+    };
+    const auto retype = [this](const std::string& name) {
+        for (int i = 0; i < 48; ++i)
+            rack().key(XK_BackSpace, "");
+        rack().key(0, name);
+        rack().key(XK_Return, "");
+    };
+    click(bar().zoneRect(kZoneSave));
+    retype("kick DUCK");
+    EXPECT_TRUE(bar().saveError() && bar().saveMessage().find("built-in") != std::string::npos);
+    retype("Alpha");
+    EXPECT_EQ(bar().saveMessage(), "Replace \u201cAlpha\u201d?");
+    rack().key(XK_Escape, ""); // back to the name
+    EXPECT_TRUE(bar().saveOpen() && bar().promptMode() == PromptMode::kSave);
+    rack().key(XK_Return, "");
+    rack().key(XK_Return, ""); // replaces
+    EXPECT_FALSE(bar().saveOpen());
+    EXPECT_EQ(files(), std::set<std::string>{"Alpha.norvale"});
+
+    click(bar().zoneRect(kZoneBrowser));
+    click(bar().browserEntryRect(0), 3);
+    EXPECT_FALSE(bar().saveOpen()) << "built-ins are neither renamed nor deleted";
+    click(bar().browserEntryRect(presetIndex("Alpha")), 3);
+    ASSERT_EQ(bar().promptMode(), PromptMode::kRename);
+    retype("Beta");
+    EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale"});
+    EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Beta"));
+
+    // A file turned into a folder: rename and delete fail, say why, change nothing.
+    const fs::path beta = presetFolder() + "/Beta.norvale";
+    fs::remove(beta);
+    fs::create_directories(beta / "inside");
+    const int index = presetIndex("Beta");
+    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", error));
+    EXPECT_FALSE(plugin().guiDeletePreset(index, error));
+    EXPECT_NE(error.find("Beta.norvale"), std::string::npos) << error;
+    EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale/"});
+    fs::remove_all(beta);
+    ASSERT_TRUE(plugin().guiSavePreset("Beta", error)) << error;
+    click(bar().zoneRect(kZoneBrowser));
+    click(bar().browserEntryRect(presetIndex("Beta")), 3);
+    click(bar().deleteButtonRect());
+    EXPECT_EQ(bar().promptMode(), PromptMode::kDelete);
+    rack().key(XK_Return, "");
+    EXPECT_TRUE(files().empty());
+    EXPECT_TRUE(presetIndex("Beta") < 0 && plugin().guiCurrentPreset() == -1);
+}
+
+TEST_F(RackTest, CompareSlotsHoldWholeSoundsExactly) {
+    const std::vector<uint8_t> a = plugin().stateBytes();
+    click(bar().zoneRect(kZoneB));
+    EXPECT_EQ(plugin().stateBytes(), a) << "B starts as a copy of A";
+    plugin().guiSetParam(kParamMix, 0.3);
+    plugin().curveChainAdd(kDrv);
+    const std::vector<uint8_t> b = plugin().stateBytes();
+    for (const auto& [zone, expected] :
+         {std::pair{kZoneA, a}, {kZoneB, b}, {kZoneCopy, b}, {kZoneA, b}}) {
+        click(bar().zoneRect(zone));
+        EXPECT_EQ(plugin().stateBytes(), expected) << zone;
+    }
+}
+
+TEST_F(RackTest, TheZoomPickedAsksTheHostWinsOverItsScaleAndIsRemembered) {
+    for (int open = 0; open < 2; ++open) {
+        if (open == 1) { // a new editor reads the choice back; the host's scale gives way
+            s->gui->destroy(s->plugin);
+            ASSERT_TRUE(s->gui->create(s->plugin, CLAP_WINDOW_API_X11, false));
+            EXPECT_FALSE(s->gui->set_scale(s->plugin, 1.0));
+            ASSERT_TRUE(s->open(0.9));
+            EXPECT_EQ(s->window().scale(), 0.9);
+        }
+        click(rack().zoomButtonRect());
+        click(rack().zoomItemRect(open == 0 ? 1 : 6)); // 90 %, then as the host says
+    }
+    using Size = std::pair<uint32_t, uint32_t>;
+    EXPECT_EQ(s->host.resizeRequests, std::vector<Size>{Size(1289, 778)});
+    EXPECT_TRUE(s->gui->set_scale(s->plugin, 1.25) && s->window().scale() == 1.25);
+}
+
+TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKeys) {
+    std::string error;
+    for (const char* name : {"Zed", "Alpha"})
+        ASSERT_TRUE(plugin().guiSavePreset(name, error)) << error;
+    click(bar().zoneRect(kZoneBrowser));
+    const Rect first = bar().browserEntryRect(0), second = bar().browserEntryRect(1);
+    EXPECT_TRUE(first.x == second.x && second.y > first.y) << "top to bottom";
+    const double lastBuiltin = bar().browserEntryRect(9).y;
+    EXPECT_GT(bar().browserEntryRect(presetIndex("Alpha")).y, lastBuiltin + 26) << "a USER row";
+    for (const auto& [key, text, selected] :
+         {std::tuple{KeySym(0), "h", presetIndex("Half Speed Stop")},
+          {0, "z", presetIndex("Zed")},
+          {XK_Up, "", presetIndex("Alpha")},
+          {XK_Up, "", 9},
+          {XK_Down, "", presetIndex("Alpha")},
+          {XK_Down, "", presetIndex("Zed")}}) {
+        rack().key(key, text);
+        EXPECT_EQ(bar().browserHover(), selected) << text;
+    }
+    plugin().presetEdited = false;
+    rack().key(XK_Return, "");
+    EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Zed"));
 }
 
 // A failed save leaves the prompt open with the name and says why (which

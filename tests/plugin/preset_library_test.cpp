@@ -124,6 +124,39 @@ TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
     }
 }
 
+// After a load the host writes back every value its rescan told of, as
+// floats: no edit; nor is a stepped row moved within its step. The state takes
+// name and mark to a reopened song; a stream from before that record leaves
+// shown what was shown.
+TEST_F(PresetLibrary, EchoesAreNoEditAndTheStateKeepsNameAndMark) {
+    const struct {
+        uint32_t id;
+        double by;
+        bool edits;
+    } writes[] = {{kParamFltDepth, 0.3, false},
+                  {kParamVolRate, -0.4, false},
+                  {kParamFltDepth, 0.7, true},
+                  {kParamMix, -0.01, true}};
+    for (const auto& w : writes) {
+        host.rescans.clear();
+        ASSERT_TRUE(load(kBuiltin, nullptr, "kick_duck") && !host.rescans.empty());
+        for (uint32_t id = 0; id < kParamCount; ++id)
+            p.instance.flushValue(id, static_cast<float>(p.value(id)));
+        EXPECT_FALSE(gui.guiPresetEdited());
+        p.instance.flushValue(w.id, p.value(w.id) + w.by);
+        EXPECT_EQ(gui.guiPresetEdited(), w.edits) << w.id << " by " << w.by;
+    }
+    const std::vector<uint8_t> edited = *p.instance.save();
+    TestPlugin reopened{host};
+    ASSERT_TRUE(reopened.instance.load(edited));
+    EXPECT_EQ(reopened.object().guiCurrentPreset(), 6);
+    EXPECT_TRUE(reopened.object().guiPresetEdited());
+    ASSERT_TRUE(load(kBuiltin, nullptr, "pan_steps"));
+    const long record = 4 + 4 + 9 + 1; // tag, length, "Kick Duck", mark
+    ASSERT_TRUE(p.instance.load({edited.begin(), edited.end() - record}));
+    EXPECT_TRUE(gui.guiCurrentPreset() == 8 && !gui.guiPresetEdited());
+}
+
 TEST_F(PresetLibrary, ASavedSoundComesBackWholeAndKeepsItsDescription) {
     for (int module = 0; module < kModuleCount; ++module)
         for (int band = 0; band < kBandCount; ++band) {

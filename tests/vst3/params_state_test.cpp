@@ -1,6 +1,8 @@
 // Parameters and state as a VST 3 host sees them.
 #include <gtest/gtest.h>
 
+#include <clap/ext/preset-load.h>
+
 #include <cmath>
 
 #include "vst3/vst3_host.h"
@@ -71,6 +73,39 @@ TEST(State, IsExactlyTheClapStateAndRoundTrips) {
                   kResultOk);
         EXPECT_EQ(restored.state(), saved) << length;
     }
+}
+
+// After the plug-in's rescan this host writes back every value, as floats:
+// no edit. The preset's name and mark travel in the state.
+TEST(State, CarriesThePresetNameAndMarkPastAnEchoingHost) {
+    static struct Restarts : Local<IComponentHandler> {
+        int count = 0;
+        tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
+        tresult PLUGIN_API performEdit(ParamID, ParamValue) override { return kResultOk; }
+        tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
+        tresult PLUGIN_API restartComponent(int32) override { return ++count, kResultOk; }
+    } restarts;
+    claphost::TestHost host;
+    claphost::Instance clap(clapFace(), host);
+    static_cast<const clap_plugin_preset_load*>(clap.extension(CLAP_EXT_PRESET_LOAD))
+        ->from_location(clap.plugin(), CLAP_PRESET_DISCOVERY_LOCATION_PLUGIN, nullptr, "kick_duck");
+    Instance vst;
+    ASSERT_EQ(vst.controller->setComponentHandler(&restarts), kResultOk);
+    ASSERT_TRUE(vst.activate(256));
+    ASSERT_EQ(vst.setState(*clap.save()), kResultOk);
+    vst.state(); // the adapter passes the rescan on at its next main-thread call
+    ASSERT_GT(restarts.count, 0);
+    ParamChanges echo;
+    for (ParamID id = 0; id < ParamID(vst.controller->getParameterCount()); ++id)
+        echo.set(id, static_cast<float>(vst.controller->getParamNormalized(id)));
+    ProcessData flush{};
+    flush.inputParameterChanges = &echo;
+    vst.processor->process(flush);
+    EXPECT_EQ(claphost::StateImage::decode(vst.state())->presetName, "Kick Duck");
+    EXPECT_FALSE(claphost::StateImage::decode(vst.state())->presetEdited);
+    changeSomething(vst);
+    EXPECT_TRUE(claphost::StateImage::decode(vst.state())->presetEdited);
+    vst.controller->setComponentHandler(nullptr);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // plug-in's "clap.gui" arrives separately; until it does these skip.
 #include <gtest/gtest.h>
 
+#include <pluginterfaces/gui/iplugviewcontentscalesupport.h>
+
 #include "gui/window_spec.h"
 #include "vst3/vst3_host.h"
 
@@ -61,8 +63,7 @@ struct Frame : IPlugFrame, FObject {
     REFCOUNT_METHODS(FObject)
 };
 
-// A host's menu: an entry (tag 7), a separator, a checked entry; what it
-// performs is logged as "x<tag> ".
+// A host's menu: an entry (tag 7), a separator, a checked entry; logs "x<tag> ".
 struct HostMenu : IContextMenu, IContextMenuTarget, FObject {
     std::string& log;
     explicit HostMenu(std::string& log) : log(log) {}
@@ -83,8 +84,7 @@ struct HostMenu : IContextMenu, IContextMenuTarget, FObject {
     DEFINE_INTERFACES DEF_INTERFACE(IContextMenu) END_DEFINE_INTERFACES(FObject)
 };
 
-// Records the edits the controller sends the host, as "b0 p0 e0 ", and the
-// context menus it asks for, as "m0 ".
+// Logs the controller's edits ("b0 p0 e0 ") and menus asked for ("m0 ").
 struct Edits : Local<IComponentHandler>, IComponentHandler3 {
     std::string log;
     tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
@@ -204,8 +204,7 @@ TEST_F(View, EditsReachTheHostAndAnySizeIsTaken) {
     input(x, y + 39, 0, {XK_5, XK_Return});
     EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 b0 p0 e0 "))) << edits.log;
 
-    // A right-click lists the host's items under ours; the first host item
-    // lies below "Reset to default", "Type a value..." and a separator.
+    // The first host item lies below our two entries and a separator.
     edits.log.clear();
     for (const auto& [cx, cy, button] : {std::tuple{x, y, 3u}, {x + 60, y + 4 + 40 + 9 + 10, 1u}}) {
         XTestFakeMotionEvent(display, 0, cx, cy, CurrentTime);
@@ -243,6 +242,8 @@ TEST_F(View, FirstOpenFitsTheScreenAndShrinksToTheSmallestZoom) {
                         int32(norvale::kWindowSpec.height * z + 0.5));
     };
     ASSERT_EQ(view->setFrame(frame), kResultOk);
+    // Ardour says 1 before every open: the ordinary density, no size.
+    ASSERT_EQ(FUnknownPtr<IPlugViewContentScaleSupport>(view)->setContentScaleFactor(1), kResultOk);
     ASSERT_EQ(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
     ViewRect now, checked;
     ASSERT_EQ(view->getSize(&now), kResultOk);
