@@ -17,6 +17,10 @@ static_assert(std::is_trivially_copyable_v<CurveSet>, "curves cross threads by m
 namespace {
 
 constexpr int kPublishAttempts = 64;
+// Long enough that a step of 24 dB is no click, short enough that automation
+// is followed to the millisecond.
+constexpr double kGainRampSeconds = 0.003;
+constexpr double kBypassFadeSeconds = 0.01;
 // Scope skips of up to a quarter cycle are filled so a fast playhead leaves
 // no holes; longer ones are jumps, not movement.
 constexpr int kLongestFill = 119;
@@ -385,6 +389,9 @@ void Engine::prepare(double sampleRate, uint32_t /*maxFrames*/) {
     time_.prepare(sampleRate_);
     clocks_.prepare(sampleRate_);
     detector_.prepare(sampleRate_);
+    for (LinearRamp* ramp : {&inputRamp_, &outputRamp_, &mixRamp_})
+        ramp->prepare(sampleRate_, kGainRampSeconds);
+    bypassRamp_.prepare(sampleRate_, kBypassFadeSeconds);
     crossover_.invalidate();
     std::fill_n(smoothFor_, kModuleCount + 1, -1.0f); // the coefficients depend on the rate
     reset();
@@ -410,15 +417,33 @@ void Engine::reset() {
     width_.reset();
     clocks_.reset();
     detector_.reset();
+    rampsSettled_ = false;
 }
 
 void Engine::setParams(const EngineParams& p) {
     assert(inRange(p));
     params_ = p;
+    const float bypassed = p.bypass ? 0.0f : 1.0f;
+    if (!rampsSettled_) {
+        inputRamp_.jumpTo(p.inputGain);
+        outputRamp_.jumpTo(p.outputGain);
+        mixRamp_.jumpTo(p.mix);
+        bypassRamp_.jumpTo(bypassed);
+        rampsSettled_ = true;
+        return;
+    }
+    inputRamp_.setTarget(p.inputGain);
+    outputRamp_.setTarget(p.outputGain);
+    mixRamp_.setTarget(p.mix);
+    bypassRamp_.setTarget(bypassed);
 }
 
-double Engine::tailSeconds() const {
-    return params_.modules[kTim].on ? static_cast<double>(params_.timRange) + 0.05 : 0.0;
+void Engine::nextGains(Gains& g, uint32_t n) {
+    outputRamp_.fill(g.output, n);
+    mixRamp_.fill(g.wet, n);
+    bypassRamp_.fill(g.rack, n);
+    for (uint32_t i = 0; i < n; ++i)
+        g.wet[i] *= g.rack[i];
 }
 
 // ---- engine: curve hand-over ----
@@ -536,15 +561,23 @@ void Engine::process(float* left, float* right, uint32_t frames, double songBeat
 }
 
 void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
-    const float inputGain = params_.inputGain;
-    const float gain = inputGain * params_.outputGain;
     const bool scoping = scope_.active();
-    for (uint32_t i = 0; i < frames; ++i) {
-        const float beforeL = left[i] * inputGain;
-        const float beforeR = right[i] * inputGain;
-        left[i] *= gain;
-        right[i] *= gain;
-        if (scoping) scope_.sample(i, beforeL, beforeR, left[i], right[i], 0.0f, 0.0f, 0.0f, 0.0f);
+    Gains g;
+    float input[kSubBlock];
+    for (uint32_t o = 0; o < frames; o += kSubBlock) {
+        const uint32_t n = std::min(kSubBlock, frames - o);
+        inputRamp_.fill(input, n);
+        nextGains(g, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint32_t at = o + i;
+            const float dryL = left[at], dryR = right[at];
+            const float beforeL = dryL * input[i], beforeR = dryR * input[i];
+            // Mix has nothing to mix here: the gains alone are the sound.
+            left[at] = dryL + (beforeL * g.output[i] - dryL) * g.rack[i];
+            right[at] = dryR + (beforeR * g.output[i] - dryR) * g.rack[i];
+            if (scoping)
+                scope_.sample(at, beforeL, beforeR, left[at], right[at], 0.0f, 0.0f, 0.0f, 0.0f);
+        }
     }
 }
 
@@ -559,7 +592,7 @@ Lanes Engine::curveLanes(Module module, uint32_t offset, double songBeats, doubl
 }
 
 void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*values)[kSubBlock],
-                       int traced, Lanes* levels) {
+                       int traced, Lanes* levels, double songSample) {
     const EngineParams& p = params_;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
     for (int i = 0; i < chainLength_; ++i) {
@@ -574,7 +607,7 @@ void Engine::runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*valu
             drive_.run(b, p.drvStyle, p.drvDrive, p.drvInput, p.drvOutput, p.drvTone, p.drvMix);
             break;
         case kTim: time_.run(b, static_cast<float>(sampleRate_ * p.timRange), stepCoef_); break;
-        case kCrs: crush_.run(b, p.crsAmount, p.crsBits, p.crsDown, p.crsMix); break;
+        case kCrs: crush_.run(b, p.crsAmount, p.crsBits, p.crsDown, p.crsMix, songSample); break;
         case kPan: pan_.run(b); break;
         case kWid: width_.run(b); break;
         }
@@ -587,7 +620,7 @@ namespace {
 // the bands of four samples turned into one vector per band, added in the
 // same order as one sample's lanes would be.
 __attribute__((always_inline)) inline void mixBands(float* io, const Lanes* bands, uint32_t n,
-                                                    float gain, float mix) {
+                                                    const float* gains, const float* mixes) {
     uint32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const Lanes &a = bands[i], &b = bands[i + 1], &c = bands[i + 2], &d = bands[i + 3];
@@ -599,28 +632,31 @@ __attribute__((always_inline)) inline void mixBands(float* io, const Lanes* band
         const Lanes mid = __builtin_shufflevector(ab01, cd01, 2, 3, 6, 7);
         const Lanes high = __builtin_shufflevector(ab23, cd23, 0, 1, 4, 5);
         const Lanes sum = low + mid + high;
-        Lanes dry;
+        Lanes dry, gain, mix;
         std::memcpy(&dry, io + i, sizeof dry);
+        std::memcpy(&gain, gains + i, sizeof gain);
+        std::memcpy(&mix, mixes + i, sizeof mix);
         const Lanes out = dry + (sum * gain - dry) * mix;
         std::memcpy(io + i, &out, sizeof out);
     }
     for (; i < n; ++i) {
         const float sum = bands[i][kBandLow] + bands[i][kBandMid] + bands[i][kBandHigh];
-        io[i] = io[i] + (sum * gain - io[i]) * mix;
+        io[i] = io[i] + (sum * gains[i] - io[i]) * mixes[i];
     }
 }
 
 __attribute__((always_inline)) inline void scaleInto(float* out, const float* in, uint32_t n,
-                                                     float gain) {
+                                                     const float* gains) {
     uint32_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        Lanes x;
+        Lanes x, gain;
         std::memcpy(&x, in + i, sizeof x);
+        std::memcpy(&gain, gains + i, sizeof gain);
         x *= gain;
         std::memcpy(out + i, &x, sizeof x);
     }
     for (; i < n; ++i)
-        out[i] = in[i] * gain;
+        out[i] = in[i] * gains[i];
 }
 
 } // namespace
@@ -640,8 +676,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     if (p.modules[kTim].smooth <= 0.0f) smoothCoef_[kTim] = 1.0f;
     const LaneMask bandOn = {p.bandOn[0] ? -1 : 0, p.bandOn[1] ? -1 : 0, p.bandOn[2] ? -1 : 0, 0};
 
-    // Locals, not params_ reads: the stores to left/right might alias params_.
-    const float inputGain = p.inputGain, outputGain = p.outputGain, mix = p.mix;
+    // Whole samples of the song, for the crush stage's hold; negative: stopped.
+    const double songSample =
+        songBeats >= 0.0 ? std::round(songBeats / clocks_.beatsPerSample(tempo)) : -1.0;
+    Gains g;
     const bool scoping = scope_.active();
     const Module traced = scope_.module();
     const int tracedBand = scope_.band();
@@ -665,8 +703,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     // The band split runs ahead over a chunk of sub-blocks at a time.
     float inL[kSplitChunk], inR[kSplitChunk];
     Lanes bandL[kSplitChunk], bandR[kSplitChunk];
+    float inputGain[kSplitChunk];
     for (uint32_t chunk = 0; chunk < frames; chunk += kSplitChunk) {
         const uint32_t length = std::min(kSplitChunk, frames - chunk);
+        inputRamp_.fill(inputGain, length);
         scaleInto(inL, left + chunk, length, inputGain);
         scaleInto(inR, right + chunk, length, inputGain);
         crossover_.run(inL, inR, length, bandL, bandR);
@@ -708,11 +748,13 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
                     splitR[i] = subR[i];
                 }
             }
-            runStages(subL, subR, n, control, tracing ? traced : -1, levels);
+            runStages(subL, subR, n, control, tracing ? traced : -1, levels,
+                      songSample < 0.0 ? -1.0 : songSample + offset);
 
+            nextGains(g, n);
             if (!keepSplit) {
-                mixBands(left + offset, subL, n, outputGain, mix);
-                mixBands(right + offset, subR, n, outputGain, mix);
+                mixBands(left + offset, subL, n, g.output, g.wet);
+                mixBands(right + offset, subR, n, g.output, g.wet);
                 o += n;
                 continue;
             }
@@ -726,8 +768,8 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
                 const float sumR = outR[kBandLow] + outR[kBandMid] + outR[kBandHigh];
                 const float sideL = sideLeft ? sideLeft[at] : 0.0f;
                 const float sideR = sideRight ? sideRight[at] : 0.0f;
-                left[at] = dryL + (sumL * outputGain - dryL) * mix;
-                right[at] = dryR + (sumR * outputGain - dryR) * mix;
+                left[at] = dryL + (sumL * g.output[i] - dryL) * g.wet[i];
+                right[at] = dryR + (sumR * g.output[i] - dryR) * g.wet[i];
                 if (!scoping) continue;
 
                 // The filter's level moves once per sub-block, not per sample.

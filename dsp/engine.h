@@ -13,6 +13,7 @@
 
 #include "dsp/curve_set.h"
 #include "dsp/engine_params.h"
+#include "dsp/linear_ramp.h"
 #include "dsp/scope_data.h"
 #include "dsp/stages.h"
 
@@ -160,7 +161,9 @@ public:
                       bool* held = nullptr) const {
         return clocks_.phase(module, params_.modules[module], offset, songBeats, tempo, held);
     }
-    double tailSeconds() const;
+    double tailSeconds() const { return tailSeconds(params_.modules[kTim].on, params_.timRange); }
+    // The time stage's look-back and a little more for the band filters to ring out.
+    static double tailSeconds(bool timeOn, double range) { return timeOn ? range + 0.05 : 0.0; }
     ScopeData& scope() { return scope_.data; }
     const ScopeData& scope() const { return scope_.data; }
     uint32_t triggerCount() const {
@@ -169,6 +172,8 @@ public:
     const EngineParams& params() const { return params_; }
     double sampleRate() const { return sampleRate_; }
     double beatPosition() const { return clocks_.beatPosition(); }
+    // Song beats per sample at `tempo` (<= 0: 120 BPM).
+    double beatsPerSample(double tempo) const { return clocks_.beatsPerSample(tempo); }
 
 private:
     bool copyPublished(CurveSet& out, uint32_t& seq);
@@ -178,12 +183,19 @@ private:
     void processGainOnly(float* left, float* right, uint32_t frames);
     void processSubBlocks(float* left, float* right, uint32_t frames, double songBeats,
                           double tempo, const float* sideLeft, const float* sideRight);
+    // The output gain of the next n samples, and the wet share: of the rack
+    // (the bypass crossfade alone), and of the mix (Mix times that). The input
+    // gain is taken a chunk ahead, with the band split.
+    struct Gains {
+        float output[kSubBlock], rack[kSubBlock], wet[kSubBlock];
+    };
+    void nextGains(Gains& g, uint32_t n);
     // The module's curve in each band at a sample offset of the block.
     Lanes curveLanes(Module module, uint32_t offset, double songBeats, double tempo) const;
     // The chain's stages over one sub-block of the three bands; the stage of
     // `traced` (may be none) writes its smoothed values to `levels`.
     void runStages(Lanes* left, Lanes* right, uint32_t n, const Lanes (*values)[kSubBlock],
-                   int traced, Lanes* levels);
+                   int traced, Lanes* levels, double songSample);
 
     double sampleRate_ = 48000.0;
     EngineParams params_;
@@ -199,6 +211,10 @@ private:
     WidthStage width_;
     float smoothCoef_[kModuleCount] = {};
     float stepCoef_ = 0.0f; // the time stage's read-head slew
+    // Input, Output, and Mix times the bypass crossfade; the first
+    // parameters after a reset are taken at once.
+    LinearRamp inputRamp_, outputRamp_, mixRamp_, bypassRamp_;
+    bool rampsSettled_ = false;
     // The last smooth setting of each module (and Step, last) and its
     // coefficient; -1: none yet.
     float smoothFor_[kModuleCount + 1] = {-1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f};

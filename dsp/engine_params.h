@@ -37,6 +37,7 @@ struct EngineParams {
     float inputGain = 1.0f;
     float outputGain = 1.0f;
     float mix = 1.0f;
+    bool bypass = false; // the output crossfades to the dry input; the engine runs on
     float splitLow = 200.0f;
     float splitHigh = 2000.0f;
     bool bandOn[kBandCount] = {true, true, true};

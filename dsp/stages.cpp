@@ -309,7 +309,8 @@ void CrushStage::reset() {
 }
 
 NORVALE_HOT_PATH
-void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t down, float mix) {
+void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t down, float mix,
+                     double songSample) {
     assert(bits >= 2 && bits <= 16 && down >= 1 && down <= 32);
     const auto reduction = static_cast<float>(16 - bits);
     const auto downMinusOne = static_cast<float>(down - 1);
@@ -320,13 +321,14 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     // phase step. Worked out once while the amount rests.
     struct Settings {
         LaneMask active;
-        Lanes q, step;
+        Lanes q, length, step;
     };
     auto settingsOf = [&](Lanes smoothed) __attribute__((always_inline)) {
         // Bands whose amount is (nearly) zero pass and keep their hold.
         const Lanes amount = min(smoothed, splat(1.0f));
-        return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f,
-                        1.0f / (1.0f + amount * downMinusOne)};
+        const Lanes length = 1.0f + amount * downMinusOne;
+        return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f, length,
+                        1.0f / length};
     };
     const bool resting =
         atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
@@ -338,12 +340,29 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
         const LaneMask active = set.active;
         const Lanes q = set.q;
 
-        // The hold grows smoothly from one sample to `down` samples. The phase
-        // is at most 1 (its value after a reset) and a step at most 1, so the
-        // whole part to drop is 1, or 2 at the very top.
-        Lanes next = p + set.step;
-        const LaneMask wrap = next >= 1.0f;
-        next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
+        // The hold grows smoothly from one sample to `down` samples.
+        Lanes next;
+        LaneMask wrap;
+        if (songSample >= 0.0) {
+            // Playing: a hold starts wherever the song position is a multiple
+            // of the hold length, in whole samples; a length that moves by a
+            // hair with the host's block size then moves no hold.
+            const auto position = static_cast<int64_t>(songSample) + i;
+            for (int band = 0; band < kBandCount; ++band) {
+                const auto whole = static_cast<int64_t>(set.length[band] + 0.5f);
+                const int64_t into = position % whole;
+                next[band] = static_cast<float>(into) / static_cast<float>(whole);
+                wrap[band] = into == 0 ? -1 : 0;
+            }
+            next[kBandCount] = 0.0f, wrap[kBandCount] = 0;
+        } else {
+            // Stopped: the phase runs on by a step a sample. It is at most 1
+            // (its value after a reset) and a step at most 1, so the whole
+            // part to drop is 1, or 2 at the very top.
+            next = p + set.step;
+            wrap = next >= 1.0f;
+            next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
+        }
         p = select(active, next, p);
         StereoLanes x, qBoth;
         StereoMask capture, apply;

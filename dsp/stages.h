@@ -81,7 +81,12 @@ struct CrushStage {
     Lanes level, phase;
     StereoLanes hold;
     void reset();
-    void run(const StageBlock& b, float amount, int32_t bits, int32_t down, float mix);
+    // songSample: the song position of the sub-block's first sample while the
+    // host plays, negative when stopped. Playing, the hold restarts wherever
+    // the position is a multiple of the hold length, so every bounce of a song
+    // holds the same samples; stopped, the hold runs on from where it was.
+    void run(const StageBlock& b, float amount, int32_t bits, int32_t down, float mix,
+             double songSample);
 };
 
 // A look-back, not an echo: the read head sits `delay` samples behind the

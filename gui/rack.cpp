@@ -133,7 +133,13 @@ void Rack::buildLayout(int layoutModule) {
     damage_.addAll();
 }
 
+Rect Rack::powerRect() const {
+    // Left of the zoom button, on the title's line.
+    return {zoomButtonRect().x - 36, 24, 24, 24};
+}
+
 Rect Rack::controlRect(uint32_t paramId) const {
+    if (paramId == kParamBypass) return powerRect();
     for (size_t i = 0; i < cells_.size(); ++i)
         if (cells_[i].paramId == paramId) return cellRects_[i];
     return {0, 0, 0, 0};
@@ -232,6 +238,10 @@ bool Rack::pressRack(double x, double y, int button, uint64_t timeMs, bool shift
     const Rect version{spec_.width + 16.0 - 56, 33, 56, 14};
     if (button == 1 && version.contains(x, y)) {
         delegate_.guiVersionClicked();
+        return true;
+    }
+    if (button == 1 && powerRect().contains(x, y)) {
+        setValue(kParamBypass, delegate_.guiParamValue(kParamBypass) >= 0.5 ? 0.0 : 1.0);
         return true;
     }
     const int index = controlAt(x, y);
@@ -721,6 +731,22 @@ void Rack::paintStatic(cairo_t* cr) const {
 void Rack::paintPanels(cairo_t* cr) const {
     for (size_t i = 0; i < cells_.size(); ++i)
         if (plugincore::inClip(cr, cellRects_[i])) paintControl(cr, i);
+    if (plugincore::inClip(cr, powerRect())) paintPower(cr);
+}
+
+void Rack::paintPower(cairo_t* cr) const {
+    const Rect r = powerRect();
+    const double cx = r.x + r.width / 2, cy = r.y + r.height / 2;
+    const bool running = delegate_.guiParamValue(kParamBypass) < 0.5;
+    plugincore::setColour(cr, running ? spec_.palette.accent : spec_.palette.textFaint);
+    cairo_set_line_width(cr, 2);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, cx, cy, 8, -kPi / 2 + 0.6, 3 * kPi / 2 - 0.6);
+    cairo_move_to(cr, cx, cy - 10);
+    cairo_line_to(cr, cx, cy - 2);
+    cairo_stroke(cr);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
 }
 
 void Rack::paintLabel(cairo_t* cr, size_t index, const plugincore::Rgb& colour) const {

@@ -57,7 +57,7 @@ public:
     void paintBackground(cairo_t* cr) const; // background and header
     void paintStatic(cairo_t* cr) const;     // the rest of the above
     // What moves, over the static layer; each skips what lies outside the clip.
-    void paintPanels(cairo_t* cr) const; // the controls
+    void paintPanels(cairo_t* cr) const; // the controls and the power switch
     // Preset bar, hint line, browser, open menu, save prompt, in that order.
     void paintOverlays(cairo_t* cr) const;
 
@@ -91,6 +91,9 @@ public:
     plugincore::Rect menuRect() const;             // of the open menu; empty when none
     plugincore::Rect menuItemRect(int item) const; // of the open menu
     plugincore::Rect hintRect() const;
+    // The power switch in the header: lit while the rack runs, dark while the
+    // host or the user bypasses it; a click toggles the bypass.
+    plugincore::Rect powerRect() const;
     // The right-click menu of a control: its own items, then the host's.
     struct ContextEntry {
         enum Action : uint8_t { kReset, kType, kHost };
@@ -142,6 +145,7 @@ private:
     void paintControl(cairo_t* cr, size_t index) const;
     void paintTypingEntry(cairo_t* cr, const plugincore::Rect& box) const;
     void paintHint(cairo_t* cr) const;
+    void paintPower(cairo_t* cr) const;
     void paintMenu(cairo_t* cr) const;
     void paintContextMenu(cairo_t* cr) const;
     void paintZoom(cairo_t* cr) const;

@@ -17,15 +17,18 @@
 //   atomics. Nothing else crosses, and nothing locks.
 //
 // How a block flows through process
-// 1. Host events in list order: values and modulation are stored, note-ons
-//    that pass the trigger-note filter become trigger offsets.
+// 1. Host events at the first sample, in list order: values and modulation
+//    are stored, note-ons that pass the trigger-note filter become trigger
+//    offsets.
 // 2. Gestures and values queued by the editor go out to the host.
 // 3. The main input is copied onto the output (silence when it is missing,
 //    a mono input on both sides); the engine works in place from here on.
-// 4. If a parameter changed, syncEngine rebuilds the engine's parameters
-//    from the values plus the host's modulation.
-// 5. The engine runs with the sidechain, the transport and the triggers,
-//    with denormals flushed to zero for the length of the block.
+// 4. The block runs in stretches that end where a later parameter event
+//    lies: before each, syncEngine rebuilds the engine's parameters if a
+//    value changed; the engine runs the stretch with the sidechain, the
+//    transport and the triggers, denormals flushed to zero; then the events
+//    up to the next stretch are read as in 1.
+// 5. A tail the values changed is reported to the host.
 #pragma once
 
 #include <array>
@@ -144,7 +147,8 @@ public:
     bool audioPortsGet(uint32_t index, bool isInput, clap_audio_port_info* info) const;
     uint32_t notePortsCount(bool isInput) const { return isInput ? 1 : 0; }
     bool notePortsGet(uint32_t index, bool isInput, clap_note_port_info* info) const;
-    // Engine tail in samples, within 0..2 000 000 000.
+    // The time stage's tail in samples for the values as set (any thread),
+    // within 0..2 000 000 000.
     uint32_t tailGet() const;
 
     // "clap.params" (params.cpp; the flush in process.cpp).
@@ -286,6 +290,8 @@ public:
     // Each in its parameter's value space, indexed by parameter id.
     std::array<std::atomic<double>, kParamCount> values;
     std::atomic<bool> paramsDirty{true};
+    // -- the tail the host last heard of: set by activate, then audio thread only --
+    uint32_t reportedTail = 0;
     // -- audio thread only: the host's modulation amounts, in value space --
     std::array<double, kParamCount> modulation{};
     // -- main thread (the editor too); reaches the audio thread via publishCurves --
@@ -320,7 +326,8 @@ public:
 
 private:
     // process.cpp
-    void readInputEvents(const clap_input_events* in, uint32_t* triggers, uint32_t* triggerCount);
+    uint32_t readInputEvents(const clap_input_events* in, uint32_t next, uint32_t at,
+                             uint32_t* triggers, uint32_t* triggerCount);
     void setParam(uint32_t id, double value);
     void drainOut(const clap_output_events* out);
 

@@ -1,4 +1,4 @@
-// The plug-in's parameter set: 83 rows whose index is the CLAP parameter id
+// The plug-in's parameter set: 84 rows whose index is the CLAP parameter id
 // and whose key is what state and preset files store.
 #pragma once
 
@@ -113,10 +113,13 @@ enum ParamId : uint32_t {
     kParamWidTrigger,
     kParamWidLoop,
     kParamWidEnd,
+    // Came last so that every id before it kept its number; presets neither
+    // store nor change it.
+    kParamBypass,
 };
 
-inline constexpr uint32_t kParamCount = 83;
-static_assert(kParamWidEnd + 1 == kParamCount);
+inline constexpr uint32_t kParamCount = 84;
+static_assert(kParamBypass + 1 == kParamCount);
 
 // Per-module parameters, indexed by module number (kVol ... kWid).
 inline constexpr ParamId kModuleOnParams[kModuleCount] = {
@@ -441,6 +444,9 @@ inline constexpr std::array<plugincore::ParamDesc, kParamCount> kParams = [] {
             kParamWidEnd, "wid_end", "End", "Width", 0, 1, 1,
             "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
             "the editor or turn this; Sync and Loop ignore it."),
+        choice(kParamBypass, "bypass", "Bypass", "Global", kOnOff, 0,
+               "The input passes untouched, faded over 10 ms. The rack keeps running underneath, "
+               "so switching back is seamless and an echo already under way goes on."),
     }};
 }();
 
@@ -498,7 +504,7 @@ constexpr const plugincore::ParamDesc* paramTable() {
     return kParams.data();
 }
 
-// Row for ids 0..82; null for any other id.
+// Row for ids 0..83; null for any other id.
 const plugincore::ParamDesc* paramById(uint32_t id);
 // Row whose key equals key exactly (case-sensitive); null for null or unknown keys.
 const plugincore::ParamDesc* paramByKey(const char* key);

@@ -115,6 +115,8 @@ bool NorvalePlugin::activate(double rate, uint32_t, uint32_t) {
     engine.publishCurves(curveSet);
     modulation.fill(0.0);
     paramsDirty.store(true, std::memory_order_release);
+    // A host reads the tail after activating.
+    reportedTail = tailGet();
     return true;
 }
 
@@ -203,7 +205,11 @@ bool NorvalePlugin::notePortsGet(uint32_t index, bool isInput, clap_note_port_in
 
 uint32_t NorvalePlugin::tailGet() const {
     constexpr double kLongestTail = 2000000000.0;
-    const double samples = engine.tailSeconds() * sampleRate;
+    const bool timeOn =
+        plugincore::paramToReal(kParams[kParamTimOn], paramValue(kParamTimOn)) != 0.0;
+    const double range =
+        plugincore::paramToReal(kParams[kParamTimRange], paramValue(kParamTimRange)) * 0.001;
+    const double samples = Engine::tailSeconds(timeOn, range) * sampleRate;
     if (!(samples > 0.0)) return 0;
     if (samples > kLongestTail) return static_cast<uint32_t>(kLongestTail);
     return static_cast<uint32_t>(samples);
@@ -231,6 +237,8 @@ bool NorvalePlugin::paramsGetInfo(uint32_t index, clap_param_info* info) const {
     info->flags = CLAP_PARAM_IS_AUTOMATABLE | CLAP_PARAM_IS_MODULATABLE;
     if (desc.kind == ParamKind::Stepped) info->flags |= CLAP_PARAM_IS_STEPPED;
     if (desc.kind == ParamKind::Enum) info->flags |= CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM;
+    if (desc.id == kParamBypass)
+        info->flags = (info->flags & ~CLAP_PARAM_IS_MODULATABLE) | CLAP_PARAM_IS_BYPASS;
     info->cookie = nullptr;
     // Hosts list parameters flat, so a name that several modules share
     // carries its module ("Volume Rate").

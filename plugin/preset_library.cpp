@@ -185,6 +185,8 @@ bool NorvalePlugin::presetLoadFromLocation(uint32_t kind, const char* location,
         reportPresetError(kind, location, loadKey, message);
         return false;
     }
+    // A preset is a sound; whether the rack is bypassed is the host's business.
+    staged->values[kParamBypass] = paramValue(kParamBypass);
     applySound(staged->values, staged->curves);
     ensurePresetList();
     currentPreset = -1;

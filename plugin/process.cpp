@@ -1,6 +1,7 @@
 // The audio block, the parameter flush, the traffic of parameter events in
 // both directions and the engine's parameters. Nothing here allocates, locks
 // or waits.
+#include <clap/ext/tail.h>
 #include <clap/fixedpoint.h>
 
 #include <algorithm>
@@ -100,54 +101,86 @@ void copyInput(const clap_process& block, float* const out[2], uint32_t frames) 
 
 clap_process_status NorvalePlugin::process(const clap_process* block) {
     if (block == nullptr) return CLAP_PROCESS_ERROR;
+    const clap_input_events* in = block->in_events;
+    const uint32_t eventCount =
+        in != nullptr && in->size != nullptr && in->get != nullptr ? in->size(in) : 0;
+    constexpr uint32_t kEverything = UINT32_MAX;
 
-    // 1. Host events in, 2. editor events out.
+    // 1. Host events at the first sample in, 2. editor events out.
     uint32_t triggers[kMaxTriggers];
     uint32_t triggerCount = 0;
-    readInputEvents(block->in_events, triggers, &triggerCount);
+    uint32_t next = readInputEvents(in, 0, 0, triggers, &triggerCount);
     drainOut(block->out_events);
 
     const uint32_t frames = block->frames_count;
-    if (frames == 0) return CLAP_PROCESS_CONTINUE;
-
-    if (block->audio_outputs_count < 1 || block->audio_outputs == nullptr)
-        return CLAP_PROCESS_ERROR;
-    const clap_audio_buffer& output = block->audio_outputs[0];
-    if (output.data32 == nullptr || output.channel_count < 2 || output.data32[0] == nullptr ||
-        output.data32[1] == nullptr)
-        return CLAP_PROCESS_ERROR;
-    float* const out[2] = {output.data32[0], output.data32[1]};
+    const clap_audio_buffer* output =
+        block->audio_outputs_count >= 1 ? block->audio_outputs : nullptr;
+    if (frames == 0 || output == nullptr || output->data32 == nullptr ||
+        output->channel_count < 2 || output->data32[0] == nullptr || output->data32[1] == nullptr) {
+        readInputEvents(in, next, kEverything, triggers, &triggerCount);
+        return frames == 0 ? CLAP_PROCESS_CONTINUE : CLAP_PROCESS_ERROR;
+    }
+    float* const out[2] = {output->data32[0], output->data32[1]};
 
     // 3. The input onto the output.
     copyInput(*block, out, frames);
 
-    // 4. Engine parameters, once per block at most.
-    if (paramsDirty.exchange(false, std::memory_order_acq_rel)) syncEngine();
-
-    // 5. The engine.
+    // 4. The engine, in stretches from one parameter change to the next, so
+    // automation lands on its sample; its parameters are rebuilt only when
+    // a value changed.
     const Sidechain side = sidechainOf(*block);
     const Transport transport = transportOf(block->transport);
+    const double beatsPerSample = engine.beatsPerSample(transport.tempo);
     const ScopedFlushToZero flushToZero;
-    engine.process(out[0], out[1], frames, transport.songBeats, transport.tempo, side.left,
-                   side.right, triggers, triggerCount);
+    uint32_t usedTriggers = 0;
+    for (uint32_t at = 0; at < frames;) {
+        const uint32_t until =
+            next < eventCount ? std::clamp(in->get(in, next)->time, at + 1, frames) : frames;
+        if (paramsDirty.exchange(false, std::memory_order_acq_rel)) syncEngine();
+        uint32_t stretchTriggers[kMaxTriggers];
+        uint32_t stretchCount = 0;
+        for (; usedTriggers < triggerCount && triggers[usedTriggers] < until; ++usedTriggers)
+            stretchTriggers[stretchCount++] =
+                triggers[usedTriggers] - std::min(at, triggers[usedTriggers]);
+        const double songBeats =
+            transport.songBeats < 0.0 ? -1.0 : transport.songBeats + beatsPerSample * at;
+        engine.process(out[0] + at, out[1] + at, until - at, songBeats, transport.tempo,
+                       side.left != nullptr ? side.left + at : nullptr,
+                       side.right != nullptr ? side.right + at : nullptr, stretchTriggers,
+                       stretchCount);
+        at = until;
+        next = readInputEvents(in, next, at < frames ? at : kEverything, triggers, &triggerCount);
+    }
+
+    // 5. The host hears of a new tail from this thread only.
+    if (const uint32_t tail = tailGet(); tail != reportedTail) {
+        reportedTail = tail;
+        const auto* hostTail = static_cast<const clap_host_tail*>(hostExtension(CLAP_EXT_TAIL));
+        if (hostTail != nullptr && hostTail->changed != nullptr) hostTail->changed(host);
+    }
     return CLAP_PROCESS_CONTINUE;
 }
 
 void NorvalePlugin::paramsFlush(const clap_input_events* in, const clap_output_events* out) {
-    readInputEvents(in, nullptr, nullptr);
+    readInputEvents(in, 0, UINT32_MAX, nullptr, nullptr);
     drainOut(out);
 }
 
 // ---- events in ----
 
+// Applies the events from index `next` on, up to the first parameter event
+// later than sample `at`, and returns the index of that event (or the count).
 // Without a trigger list (the flush) only parameter events count.
-void NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t* triggers,
-                                    uint32_t* triggerCount) {
-    if (in == nullptr || in->size == nullptr || in->get == nullptr) return;
+uint32_t NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t next, uint32_t at,
+                                        uint32_t* triggers, uint32_t* triggerCount) {
+    if (in == nullptr || in->size == nullptr || in->get == nullptr) return 0;
     const uint32_t count = in->size(in);
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = next; i < count; ++i) {
         const clap_event_header* event = in->get(in, i);
         if (event == nullptr || event->space_id != CLAP_CORE_EVENT_SPACE_ID) continue;
+        const bool changesParam =
+            event->type == CLAP_EVENT_PARAM_VALUE || event->type == CLAP_EVENT_PARAM_MOD;
+        if (changesParam && event->time > at) return i;
         if (event->type == CLAP_EVENT_PARAM_VALUE &&
             event->size >= sizeof(clap_event_param_value)) {
             const auto& value = reinterpret_cast<const clap_event_param_value&>(*event);
@@ -173,6 +206,7 @@ void NorvalePlugin::readInputEvents(const clap_input_events* in, uint32_t* trigg
             *triggerCount < uint32_t(kMaxTriggers))
             triggers[(*triggerCount)++] = event->time;
     }
+    return count;
 }
 
 void NorvalePlugin::setParam(uint32_t id, double value) {
@@ -247,6 +281,7 @@ void NorvalePlugin::syncEngine() {
     p.inputGain = gain(kParamInput);
     p.outputGain = gain(kParamOutput);
     p.mix = real(kParamMix);
+    p.bypass = on(kParamBypass);
     p.splitLow = real(kParamSplitLow);
     p.splitHigh = real(kParamSplitHigh);
     p.bandOn[kBandLow] = on(kParamBandLow);

@@ -1,10 +1,7 @@
 #include "wrapper/clap_as_vst3.h"
 
-#include <fmt/core.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include <pluginterfaces/base/ibstream.h>
@@ -32,12 +29,35 @@ ClapAsVst3* self(const clap_host* host) {
 
 // ---- parameters ----
 
-Vst3Parameter::Vst3Parameter(const clap_param_info& clap, UnitID unit)
+namespace {
+
+// The last part of the CLAP module path; rows of "Global" belong to no stage.
+std::string_view stageOf(const clap_param_info& clap) {
+    std::string_view module(clap.module);
+    module = module.substr(module.rfind('/') == std::string_view::npos ? 0 : module.rfind('/') + 1);
+    return module == "Global" ? std::string_view() : module;
+}
+
+std::string titleFor(const clap_param_info& clap, size_t stageLength) {
+    const std::string_view stage = stageOf(clap).substr(0, stageLength);
+    const std::string_view name(clap.name);
+    if (stage.empty()) return std::string(name);
+    const std::string_view full = stageOf(clap);
+    if (name == full) return std::string(stage) + " On";
+    if (name.starts_with(full) && name.size() > full.size() && name[full.size()] == ' ')
+        return std::string(stage) + std::string(name.substr(full.size()));
+    return std::string(stage) + " " + std::string(name);
+}
+
+} // namespace
+
+Vst3Parameter::Vst3Parameter(const clap_param_info& clap, UnitID unit, const char* units)
     : clapId(clap.id), cookie(clap.cookie), minimum(clap.min_value), maximum(clap.max_value) {
     info.id = clap.id & 0x7FFFFFFF;
-    utf8ToUtf16(clap.name, reinterpret_cast<char16_t*>(info.title), 128);
-    utf8ToUtf16(clap.name, reinterpret_cast<char16_t*>(info.shortTitle), 128);
-    info.units[0] = 0;
+    utf8ToUtf16(titleFor(clap, std::string_view::npos).c_str(),
+                reinterpret_cast<char16_t*>(info.title), 128);
+    utf8ToUtf16(titleFor(clap, 3).c_str(), reinterpret_cast<char16_t*>(info.shortTitle), 128);
+    utf8ToUtf16(units, reinterpret_cast<char16_t*>(info.units), 128);
     const bool stepped = (clap.flags & (CLAP_PARAM_IS_STEPPED | CLAP_PARAM_IS_ENUM)) != 0;
     info.stepCount = stepped ? static_cast<int32>(maximum - minimum) : 0;
     info.flags = 0;
@@ -152,16 +172,9 @@ struct ClapAsVst3::Block {
 
 namespace {
 
-void hostLog(const clap_host*, clap_log_severity severity, const char* message) {
-    static constexpr const char* kPrefix[] = {
-        "PLUGIN: DEBUG: ",      "PLUGIN: INFO: ",  "PLUGIN: WARNING: ",
-        "PLUGIN: ERROR: ",      "PLUGIN: FATAL: ", "PLUGIN: HOST MISBEHAVING: ",
-        "PLUGIN: MISBEHAVING: "};
-    if (severity < CLAP_LOG_WARNING || severity > CLAP_LOG_PLUGIN_MISBEHAVING) return;
-    fmt::print(stderr, "{}{}\n", kPrefix[severity], message != nullptr ? message : "");
-}
-
-const clap_host_log kLog = {hostLog};
+// A VST 3 host has no log to hand messages to, and its standard error is
+// not the user's to read: they are dropped.
+const clap_host_log kLog = {[](const clap_host*, clap_log_severity, const char*) {}};
 
 const clap_host_params kParams = {
     [](const clap_host* h, clap_param_rescan_flags flags) { self(h)->rescanRequested |= flags; },
@@ -399,9 +412,6 @@ void ClapAsVst3::setupBusses() {
     if (audioPorts_ != nullptr) {
         const uint32_t ins = audioPorts_->count(plugin_, true);
         const uint32_t outs = audioPorts_->count(plugin_, false);
-        // The one line the adapter prints: what a host's log shows of the busses.
-        std::fprintf(stderr, "\tAUDIO in: %d, out: %d\n", static_cast<int>(ins),
-                     static_cast<int>(outs));
         for (const bool input : {true, false}) {
             for (uint32_t i = 0; i < (input ? ins : outs); ++i) {
                 clap_audio_port_info port{};
@@ -420,6 +430,7 @@ void ClapAsVst3::setupBusses() {
                 auto* bus = new AudioBus(name, main ? kMain : kAux,
                                          main ? BusInfo::kDefaultActive : 0, arrangement);
                 (input ? audioInputs_ : audioOutputs_).push_back(owned(bus));
+                if (input) offeredInputs_.push_back(arrangement);
             }
         }
     }
@@ -472,7 +483,17 @@ void ClapAsVst3::setupParameters() {
         if (!params_->get_info(plugin_, i, &info)) continue;
         info.name[sizeof info.name - 1] = 0;
         info.module[sizeof info.module - 1] = 0;
-        auto* parameter = new Vst3Parameter(info, unitFor(info.module));
+        // The unit is what follows the number in the text of the lowest value
+        // (which may read "-inf"); a choice has none.
+        char text[256] = {};
+        if ((info.flags & CLAP_PARAM_IS_ENUM) == 0)
+            params_->value_to_text(plugin_, info.id, info.min_value, text, sizeof text);
+        std::string_view units(text);
+        const size_t number = units.find_first_not_of("+-0123456789.");
+        units = number == 0 ? std::string_view() : units.substr(std::min(number, units.size()));
+        if (units.starts_with("inf")) units.remove_prefix(3);
+        units.remove_prefix(std::min(units.find_first_not_of(' '), units.size()));
+        auto* parameter = new Vst3Parameter(info, unitFor(info.module), std::string(units).c_str());
         parameters.addParameter(parameter);
         indexById_.emplace_back(parameter->getInfo().id, static_cast<int32>(paramByIndex_.size()));
         paramByIndex_.push_back(parameter);
@@ -483,6 +504,8 @@ void ClapAsVst3::setupParameters() {
     hostOpen_ = std::make_unique<bool[]>(n);
     audioLane_ = std::make_unique<EditLane>(n);
     mainLane_ = std::make_unique<EditLane>(n);
+    pendingValue_ = std::make_unique<std::atomic<double>[]>(n);
+    pendingSet_ = std::make_unique<std::atomic<bool>[]>(n);
     syncParametersFromPlugin();
     // This plug-in reads notes only, so no MIDI-controller parameters exist.
 }
@@ -532,6 +555,23 @@ tresult PLUGIN_API ClapAsVst3::getParamValueByString(ParamID id, TChar* text,
 tresult PLUGIN_API ClapAsVst3::setComponentHandler(IComponentHandler* handler) {
     std::lock_guard lock(main_);
     return SingleComponentEffect::setComponentHandler(handler);
+}
+
+tresult PLUGIN_API ClapAsVst3::setParamNormalized(ParamID id, ParamValue value) {
+    std::lock_guard lock(main_);
+    const tresult result = SingleComponentEffect::setParamNormalized(id, value);
+    const int32 index = indexOf(id);
+    if (result != kResultOk || index < 0 || params_ == nullptr) return result;
+    const Vst3Parameter& parameter = *paramByIndex_[index];
+    const double plain = parameter.toPlain(parameter.getNormalized());
+    double current = 0.0;
+    // Hosts echo the plug-in's own edits back; those change nothing.
+    if (params_->get_value(plugin_, parameter.clapId, &current) && current == plain) return result;
+    pendingValue_[index].store(plain, std::memory_order_relaxed);
+    pendingSet_[index].store(true, std::memory_order_release);
+    anyPending_.store(true, std::memory_order_release);
+    flushWhileIdle();
+    return result;
 }
 
 // ---- activation ----
@@ -594,9 +634,8 @@ tresult PLUGIN_API ClapAsVst3::setProcessing(TBool state) {
 }
 
 uint32 PLUGIN_API ClapAsVst3::getTailSamples() {
-    // Hosts ask from either thread: never wait here.
-    std::unique_lock audio(audio_, std::try_to_lock);
-    if (!audio.owns_lock() || !active_ || tail_ == nullptr) return 0;
+    // Hosts ask from either thread; the plug-in answers from atomics.
+    if (!active_.load(std::memory_order_acquire) || tail_ == nullptr) return 0;
     const uint32_t tail = tail_->get(plugin_);
     return tail >= 0x7FFFFFFF ? kInfiniteTail : tail;
 }
@@ -605,6 +644,7 @@ uint32 PLUGIN_API ClapAsVst3::getTailSamples() {
 
 tresult PLUGIN_API ClapAsVst3::getState(IBStream* stream) {
     std::lock_guard lock(main_);
+    // Pending host values first, so the state holds every value set.
     drainPending();
     if (stream == nullptr || state_ == nullptr) return kResultFalse;
     clap_ostream out{stream, [](const clap_ostream* s, const void* buffer, uint64_t size) {
@@ -678,35 +718,50 @@ bool ClapAsVst3::pushOutput(const clap_output_events* list, const clap_event_hea
     return true;
 }
 
-void ClapAsVst3::collectInput(ProcessData& data) {
+void ClapAsVst3::addValue(uint32_t index, uint32_t time, double plain) {
+    const Vst3Parameter& parameter = *paramByIndex_[index];
+    if (Block::Event* e = block_->add(time)) {
+        e->param.header.size = sizeof e->param;
+        e->param.header.type = CLAP_EVENT_PARAM_VALUE;
+        e->param.param_id = parameter.clapId;
+        e->param.cookie = parameter.cookie;
+        e->param.note_id = e->param.port_index = e->param.channel = e->param.key = -1;
+        e->param.value = plain;
+    }
+}
+
+// Without data: the pending values alone, for a flush.
+void ClapAsVst3::collectInput(ProcessData* data) {
     Block& b = *block_;
     b.clear();
-    const int32 frames = std::max(data.numSamples, 0);
+    if (anyPending_.exchange(false, std::memory_order_acq_rel))
+        for (uint32_t i = 0; i < paramByIndex_.size(); ++i)
+            if (pendingSet_[i].exchange(false, std::memory_order_acq_rel))
+                addValue(i, 0, pendingValue_[i].load(std::memory_order_relaxed));
+    if (data == nullptr) return;
+    const int32 frames = std::max(data->numSamples, 0);
     auto clampTime = [frames](int32 offset) {
         return static_cast<uint32_t>(std::clamp(offset, 0, std::max(frames - 1, 0)));
     };
-    if (IParameterChanges* changes = data.inputParameterChanges) {
+    // Every point of a queue, at its offset: the plug-in applies each on its sample.
+    if (IParameterChanges* changes = data->inputParameterChanges) {
         for (int32 q = 0; q < changes->getParameterCount(); ++q) {
             IParamValueQueue* queue = changes->getParameterData(q);
-            if (queue == nullptr || queue->getPointCount() <= 0) continue;
+            if (queue == nullptr) continue;
             const int32 index = indexOf(queue->getParameterId());
             // The plug-in's own editor holds this one: its gesture wins.
             if (index < 0 || editing_[index].load(std::memory_order_relaxed)) continue;
-            int32 offset = 0;
-            ParamValue value = 0;
-            if (queue->getPoint(queue->getPointCount() - 1, offset, value) != kResultOk) continue;
             const Vst3Parameter& parameter = *paramByIndex_[index];
-            if (Block::Event* e = b.add(clampTime(offset))) {
-                e->param.header.size = sizeof e->param;
-                e->param.header.type = CLAP_EVENT_PARAM_VALUE;
-                e->param.param_id = parameter.clapId;
-                e->param.cookie = parameter.cookie;
-                e->param.note_id = e->param.port_index = e->param.channel = e->param.key = -1;
-                e->param.value = parameter.toPlain(value);
+            for (int32 point = 0; point < queue->getPointCount(); ++point) {
+                int32 offset = 0;
+                ParamValue value = 0;
+                if (queue->getPoint(point, offset, value) == kResultOk)
+                    addValue(static_cast<uint32_t>(index), clampTime(offset),
+                             parameter.toPlain(value));
             }
         }
     }
-    if (IEventList* events = data.inputEvents) {
+    if (IEventList* events = data->inputEvents) {
         for (int32 i = 0; i < events->getEventCount(); ++i) {
             Event event{};
             if (events->getEvent(i, event) != kResultOk) continue;
@@ -739,9 +794,27 @@ void ClapAsVst3::runFlush(IParameterChanges* outChanges, EditLane& lane) {
 
 namespace {
 
+// Mono or stereo with every channel present.
+bool usable(const AudioBusBuffers& bus, int32 most = 2) {
+    if (bus.numChannels < 1 || bus.numChannels > most || bus.channelBuffers32 == nullptr)
+        return false;
+    for (int32 c = 0; c < bus.numChannels; ++c)
+        if (bus.channelBuffers32[c] == nullptr) return false;
+    return true;
+}
+
 bool stereo(const AudioBusBuffers& bus) {
-    return bus.numChannels == 2 && bus.channelBuffers32 != nullptr &&
-           bus.channelBuffers32[0] != nullptr && bus.channelBuffers32[1] != nullptr;
+    return bus.numChannels == 2 && usable(bus);
+}
+
+// One bit per channel that is all zeros, as VST 3 flags silence.
+uint64 silentChannels(const AudioBusBuffers& bus, int32 frames) {
+    uint64 flags = 0;
+    for (int32 c = 0; c < bus.numChannels && c < 64; ++c) {
+        const float* x = bus.channelBuffers32[c];
+        if (std::all_of(x, x + frames, [](float v) { return v == 0.0f; })) flags |= uint64(1) << c;
+    }
+    return flags;
 }
 
 void silence(ProcessData& data) {
@@ -806,7 +879,7 @@ tresult PLUGIN_API ClapAsVst3::process(ProcessData& data) {
         AudioScope() { tAudioThread = true; }
         ~AudioScope() { tAudioThread = false; }
     } scope;
-    collectInput(data);
+    collectInput(&data);
     Block& b = *block_;
     b.outChanges = data.outputParameterChanges;
     b.lane = audioLane_.get();
@@ -821,20 +894,20 @@ tresult PLUGIN_API ClapAsVst3::process(ProcessData& data) {
         return kResultOk;
     }
     AudioBusBuffers& out = data.outputs[0];
-    const bool hasInput = data.numInputs >= 1 && data.inputs != nullptr && stereo(data.inputs[0]);
+    const bool hasInput = data.numInputs >= 1 && data.inputs != nullptr && usable(data.inputs[0]);
     if (!hasInput)
         for (int c = 0; c < 2; ++c)
             std::fill_n(out.channelBuffers32[c], data.numSamples, 0.0f);
     const bool hasSidechain =
-        sidechainActive_ && data.numInputs >= 2 && data.inputs != nullptr && stereo(data.inputs[1]);
+        sidechainActive_ && data.numInputs >= 2 && data.inputs != nullptr && usable(data.inputs[1]);
 
     b.inputs[0] = {};
     b.inputs[0].data32 = hasInput ? data.inputs[0].channelBuffers32 : out.channelBuffers32;
-    b.inputs[0].channel_count = 2;
+    b.inputs[0].channel_count = hasInput ? static_cast<uint32_t>(data.inputs[0].numChannels) : 2;
     b.inputs[1] = {};
     if (hasSidechain) {
         b.inputs[1].data32 = data.inputs[1].channelBuffers32;
-        b.inputs[1].channel_count = 2;
+        b.inputs[1].channel_count = static_cast<uint32_t>(data.inputs[1].numChannels);
     }
     b.outputs[0] = {};
     b.outputs[0].data32 = out.channelBuffers32;
@@ -853,8 +926,10 @@ tresult PLUGIN_API ClapAsVst3::process(ProcessData& data) {
     b.process.in_events = &b.in;
     b.process.out_events = &b.out;
     const clap_process_status status = plugin_->process(plugin_, &b.process);
-    out.silenceFlags = 0;
-    if (status == CLAP_PROCESS_ERROR) silence(data);
+    if (status == CLAP_PROCESS_ERROR)
+        silence(data);
+    else
+        out.silenceFlags = silentChannels(out, data.numSamples);
     return kResultOk;
 }
 
@@ -875,27 +950,32 @@ void ClapAsVst3::end(uint32_t index) {
     endEdit(paramByIndex_[index]->getInfo().id);
 }
 
-void ClapAsVst3::flushInactive() {
+void ClapAsVst3::flushWhileIdle() {
+    // Blocks are running: the next one carries the values and the requests,
+    // and this thread must not hold up process.
+    if (plugin_ == nullptr || processing_.load(std::memory_order_acquire)) return;
     std::lock_guard audio(audio_);
-    if (!active_) runFlush(nullptr, *mainLane_);
+    if (processing_.load(std::memory_order_relaxed)) return;
+    flushRequested.store(false);
+    // Active, the flush belongs to the audio thread; holding its lock, this
+    // thread stands in for it.
+    const bool asAudio = active_.load(std::memory_order_relaxed);
+    tAudioThread = asAudio;
+    collectInput(nullptr);
+    runFlush(nullptr, asAudio ? *audioLane_ : *mainLane_);
+    tAudioThread = false;
 }
 
 void ClapAsVst3::drainPending() {
     if (plugin_ == nullptr) return;
+    if (flushRequested.load() || anyPending_.load()) flushWhileIdle();
     audioLane_->drain(*this, hostOpen_.get());
-    // While active the plug-in drains its own requests in the next block.
-    if (flushRequested.exchange(false)) flushInactive();
     mainLane_->drain(*this, hostOpen_.get());
     if (callbackRequested.exchange(false)) plugin_->on_main_thread(plugin_);
 
     int32 restart = static_cast<int32>(restartFlags.exchange(0));
     if (const uint32_t rescan = rescanRequested.exchange(0); rescan != 0) {
-        bool active = false;
-        {
-            std::lock_guard audio(audio_);
-            active = active_;
-        }
-        if ((rescan & CLAP_PARAM_RESCAN_ALL) && active) {
+        if ((rescan & CLAP_PARAM_RESCAN_ALL) && active_) {
             restartRequested = true;
         } else if (rescan & (CLAP_PARAM_RESCAN_ALL | CLAP_PARAM_RESCAN_INFO)) {
             for (Vst3Parameter* parameter : paramByIndex_) {
@@ -903,8 +983,11 @@ void ClapAsVst3::drainPending() {
                 for (uint32_t i = 0; i < paramByIndex_.size(); ++i)
                     if (params_->get_info(plugin_, i, &info) && info.id == parameter->clapId) break;
                 info.name[sizeof info.name - 1] = 0;
-                utf8ToUtf16(info.name, reinterpret_cast<char16_t*>(parameter->getInfo().title),
-                            128);
+                info.module[sizeof info.module - 1] = 0;
+                utf8ToUtf16(titleFor(info, std::string_view::npos).c_str(),
+                            reinterpret_cast<char16_t*>(parameter->getInfo().title), 128);
+                utf8ToUtf16(titleFor(info, 3).c_str(),
+                            reinterpret_cast<char16_t*>(parameter->getInfo().shortTitle), 128);
             }
             syncParametersFromPlugin();
             restart |= kParamTitlesChanged | kParamValuesChanged;

@@ -37,9 +37,12 @@ void classIdFor(const char* clapId, Steinberg::TUID out);
 std::string categoriesFor(const char* const* features);
 
 // A CLAP parameter as VST 3 sees it: normalised 0..1 over the CLAP range.
+// VST 3 lists parameters flat, so the title names the module the CLAP side
+// gives as a path ("Crush Bits", "Volume On" for a switch named after its
+// module); `units` is what follows the number in the value's text.
 class Vst3Parameter : public Steinberg::Vst::Parameter {
 public:
-    Vst3Parameter(const clap_param_info& info, Steinberg::Vst::UnitID unit);
+    Vst3Parameter(const clap_param_info& info, Steinberg::Vst::UnitID unit, const char* units);
     Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue normalized) const override;
     Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plain) const override;
 
@@ -80,6 +83,10 @@ public:
                                              Steinberg::Vst::TChar* text,
                                              Steinberg::Vst::ParamValue& normalized) override;
     tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
+    // A value the host sets here reaches the plug-in at once while nothing
+    // processes, else at the start of the next block.
+    tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
+                                          Steinberg::Vst::ParamValue value) override;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
     // ---- run loop ----
@@ -131,7 +138,9 @@ private:
     // ---- main-thread work ----
     void drainPending();
     void setRunLoop(Steinberg::Linux::IRunLoop* loop);
-    void flushInactive();
+    // Hands the host's pending values and the plug-in's requests to the
+    // plug-in's flush, unless blocks are running (they carry both).
+    void flushWhileIdle();
     void begin(uint32_t index) override;
     void perform(uint32_t index, double plainValue) override;
     void end(uint32_t index) override;
@@ -139,15 +148,18 @@ private:
     // ---- audio ----
     struct Block;
     static bool pushOutput(const clap_output_events* list, const clap_event_header* event);
-    void collectInput(Steinberg::Vst::ProcessData& data);
+    void collectInput(Steinberg::Vst::ProcessData* data);
+    void addValue(uint32_t index, uint32_t time, double plain);
     void runFlush(Steinberg::Vst::IParameterChanges* outChanges, EditLane& lane);
 
     std::recursive_mutex main_;
+    // Held only while activation or processing changes state, and by the
+    // flush while nothing processes; main-thread readers use the atomics.
     std::mutex audio_;
-    bool active_ = false;          // guarded by audio_
-    bool processing_ = false;      // guarded by audio_
-    bool sidechainActive_ = false; // guarded by audio_
-    int64_t steadyTime_ = 0;       // audio thread while active
+    std::atomic<bool> active_{false};     // written under audio_
+    std::atomic<bool> processing_{false}; // written under audio_
+    bool sidechainActive_ = false;        // guarded by audio_
+    int64_t steadyTime_ = 0;              // audio thread while active
     std::thread::id mainThread_;
 
     clap_host host_{};
@@ -168,6 +180,11 @@ private:
     std::vector<std::pair<Steinberg::Vst::ParamID, int32>> indexById_; // sorted
     std::unique_ptr<std::atomic<bool>[]> editing_; // gesture open, read by process
     std::unique_ptr<bool[]> hostOpen_;             // gesture open at the host
+    // Values the host set through the edit controller (plain), not yet
+    // handed to the plug-in; taken by the next flush or block.
+    std::unique_ptr<std::atomic<double>[]> pendingValue_;
+    std::unique_ptr<std::atomic<bool>[]> pendingSet_;
+    std::atomic<bool> anyPending_{false};
     std::unique_ptr<EditLane> audioLane_;
     std::unique_ptr<EditLane> mainLane_;
     std::unique_ptr<Block> block_;

@@ -21,6 +21,7 @@ tresult PLUGIN_API SingleComponentEffect::initialize(FUnknown* context) {
 tresult PLUGIN_API SingleComponentEffect::terminate() {
     for (BusList* list : {&audioInputs_, &audioOutputs_, &eventInputs_, &eventOutputs_})
         list->clear();
+    offeredInputs_.clear();
     parameters.removeAll();
     return EditControllerEx1::terminate();
 }
@@ -61,18 +62,23 @@ tresult PLUGIN_API SingleComponentEffect::setBusArrangements(SpeakerArrangement*
                                                              int32 numIns,
                                                              SpeakerArrangement* outputs,
                                                              int32 numOuts) {
-    // The layout is fixed: accept exactly what we offer.
+    // The layout is what we offer, except that a stereo input may be mono
+    // (the plug-in hears it on both sides); anything wider is refused.
     if (numIns < 0 || numOuts < 0 || numIns > static_cast<int32>(audioInputs_.size()) ||
         numOuts > static_cast<int32>(audioOutputs_.size()))
         return kResultFalse;
     if ((numIns > 0 && inputs == nullptr) || (numOuts > 0 && outputs == nullptr))
         return kResultFalse;
-    for (int32 i = 0; i < numIns; ++i)
-        if (FCast<AudioBus>(audioInputs_.at(i).get())->getArrangement() != inputs[i])
-            return kResultFalse;
+    for (int32 i = 0; i < numIns; ++i) {
+        const SpeakerArrangement offered = offeredInputs_.at(i);
+        const bool monoForStereo = offered == SpeakerArr::kStereo && inputs[i] == SpeakerArr::kMono;
+        if (inputs[i] != offered && !monoForStereo) return kResultFalse;
+    }
     for (int32 i = 0; i < numOuts; ++i)
         if (FCast<AudioBus>(audioOutputs_.at(i).get())->getArrangement() != outputs[i])
             return kResultFalse;
+    for (int32 i = 0; i < numIns; ++i)
+        FCast<AudioBus>(audioInputs_.at(i).get())->setArrangement(inputs[i]);
     return kResultTrue;
 }
 

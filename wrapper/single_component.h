@@ -7,6 +7,8 @@
 #include <public.sdk/source/vst/vstbus.h>
 #include <public.sdk/source/vst/vsteditcontroller.h>
 
+#include <vector>
+
 namespace norvale::vst3 {
 
 class SingleComponentEffect : public Steinberg::Vst::EditControllerEx1,
@@ -68,6 +70,8 @@ protected:
     Steinberg::Vst::BusList audioOutputs_;
     Steinberg::Vst::BusList eventInputs_;
     Steinberg::Vst::BusList eventOutputs_;
+    // Each input bus as built, before a host's arrangement.
+    std::vector<Steinberg::Vst::SpeakerArrangement> offeredInputs_;
     Steinberg::Vst::ProcessSetup processSetup_{};
 };
 

@@ -126,7 +126,7 @@ TEST_F(ClapPluginTest, InitAndDeinitAreCounted) {
 }
 
 // The preset-load table answers both ids. The tail is the time stage's look-back plus 50 ms, at the
-// rate of the latest activation, once a block has brought the parameters to the engine.
+// rate of the latest activation; the host is told of a change from the block that made it.
 TEST_F(ClapPluginTest, ExtensionsAndTail) {
     EXPECT_EQ(inst.extension("clap.preset-load/2"), inst.extension("clap.preset-load.draft/2"));
     EXPECT_EQ(inst.extension("clap.latency"), nullptr);
@@ -139,7 +139,11 @@ TEST_F(ClapPluginTest, ExtensionsAndTail) {
     };
     ASSERT_TRUE(inst.activate(48000.0));
     EXPECT_EQ(tailAfter(pid::kMix, 1.0), 0.0); // the time stage is off
+    EXPECT_EQ(host.tailChanges, 0);
     EXPECT_NEAR(tailAfter(pid::kTimOn, 1.0), 0.55 * 48000.0, 1.0);
+    EXPECT_EQ(host.tailChanges, 1);
+    EXPECT_NEAR(tailAfter(pid::kTimOn, 1.0), 0.55 * 48000.0, 1.0);
+    EXPECT_EQ(host.tailChanges, 1); // told once
     EXPECT_NEAR(tailAfter(pid::kTimRange, 1.0), 2.05 * 48000.0, 1.0);
     ASSERT_TRUE(inst.activate(192000.0));
     EXPECT_NEAR(tailAfter(pid::kTimRange, 1.0), 2.05 * 192000.0, 4.0);
@@ -149,11 +153,16 @@ TEST_F(ClapPluginTest, ExtensionsAndTail) {
 
 // Hosts group parameters by module and modulate any of them. (That no two
 // names look alike in a flat list is checked where the table is compiled.)
+// The bypass, one switch that hosts show as theirs, is the one exception.
 TEST_F(ClapPluginTest, EveryParameterNamesItsModuleAndIsModulatable) {
+    std::vector<clap_id> bypass;
     for (uint32_t i = 0; i < kParamCount; ++i) {
         const clap_param_info_t info = inst.info(i);
-        EXPECT_TRUE(std::string(info.module) != "" && info.flags & CLAP_PARAM_IS_MODULATABLE) << i;
+        if (info.flags & CLAP_PARAM_IS_BYPASS) bypass.push_back(info.id);
+        const bool modulatable = (info.flags & CLAP_PARAM_IS_MODULATABLE) != 0;
+        EXPECT_TRUE(std::string(info.module) != "" && modulatable == bypass.empty()) << i;
     }
+    EXPECT_EQ(bypass, std::vector<clap_id>{pid::kBypass});
 }
 
 TEST_F(ClapPluginTest, ValueToTextAndBack) {
@@ -239,12 +248,14 @@ TEST_F(ClapProcessTest, OutputIsAlwaysWrittenFromTheInput) {
 // The host's modulation moves what the engine hears, not the value the host
 // and the state see; it stays until changed and goes with reset.
 TEST_F(ClapProcessTest, ModulationAddsToTheValueForTheEngineOnly) {
-    const double plain = rms(run(inst)->outL, 0, kFrames);
+    const double plain = rms(run(inst)->outL, kFrames / 2, kFrames);
     const auto gainOf = [&](double amount = 0, int32_t noteId = -1) {
         const auto block = run(inst, [&](AudioBlock& b) {
             if (amount != 0) b.events.paramMod(0, pid::kOutput, amount, noteId);
         });
-        return std::round(20.0 * std::log10(rms(block->outL, 0, kFrames) / plain) * 1000) / 1000;
+        // The second half: the gain glides to a new value over a few milliseconds.
+        const double level = rms(block->outL, kFrames / 2, kFrames);
+        return std::round(20.0 * std::log10(level / plain) * 1000) / 1000;
     };
     EXPECT_EQ(gainOf(-6.0), -6.0);
     EXPECT_EQ(gainOf(), -6.0); // kept

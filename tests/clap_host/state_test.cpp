@@ -73,8 +73,10 @@ TEST_F(ClapStateTest, FreshInstanceSavesTheGoldenDefaultAndFailsOnFailingStreams
 
 TEST_F(ClapStateTest, LoadAppliesTheWholeSoundAndTellsTheHost) {
     const std::vector<uint8_t> v3 = golden("state_v3.bin");
+    inst.flushValue(pid::kBypass, 1.0);
     ASSERT_TRUE(inst.load(v3, 5, -1)); // small reads, then a read error after the end
     EXPECT_EQ(inst.value(pid::kMix), 0.5);
+    EXPECT_EQ(inst.value(pid::kBypass), 0.0); // streams from before the bypass: off
     EXPECT_EQ(host.rescans,
               std::vector<uint32_t>{CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT});
     // What each field reads as is the codec's test; saving it again is the validator's.

@@ -83,9 +83,11 @@ const void* TestHost::getExtension(const clap_host_t* host, const char* id) {
             return self(h).resizeRequests.push_back({w, hgt}), true;
         },
         nullptr, nullptr, nullptr};
+    static const clap_host_tail_t kTail = {[](const clap_host_t* h) { ++self(h).tailChanges; }};
     const std::string name = id ? id : "";
     if (name == CLAP_EXT_CONTEXT_MENU) return &kContextMenu;
     if (name == CLAP_EXT_GUI) return &kGui;
+    if (name == CLAP_EXT_TAIL) return &kTail;
     if (self(host).offerTimers && name == CLAP_EXT_TIMER_SUPPORT) return &kTimers;
     if (self(host).offerFds && name == CLAP_EXT_POSIX_FD_SUPPORT) return &kFds;
     if (name == CLAP_EXT_PARAMS) return &kParams;
@@ -199,8 +201,16 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     clap_audio_buffer_t output = {outputChannels ? outs : nullptr, nullptr, outputChannels, 0, 0};
     const uint32_t inputCount = mainInput ? 2 : 0;
     const clap_process_t process = {
-        -1, frames, nullptr, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
+        -1, frames, transport, inputs, &output, inputCount, 1, events.list(), outEvents.outList()};
     return plugin->process(plugin, &process);
+}
+
+clap_event_transport_t transportAt(double beats, bool playing) {
+    clap_event_transport_t t{};
+    t.header = newHeader(sizeof t, 0, CLAP_EVENT_TRANSPORT);
+    t.flags = CLAP_TRANSPORT_HAS_BEATS_TIMELINE | (playing ? CLAP_TRANSPORT_IS_PLAYING : 0);
+    t.song_pos_beats = std::llround(beats * CLAP_BEATTIME_FACTOR);
+    return t;
 }
 
 // ---- instance ----

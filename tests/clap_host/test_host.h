@@ -21,7 +21,7 @@ inline constexpr const char* kPluginFile = NORVALE_CLAP_PATH;
 inline constexpr const char* kPluginFile = nullptr;
 #endif
 
-inline constexpr uint32_t kParamCount = 83;
+inline constexpr uint32_t kParamCount = 84;
 
 // Parameter ids the tests drive directly.
 namespace pid {
@@ -29,11 +29,11 @@ inline constexpr clap_id kMix = 0, kInput = 1, kOutput = 2, kVolOn = 8, kVolRate
                          kVolSmooth = 12;
 inline constexpr clap_id kFltOn = 13, kFltCutoff = 14, kDrvOn = 24, kDrvDrive = 26, kTimOn = 34;
 inline constexpr clap_id kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60, kTrigOctave = 61;
-inline constexpr clap_id kVolTrigger = 62;
+inline constexpr clap_id kVolTrigger = 62, kCrsOn = 40, kCrsAmount = 41, kBypass = 83;
 } // namespace pid
 
-// Answers "clap.params", "clap.log", "clap.preset-load/2", "clap.context-menu/1" and, when offered,
-// "clap.timer-support" and "clap.posix-fd-support"; records every call the
+// Answers "clap.params", "clap.log", "clap.tail", "clap.preset-load/2", "clap.context-menu/1"
+// and, when offered, "clap.timer-support" and "clap.posix-fd-support"; records every call the
 // plug-in makes.
 class TestHost {
 public:
@@ -50,6 +50,7 @@ public:
     };
     std::vector<uint32_t> rescans; // flags of each rescan call
     int flushRequests = 0;
+    int tailChanges = 0;
     std::vector<LogEntry> logs;
     std::vector<PresetCall> presetErrors, presetsLoaded;
     std::vector<std::pair<clap_id, clap_id>> menuActions;      // parameter, action
@@ -134,6 +135,7 @@ struct AudioBlock {
     uint32_t inputChannels = 2;
     uint32_t outputChannels = 2; // 0: no buffers at all
     bool inPlace = false;        // output buffers double as the input
+    const clap_event_transport_t* transport = nullptr;
     InputEvents events;
     OutputEvents outEvents;
 
@@ -175,6 +177,9 @@ private:
     const clap_plugin_t* plugin_ = nullptr;
     bool active_ = false;
 };
+
+// A transport at `beats`, playing or stopped, without a tempo (120 BPM).
+clap_event_transport_t transportAt(double beats, bool playing);
 
 // Index of the first frame where either channel differs, or -1.
 long firstDifference(const AudioBlock& a, const AudioBlock& b);

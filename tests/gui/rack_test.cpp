@@ -85,8 +85,9 @@ TEST_F(RackTest, EveryParameterHasOneControlAndNoControlsOverlapAtAnyScale) {
                          overlap(p.rect, bar().zoneRect(kZoneSave)));
         EXPECT_EQ(rack().panelRects().size(), module < 0 ? 2u : 3u);
     }
+    // The bypass is the header's power switch, not a control of a panel.
     for (uint32_t id = 0; id < kParamCount; ++id)
-        EXPECT_EQ(everywhere.count(id), 1u) << kParams[id].key;
+        EXPECT_EQ(everywhere.count(id), id == kParamBypass ? 0u : 1u) << kParams[id].key;
 }
 
 // ---- controls, through XTest ----
@@ -126,6 +127,7 @@ const ControlCase kControlCases[] = {
          t.click(t.rack().menuItemRect(3));
      },
      3},
+    {"PowerSwitch", kParamBypass, [](RackTest& t, const Rect& c) { t.click(c); }, 1},
     {"MenuArrow", kParamFltTypeHigh,
      [](RackTest& t, const Rect& c) {
          t.click({c.x + c.width - 20, c.y + 40, 10, 10});

@@ -82,8 +82,10 @@ TEST_F(PresetLibrary, BuiltinsFirstThenUserFilesByFolderAndName) {
 
 TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
     gui.guiSetParam(kParamCrsOn, 1.0);
+    gui.guiSetParam(kParamBypass, 1.0);
     curves.curveChainAdd(kWid);
     ASSERT_TRUE(load(kBuiltin, nullptr, "kick_duck"));
+    EXPECT_EQ(p.value(kParamBypass), 1.0); // not part of a sound
     EXPECT_EQ(gui.guiCurrentPreset(), 6);
     EXPECT_FALSE(gui.guiPresetEdited());
     EXPECT_EQ(host.presetsLoaded.back().loadKey, "kick_duck");
@@ -179,6 +181,7 @@ TEST_F(PresetLibrary, ASavedSoundComesBackWholeAndKeepsItsDescription) {
     std::string err;
     ASSERT_TRUE(gui.guiSavePreset("Round Trip", err)) << err;
     EXPECT_EQ(gui.guiPresets()[10].path, userDir + "/Round_Trip.norvale");
+    EXPECT_EQ(readFile(userDir + "/Round_Trip.norvale").find("bypass"), std::string::npos);
     ASSERT_TRUE(load(kBuiltin, nullptr, "pan_steps"));
     gui.guiLoadPreset(10);
     EXPECT_EQ(sound(false), saved);

@@ -2,8 +2,10 @@
 // block sizes, busses the host leaves out, notes on the audio thread.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "vst3/vst3_host.h"
 
@@ -44,9 +46,9 @@ struct Block {
         data.inputParameterChanges = &changes;
         data.inputEvents = &events;
     }
-    double rms() const {
+    double rms(int channel = 0) const {
         double sum = 0;
-        for (float x : buffers[4])
+        for (float x : buffers[4 + channel])
             sum += double(x) * x;
         return std::sqrt(sum / double(buffers[4].size()));
     }
@@ -96,6 +98,8 @@ TEST_P(IrregularBlocks, SucceedDeliverValuesAndLeaveNoStaleOutput) {
         ASSERT_NE(x, kStale);
         ASSERT_TRUE(!GetParam().silent || x == 0.0f);
     }
+    for (int c = 0; c < block.out.numChannels; ++c) // a silent channel is flagged
+        EXPECT_EQ(block.out.silenceFlags >> c & 1, block.rms(c) == 0.0) << c;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -108,9 +112,11 @@ INSTANTIATE_TEST_SUITE_P(
         Irregular{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
         Irregular{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
         Irregular{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
+        Irregular{"MonoMainInput", [](Block& b) { b.inputs[0].numChannels = 1; }, false},
         Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every automation point of a queue lands on its sample, as in one CLAP block.
 TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     std::minstd_rand random(7);
     std::vector<int32> sizes(500);
@@ -122,17 +128,25 @@ TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     claphost::Instance reference(clapFace(), host);
     claphost::AudioBlock whole{uint32_t(total)};
     whole.inL = pieces.buffers[0], whole.inR = pieces.buffers[1];
-    ASSERT_TRUE(reference.activate(48000.0, 1, uint32_t(total)));
-    ASSERT_EQ(whole.run(reference.plugin()), CLAP_PROCESS_CONTINUE);
-
     Instance instance;
-    ASSERT_TRUE(instance.activate(8191));
+    ASSERT_TRUE(reference.activate(48000.0, 1, uint32_t(total)) && instance.activate(8191));
+    std::vector<ParamChanges> changes(500);
+    for (int32 at = 0, i = 0; i < 500; at += sizes[i++])
+        for (const int32 offset : {0, sizes[i] / 3, sizes[i] / 2}) {
+            const double normalized = double(random() % 100) / 100.0;
+            changes[i].set(kOutputGain, normalized, offset);
+            whole.events.paramValue(
+                uint32_t(at + offset), kOutputGain,
+                instance.controller->normalizedParamToPlain(kOutputGain, normalized));
+        }
+    ASSERT_EQ(whole.run(reference.plugin()), CLAP_PROCESS_CONTINUE);
     for (int32 at = 0, i = 0; i < 500; at += sizes[i++]) {
         float* in[2] = {pieces.channels[0][0] + at, pieces.channels[0][1] + at};
         float* out[2] = {pieces.channels[2][0] + at, pieces.channels[2][1] + at};
         pieces.inputs[0].channelBuffers32 = in;
         pieces.out.channelBuffers32 = out;
         pieces.data.numSamples = sizes[i];
+        pieces.data.inputParameterChanges = &changes[i];
         ASSERT_EQ(instance.processor->process(pieces.data), kResultOk);
     }
     double worst = 0;
@@ -140,6 +154,58 @@ TEST(Processing, RandomBlockSizesMatchOneClapRender) {
         worst = std::max({worst, double(std::fabs(whole.outL[i] - pieces.buffers[4][i])),
                           double(std::fabs(whole.outR[i] - pieces.buffers[5][i]))});
     EXPECT_LT(worst, 1e-5);
+}
+
+// Main-thread calls (the tail asked for densely, as some hosts do) never silence a block.
+TEST(Processing, MainThreadCallsNeverSilenceABlock) {
+    Instance instance;
+    ASSERT_TRUE(instance.activate(32));
+    std::atomic<bool> running{true};
+    std::thread tail([&] {
+        while (running)
+            instance.processor->getTailSamples();
+    });
+    std::thread main([&] { // state, and the resonance set
+        for (int i = 0; running; ++i)
+            instance.state(), instance.controller->setParamNormalized(15, (i % 10) / 10.0);
+    });
+    int silent = 0;
+    for (int32 i = 0; i < 20000; ++i) {
+        Block block(32);
+        instance.processor->process(block.data);
+        silent += block.rms() == 0.0;
+    }
+    running = false;
+    tail.join(), main.join();
+    EXPECT_EQ(silent, 0);
+}
+
+struct Restarts : Local<IComponentHandler> {
+    std::vector<int32> flags;
+    tresult PLUGIN_API beginEdit(ParamID) override { return kResultOk; }
+    tresult PLUGIN_API performEdit(ParamID, ParamValue) override { return kResultOk; }
+    tresult PLUGIN_API endEdit(ParamID) override { return kResultOk; }
+    tresult PLUGIN_API restartComponent(int32 f) override { return flags.push_back(f), kResultOk; }
+};
+
+// A new tail reaches the host on the main thread as a latency restart, the
+// flag VST 3 has for it. A mono main input is taken, surround refused.
+TEST(Processing, TailChangesRestartAndTheInputMayBeMono) {
+    Restarts handler; // outlives the instance
+    Instance instance;
+    instance.controller->setComponentHandler(&handler);
+    SpeakerArrangement surround[] = {SpeakerArr::k51, SpeakerArr::kStereo},
+                       mono[] = {SpeakerArr::kMono, SpeakerArr::kStereo}, out = SpeakerArr::kStereo;
+    EXPECT_EQ(instance.processor->setBusArrangements(surround, 2, &out, 1), kResultFalse);
+    EXPECT_EQ(instance.processor->setBusArrangements(mono, 2, &out, 1), kResultTrue);
+    ASSERT_TRUE(instance.activate(256));
+    Block block(256);
+    block.changes.set(34, 1.0); // time on
+    instance.processor->process(block.data);
+    EXPECT_TRUE(handler.flags.empty()); // not from the audio thread
+    instance.state();                   // a main-thread call does the deferred work
+    EXPECT_EQ(handler.flags, std::vector<int32>{kLatencyChanged});
+    EXPECT_GT(instance.processor->getTailSamples(), 24000u);
 }
 
 TEST(Processing, NoteFloodAllocatesNothing) {
