@@ -13,20 +13,14 @@
 namespace norvale {
 namespace {
 
-struct NoKeyboard : RackHost {
-    bool takeKeyboard() override { return false; }
-    void releaseKeyboard() override {}
-};
-
 // A plug-in with a drawn curve and a busy scope, and the editor's parts.
 struct Editor {
     NorvalePlugin plugin{nullptr};
-    plugincore::WindowSpec spec = norvaleWindowSpec();
     NoKeyboard keyboard;
-    Rack rack{plugin, spec, keyboard};
-    CurvePanel panel;
-    CurvePalette palette = curvePalette(spec.palette);
-    FrameWatch watch{plugin, plugin, spec.paramDescCount};
+    EditorParts parts{plugin, plugin, keyboard};
+    CurvePanel& panel = parts.panel;
+    Rack& rack = parts.rack;
+    FrameWatch watch{plugin, plugin, parts.spec.paramDescCount};
 
     Editor() {
         for (int m : {kVol, kFlt, kDrv})
@@ -41,10 +35,9 @@ struct Editor {
             scope.trace[c] = v;
         }
         scope.playhead = 0.4f;
-        rack.buildLayout(kVol);
-        panel.bounds = rack.curvePanelRect();
+        parts.follow();
     }
-    EditorView view() { return {panel, palette, plugin, rack}; }
+    EditorView view() { return parts.view(); }
 };
 
 struct Surface {

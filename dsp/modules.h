@@ -25,7 +25,6 @@ inline constexpr const char* kModuleKeys[kModuleCount] = {"vol", "flt", "drv", "
                                                           "crs", "pan", "wid"};
 inline constexpr const char* kModuleNames[kModuleCount] = {"VOLUME", "FILTER", "DRIVE", "TIME",
                                                            "CRUSH",  "PAN",    "WIDTH"};
-inline constexpr const char* kBandNames[kBandCount] = {"LOW", "MID", "HIGH"};
 
 // Key of a module ("vol" ... "wid"); any value outside 1..6 gives "vol".
 constexpr const char* moduleKey(int module) {
@@ -35,11 +34,6 @@ constexpr const char* moduleKey(int module) {
 // Display name of a module ("VOLUME" ...); out-of-range values are clamped to 0..6.
 constexpr const char* moduleName(int module) {
     return kModuleNames[module < 0 ? 0 : (module >= kModuleCount ? kModuleCount - 1 : module)];
-}
-
-// Display name of a band ("LOW", "MID", "HIGH"); out-of-range values are clamped to 0..2.
-constexpr const char* bandName(int band) {
-    return kBandNames[band < 0 ? 0 : (band >= kBandCount ? kBandCount - 1 : band)];
 }
 
 // Index of an exact, case-sensitive key; -1 otherwise.

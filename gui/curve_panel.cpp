@@ -22,10 +22,6 @@ using plugincore::setFont;
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kSteps = 16;
 
-bool isWheel(int button) {
-    return button >= 4 && button <= 7;
-}
-
 // A long polyline stroked in short runs that share their end vertices. cairo
 // rasterises a stroke through a mask as large as its extents: one line across
 // the graph costs the whole graph's area, a run only its own small box. A run
@@ -217,8 +213,9 @@ Rect CurvePanel::addMenuRect() const {
 
 bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveAccess& curves) {
     if (!bounds.contains(px, py)) return false;
-    // Nothing but the buttons acts: a wheel notch must never edit a drawing.
-    if (isWheel(button) || (button != 1 && button != 3)) return true;
+    // Only the left and right buttons act: a wheel notch (buttons 4 to 7)
+    // must never edit a drawing.
+    if (button != 1 && button != 3) return true;
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);
     const int m = curves.curveModule(), b = curves.curveBand();

@@ -336,6 +336,28 @@ plugincore::WindowSpec norvaleWindowSpec() {
     return spec;
 }
 
+EditorParts::EditorParts(plugincore::GuiDelegate& delegate, CurveAccess& curves, RackHost& host,
+                         const plugincore::WindowSpec& spec)
+    : curves(curves), spec(spec), palette(curvePalette(spec.palette)),
+      rack(delegate, this->spec, host) {
+    layOut();
+}
+
+bool EditorParts::follow() {
+    panel.sync(curves);
+    int chain[kModuleCount];
+    if ((curves.curveChain(chain) > 0 ? curves.curveModule() : -1) == rack.layoutModule())
+        return false;
+    layOut();
+    return true;
+}
+
+void EditorParts::layOut() {
+    int chain[kModuleCount];
+    rack.buildLayout(curves.curveChain(chain) > 0 ? curves.curveModule() : -1);
+    panel.bounds = rack.curvePanelRect();
+}
+
 std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves) {
     auto window = std::make_unique<PluginWindow>(delegate, norvaleWindowSpec(), curves);
     if (!window->open()) return nullptr;
@@ -344,14 +366,9 @@ std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, Curve
 
 PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
                            CurveAccess& curves)
-    : delegate_(delegate), spec_(spec), curves_(curves), palette_(curvePalette(spec.palette)),
-      rack_(delegate, spec_, *this), x_(std::make_unique<X>()),
-      width_(roundPixels((spec.width + 32) * scale_)), height_(roundPixels(spec.height * scale_)),
-      shown_(delegate, curves, spec.paramDescCount) {
-    int chain[kModuleCount];
-    rack_.buildLayout(curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1);
-    panel_.bounds = rack_.curvePanelRect();
-}
+    : delegate_(delegate), curves_(curves), parts_(delegate, curves, *this, spec),
+      x_(std::make_unique<X>()), width_(roundPixels((spec.width + 32) * scale_)),
+      height_(roundPixels(spec.height * scale_)), shown_(delegate, curves, spec.paramDescCount) {}
 
 PluginWindow::~PluginWindow() {
     endGestures();
@@ -389,10 +406,11 @@ bool PluginWindow::open() {
         for (double step : kZoomSteps)
             if (prefs.at("zoom") == std::to_string(int(std::lround(step * 100))))
                 zoomChoice_ = step;
-    const double zoom =
-        zoomChoice_ > 0 ? zoomChoice_
-                        : zoomForScreen(spec_.width + 32, spec_.height, screenWidth, screenHeight);
-    applySize(roundPixels((spec_.width + 32) * zoom), roundPixels(spec_.height * zoom), zoom);
+    const double zoom = zoomChoice_ > 0 ? zoomChoice_
+                                        : zoomForScreen(parts_.spec.width + 32, parts_.spec.height,
+                                                        screenWidth, screenHeight);
+    applySize(roundPixels((parts_.spec.width + 32) * zoom), roundPixels(parts_.spec.height * zoom),
+              zoom);
     const int screen = DefaultScreen(display);
     x_->visual = DefaultVisual(display, screen);
     x_->depth = DefaultDepth(display, screen);
@@ -476,14 +494,14 @@ void PluginWindow::size(uint32_t& width, uint32_t& height) const {
 }
 
 void PluginWindow::designSize(uint32_t& width, uint32_t& height) const {
-    width = static_cast<uint32_t>(spec_.width + 32);
-    height = static_cast<uint32_t>(spec_.height);
+    width = static_cast<uint32_t>(parts_.spec.width + 32);
+    height = static_cast<uint32_t>(parts_.spec.height);
 }
 
 void PluginWindow::fitSize(uint32_t& width, uint32_t& height) const {
     const double s = fitScale(width, height);
     width = roundPixels(designWidth() * s);
-    height = roundPixels(spec_.height * s);
+    height = roundPixels(parts_.spec.height * s);
 }
 
 void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
@@ -494,7 +512,8 @@ void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
     const auto margin = [](uint32_t window, double editor) {
         return std::max(0, static_cast<int>(window) - static_cast<int>(roundPixels(editor))) / 2;
     };
-    const int x = margin(width, designWidth() * scale), y = margin(height, spec_.height * scale);
+    const int x = margin(width, designWidth() * scale),
+              y = margin(height, parts_.spec.height * scale);
     const bool moved = x != originX_ || y != originY_;
     originX_ = x;
     originY_ = y;
@@ -509,7 +528,7 @@ void PluginWindow::applySize(uint32_t width, uint32_t height, double scale) {
 }
 
 double PluginWindow::fitScale(uint32_t width, uint32_t height) const {
-    return std::clamp(std::min(static_cast<double>(height) / spec_.height,
+    return std::clamp(std::min(static_cast<double>(height) / parts_.spec.height,
                                static_cast<double>(width) / designWidth()),
                       plugincore::kMinScale, plugincore::kMaxScale);
 }
@@ -518,7 +537,8 @@ bool PluginWindow::setScale(double factor) {
     if (!(factor >= plugincore::kMinScale && factor <= plugincore::kMaxScale)) return false;
     // A zoom the user picked wins over the host's scale.
     if (zoomChoice_ > 0 && std::fabs(factor - zoomChoice_) > 1e-9) return false;
-    applySize(roundPixels(designWidth() * factor), roundPixels(spec_.height * factor), factor);
+    applySize(roundPixels(designWidth() * factor), roundPixels(parts_.spec.height * factor),
+              factor);
     return xwindow_ != 0 && syncOk();
 }
 
@@ -529,7 +549,7 @@ void PluginWindow::chooseZoom(double zoom) {
     zoomChoice_ = zoom;
     if (zoom <= 0) return;
     const uint32_t width = roundPixels(designWidth() * zoom);
-    const uint32_t height = roundPixels(spec_.height * zoom);
+    const uint32_t height = roundPixels(parts_.spec.height * zoom);
     delegate_.guiRequestResize(width, height);
     applySize(width, height, zoom);
 }
@@ -556,10 +576,10 @@ void PluginWindow::hide() {
 }
 
 void PluginWindow::endGestures() {
-    panel_.release(curves_);
-    panel_.closeMenus();
-    rack_.endGestures();
-    rack_.closeTextEntry();
+    parts_.panel.release(curves_);
+    parts_.panel.closeMenus();
+    parts_.rack.endGestures();
+    parts_.rack.closeTextEntry();
     releaseKeyboard();
 }
 
@@ -617,17 +637,10 @@ void PluginWindow::tick() {
     if (x_->display == nullptr) return;
     pumpEvents();
     if (xwindow_ == 0) return;
-    panel_.sync(curves_);
-    int chain[kModuleCount];
-    const int layoutModule = curves_.curveChain(chain) > 0 ? curves_.curveModule() : -1;
-    if (layoutModule != rack_.layoutModule()) {
-        rack_.buildLayout(layoutModule);
-        panel_.bounds = rack_.curvePanelRect();
-        staticValid_ = false;
-    }
-    panel_.moveDamageTo(frame_);
-    rack_.moveDamageTo(frame_);
-    shown_.collect(frame_, rack_, panel_);
+    if (parts_.follow()) staticValid_ = false;
+    parts_.panel.moveDamageTo(frame_);
+    parts_.rack.moveDamageTo(frame_);
+    shown_.collect(frame_, parts_.rack, parts_.panel);
     damageScope();
     if (!frame_.empty()) paintFrame();
 }
@@ -644,11 +657,11 @@ void PluginWindow::damageScope() {
     const float from = scopePlayhead_, to = scope->playhead;
     scopePlayhead_ = to;
     const float ahead = to - from + (to < from ? 1.0f : 0.0f);
-    if (from < 0 || to < 0 || ahead > 0.25f) return frame_.add(panel_.graphArea());
-    const Rect g = panel_.graphArea(), graph = panel_.scopeRect();
+    if (from < 0 || to < 0 || ahead > 0.25f) return frame_.add(parts_.panel.graphArea());
+    const Rect g = parts_.panel.graphArea(), graph = parts_.panel.scopeRect();
     // A column and the trace segments and playhead line on either side of it.
     const double margin = 3 * graph.width / kScopeColumns;
-    const double x0 = panel_.xOf(from) - margin, x1 = panel_.xOf(to) + margin;
+    const double x0 = parts_.panel.xOf(from) - margin, x1 = parts_.panel.xOf(to) + margin;
     if (from <= to) {
         frame_.add({x0, g.y, x1 - x0, g.height});
     } else { // across the cycle's end
@@ -659,13 +672,13 @@ void PluginWindow::damageScope() {
 
 void PluginWindow::paintFrame() {
     if (backCr_ == nullptr) return;
-    const EditorView view{panel_, palette_, curves_, rack_};
+    const EditorView view = parts_.view();
     // Areas are pixels from the design's corner; a new back buffer or static
     // layer also gives the margin of a size off the aspect.
     const bool whole = !staticValid_ || !backValid_;
     if (!staticValid_) {
         cairo_t* cr = cairo_create(staticSurface_);
-        const plugincore::Rgb& fill = spec_.palette.backgroundBottom;
+        const plugincore::Rgb& fill = parts_.spec.palette.backgroundBottom;
         cairo_set_source_rgb(cr, fill.r, fill.g, fill.b);
         cairo_paint(cr);
         paintEditorStatic(cr, scale_, view);
@@ -722,13 +735,13 @@ void PluginWindow::pumpEvents() {
 void PluginWindow::pointerPress(double x, double y, int button, uint32_t time, bool shift) {
     // Sideways wheel and extra buttons mean nothing here and must not act as clicks.
     if (button > 5) return;
-    if (rack_.pressModal(x, y, button, time, shift)) return;
-    if (panel_.menuOpen() && !panel_.bounds.contains(x, y)) {
-        panel_.closeMenus();
+    if (parts_.rack.pressModal(x, y, button, time, shift)) return;
+    if (parts_.panel.menuOpen() && !parts_.panel.bounds.contains(x, y)) {
+        parts_.panel.closeMenus();
         return;
     }
-    if (panel_.press(x, y, button, time, curves_)) return;
-    rack_.pressRack(x, y, button, time, shift);
+    if (parts_.panel.press(x, y, button, time, curves_)) return;
+    parts_.rack.pressRack(x, y, button, time, shift);
 }
 
 void PluginWindow::dispatch(void* raw) {
@@ -739,7 +752,7 @@ void PluginWindow::dispatch(void* raw) {
         char bytes[32];
         KeySym keysym = NoSymbol;
         XLookupString(&event.xkey, bytes, sizeof bytes - 1, &keysym, nullptr);
-        rack_.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask);
+        parts_.rack.key(keysym, keysymText(keysym), event.xkey.state & ShiftMask);
         break;
     }
     case ButtonPress:
@@ -748,31 +761,33 @@ void PluginWindow::dispatch(void* raw) {
                      static_cast<uint32_t>(event.xbutton.time), event.xbutton.state & ShiftMask);
         break;
     case ButtonRelease:
-        if (panel_.dragging())
-            panel_.release(curves_, true);
+        if (parts_.panel.dragging())
+            parts_.panel.release(curves_, true);
         else
-            rack_.release(static_cast<int>(event.xbutton.button));
+            parts_.rack.release(static_cast<int>(event.xbutton.button));
         break;
     case MotionNotify: {
         const double x = (event.xmotion.x - originX_) / scale_;
         const double y = (event.xmotion.y - originY_) / scale_;
         constexpr unsigned kButtons = Button1Mask | Button2Mask | Button3Mask;
         // A drag whose release never came (a grab broken elsewhere) ends here.
-        if ((event.xmotion.state & kButtons) == 0 && (panel_.dragging() || rack_.dragging())) {
-            panel_.release(curves_);
-            rack_.endGestures();
+        if ((event.xmotion.state & kButtons) == 0 &&
+            (parts_.panel.dragging() || parts_.rack.dragging())) {
+            parts_.panel.release(curves_);
+            parts_.rack.endGestures();
         }
-        if (panel_.dragging() || panel_.bounds.contains(x, y)) panel_.motion(x, y, curves_);
-        rack_.motion(x, y, event.xmotion.state & ShiftMask);
+        if (parts_.panel.dragging() || parts_.panel.bounds.contains(x, y))
+            parts_.panel.motion(x, y, curves_);
+        parts_.rack.motion(x, y, event.xmotion.state & ShiftMask);
         break;
     }
-    case LeaveNotify: rack_.leave(); break;
+    case LeaveNotify: parts_.rack.leave(); break;
     case FocusOut:
         // Only a loss to another window ends the entry: not our own hand-back
         // (the focus is no longer held), nor a grab elsewhere that leaves the
         // focus with us.
         if (focusHeld_ && event.xfocus.detail != NotifyInferior && !hasFocus()) {
-            rack_.leaveEntry();
+            parts_.rack.leaveEntry();
             releaseKeyboard();
         }
         break;

@@ -79,6 +79,33 @@ void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const Ed
 std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
                                      int height);
 
+// kWindowSpec with the parameter table filled in.
+plugincore::WindowSpec norvaleWindowSpec();
+
+// One editor's parts, assembled and laid out for the plug-in's selection:
+// the window owns one, and so does each off-screen painter (--editor-png,
+// the benchmark).
+struct EditorParts {
+    EditorParts(plugincore::GuiDelegate& delegate, CurveAccess& curves, RackHost& host,
+                const plugincore::WindowSpec& spec = norvaleWindowSpec());
+    EditorParts(const EditorParts&) = delete;
+    EditorParts& operator=(const EditorParts&) = delete;
+
+    // As each tick: the panel settles the selection, the rack follows it.
+    // True when the layout changed.
+    bool follow();
+    EditorView view() { return {panel, palette, curves, rack}; }
+
+    CurveAccess& curves;
+    const plugincore::WindowSpec spec;
+    const CurvePalette palette;
+    CurvePanel panel;
+    Rack rack;
+
+private:
+    void layOut();
+};
+
 // What the last frame showed of the model (parameter values, curves, chain,
 // selection, preset state): host automation, a state or preset load, or an
 // edit through the plug-in become damage of the elements that show them.
@@ -147,11 +174,10 @@ public:
     void clearPaintLog() { paintLog_.clear(); }
     // Damages the whole window: the next tick repaints everything.
     void damageAll() { frame_.addAll(); }
-    // X errors seen on this window's connection.
-    int xErrors() const { return xErrors_; }
+    // Counts an X error seen on this window's connection.
     void noteXError() { ++xErrors_; }
-    CurvePanel& curvePanel() { return panel_; }
-    Rack& rack() { return rack_; }
+    CurvePanel& curvePanel() { return parts_.panel; }
+    Rack& rack() { return parts_.rack; }
 
 private:
     struct X;
@@ -162,7 +188,7 @@ private:
     void freeSurfaces();
     void applySize(uint32_t width, uint32_t height, double scale);
     double fitScale(uint32_t width, uint32_t height) const;
-    double designWidth() const { return spec_.width + 32.0; }
+    double designWidth() const { return parts_.spec.width + 32.0; }
     bool syncOk();
     void damageScope();
     void paintFrame();
@@ -171,11 +197,8 @@ private:
     bool hasFocus() const;
 
     plugincore::GuiDelegate& delegate_;
-    plugincore::WindowSpec spec_;
     CurveAccess& curves_;
-    CurvePalette palette_;
-    CurvePanel panel_;
-    Rack rack_;
+    EditorParts parts_;
 
     std::unique_ptr<X> x_;
     unsigned long xwindow_ = 0;
@@ -202,9 +225,6 @@ private:
     uint32_t scopeSeen_ = 0;
     float scopePlayhead_ = -1; // where the scope's writing stood at the last frame
 };
-
-// kWindowSpec with the parameter table filled in.
-plugincore::WindowSpec norvaleWindowSpec();
 
 // The Norvale editor for a plug-in; null when no X display can be reached.
 std::unique_ptr<PluginWindow> createGui(plugincore::GuiDelegate& delegate, CurveAccess& curves);

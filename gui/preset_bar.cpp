@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "gui/paint_helpers.h"
-#include "gui/rack.h"
 #include "gui/text_edit.h"
 
 namespace norvale {
@@ -22,7 +21,7 @@ constexpr double kPromptWidth = 420;
 constexpr double kPromptTop = 196;
 constexpr double kBrowserRow = 26;
 
-bool isWheel(int button) {
+bool isVerticalWheel(int button) {
     return button == 4 || button == 5;
 }
 
@@ -263,7 +262,7 @@ void PresetBar::scrollBrowser(int rows) {
 }
 
 bool PresetBar::pressBrowser(double x, double y, int button) {
-    if (isWheel(button)) {
+    if (isVerticalWheel(button)) {
         scrollBrowser(button == 4 ? -1 : 1);
     } else if (button == 1) {
         if (const int entry = browserEntryAt(x, y); entry >= 0) {

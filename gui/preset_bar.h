@@ -11,13 +11,12 @@
 #include <string_view>
 
 #include "gui/damage.h"
+#include "gui/rack_host.h"
 #include "gui/text_edit.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
 namespace norvale {
-
-struct RackHost;
 
 // What the prompt over the editor is doing: naming a preset to save or to
 // rename to, or asking before a save replaces one, a delete removes one or a
@@ -75,7 +74,6 @@ public:
 
     bool browserOpen() const { return browserOpen_; }
     bool saveOpen() const { return saveOpen_; }
-    int browserScroll() const { return browserScroll_; }
     int hoverZone() const { return hoverZone_; }
     const std::string& saveName() const { return saveField_.text(); }
     const plugincore::TextField& saveField() const { return saveField_; }

@@ -1,9 +1,9 @@
 // The rack of controls below the curve panel, with the preset bar (its own
 // type, owned here): layout, painting and interaction. Lives inside the
-// editor window and runs on whatever thread ticks the window (the host's
-// main thread or the editor's clock). All coordinates are design units; the
-// window scales. The sound is read and changed only through
-// plugincore::GuiDelegate, every change of a value as one gesture.
+// editor window and, like it, runs on the host's main thread. All
+// coordinates are design units; the window scales. The sound is read and
+// changed only through plugincore::GuiDelegate, every change of a value as
+// one gesture.
 #pragma once
 
 #include <cairo.h>
@@ -17,6 +17,7 @@
 #include "gui/damage.h"
 #include "gui/double_click.h"
 #include "gui/preset_bar.h"
+#include "gui/rack_host.h"
 #include "gui/window_spec.h"
 #include "plugin/gui_delegate.h"
 
@@ -25,17 +26,6 @@ namespace norvale {
 extern const plugincore::PanelSpec kPanelSpecs[9];
 extern const uint32_t kRowStart[8];
 extern const uint32_t kRowCount[8];
-
-// What the rack needs from the window it lives in.
-struct RackHost {
-    // The input focus, for a text entry opened by a click; true when held.
-    virtual bool takeKeyboard() = 0;
-    virtual void releaseKeyboard() = 0;
-    // The zoom the user picked (a step of kZoomSteps), or 0 to follow the host.
-    virtual double zoomChoice() const { return 0; }
-    virtual void chooseZoom(double /*zoom*/) {}
-    virtual ~RackHost() = default;
-};
 
 struct PanelRect {
     const plugincore::PanelSpec* spec;
@@ -110,11 +100,8 @@ public:
     const std::vector<ContextEntry>& contextEntries() const { return contextEntries_; }
     plugincore::Rect contextEntryRect(int entry) const;
     int hoverParam() const { return hoverParam_; }
-    int dragParam() const { return dragParam_; }
     int menuParam() const { return menuParam_; }
     int typingParam() const { return typingParam_; }
-    const std::string& typingText() const { return typingText_; }
-    bool typingError() const { return typingError_; }
     PresetBar& presetBar() { return bar_; }
     const PresetBar& presetBar() const { return bar_; }
     std::string hintText() const; // what the hint line shows now

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "plugin/param_desc.h"
+#include "plugin/product.h"
 
 namespace plugincore {
 
@@ -72,7 +73,7 @@ extern const uint32_t kRowCount[8];
 inline constexpr plugincore::WindowSpec kWindowSpec{"Nor",
                                                     "vale",
                                                     "MULTIBAND DRAWING RACK",
-                                                    "0.4.0",
+                                                    kVersion,
                                                     {{0.055, 0.073, 0.081},
                                                      {0.03, 0.04, 0.046},
                                                      {0.076, 0.095, 0.104},

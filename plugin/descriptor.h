@@ -3,10 +3,9 @@
 
 #include <clap/plugin.h>
 
-namespace norvale {
+#include "plugin/product.h"
 
-// factoryCreate compares against these exact bytes.
-inline constexpr char kPluginId[] = "org.kestrelhow.norvale";
+namespace norvale {
 
 extern const char* const kFeatures[];
 extern const clap_plugin_descriptor kDescriptor;

@@ -151,7 +151,7 @@ public:
     // within 0..2 000 000 000.
     uint32_t tailGet() const;
 
-    // "clap.params" (params.cpp; the flush in process.cpp).
+    // "clap.params" (plugin.cpp; the flush in process.cpp).
     uint32_t paramsCount() const { return kParamCount; }
     bool paramsGetInfo(uint32_t index, clap_param_info* info) const;
     bool paramsGetValue(clap_id id, double* out) const;

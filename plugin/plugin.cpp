@@ -30,7 +30,7 @@ const clap_plugin_descriptor kDescriptor = {
     kProjectPage,
     kProjectPage,
     kProjectPage,
-    "0.4.0",
+    kVersion,
     "A multiband drawing effects rack: seven stages in series -- volume, filter, drive, crush, "
     "time, width and pan -- each with its own drawable curve for every one of three frequency "
     "bands. Draw a ducking shape, a filter sweep, a distortion envelope, a stepped crush "

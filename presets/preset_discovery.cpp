@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "plugin/descriptor.h"
+#include "plugin/product.h"
 #include "presets/preset_files.h"
 #include "presets/preset_format.h"
 

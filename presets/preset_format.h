@@ -1,15 +1,17 @@
 // The preset text format: the generic reader and writer, the plug-in's chain
-// and curve lines after it, Norvale's binding of both, and the built-in
-// presets. Pure text in and out, main thread only; files live in
-// preset_files.h.
+// and curve lines after it, Norvale's binding of both, the built-in presets
+// and saving a sound as a user preset. Main thread only; finding, reading
+// and replacing files is preset_files.h, below this.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "dsp/curve_set.h"
+#include "plugin/params.h"
 #include "presets/preset_data.h"
 
 namespace plugincore {
@@ -29,6 +31,14 @@ std::string formatPreset(const PresetContext& ctx, const PresetData& data);
 // byte-order mark is skipped. Strict makes an unknown key an error too.
 bool parsePreset(const PresetContext& ctx, const char* data, size_t size, PresetData& out,
                  std::string& err, bool strict = false);
+
+// ---- generic files ----
+
+// Reads the file and parses it with the generic reader; an empty name is
+// taken from the file name without its extension. Messages start with the
+// path where the text itself was rejected.
+bool parsePresetFile(const PresetContext& ctx, const std::string& path, PresetData& out,
+                     std::string& err);
 
 } // namespace plugincore
 
@@ -92,5 +102,33 @@ extern const std::array<plugincore::BuiltinPreset, kBuiltinPresetCount> kBuiltin
 
 // The built-in whose key equals key exactly; null when there is none.
 const plugincore::BuiltinPreset* findBuiltinPreset(std::string_view key);
+
+} // namespace norvale
+
+// ---- saving a sound ----
+// Saving a sound as a user preset: where the text the user typed puts it,
+// and the text the file gets. Shared by the editor's save and by tools.
+namespace norvale {
+
+struct PresetSaveName {
+    std::string folder; // "" for the user preset folder itself
+    std::string name;   // as typed, for the name line; the file name is its stem
+};
+
+// Splits at the last "/" or "\" (folder before, name after) and trims spaces
+// from both. False with "Give the preset a name after the folder." when no
+// name is left.
+bool splitPresetSaveName(const std::string& typed, PresetSaveName& out, std::string& err);
+
+// The user preset file the name saves to: the file of its stem, or, when
+// that holds a preset of another name, the first free or same-named one of
+// stem_2, stem_3, ... False with "No user preset directory: ..." when the
+// environment names no user preset folder.
+bool presetSavePath(const PresetSaveName& name, std::string& path, std::string& err);
+
+// The metadata of data (name, author, description, features), every
+// parameter in table order, the chain and all 21 curves.
+std::string savedPresetText(const plugincore::PresetData& metadata,
+                            std::span<const double, kParamCount> values, const CurveSet& curves);
 
 } // namespace norvale

@@ -8,7 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
 cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j2
-for target in preset_reader curve_text state_stream; do
+# The targets are the fuzz/fuzz_<name>.cpp files, as fuzz/CMakeLists.txt builds them.
+for source in "$root"/fuzz/fuzz_*.cpp; do
+  target=$(basename "$source" .cpp)
+  target=${target#fuzz_}
   corpus="$root/fuzz/corpus/$target"
   dict="$root/fuzz/$target.dict"
   # New finds go to a scratch folder; the corpus in the repository stays as it is.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the formatting, builds the optimised and the
-# sanitizer presets and runs the whole test suite under both, then the thread
-# tests under ThreadSanitizer and a short run of every fuzzer. Exits non-zero
-# on any failure.
+# Installs what is missing, checks the formatting and the include direction,
+# builds the optimised and the sanitizer presets and runs the whole test
+# suite under both, then the thread tests under ThreadSanitizer and a short
+# run of every fuzzer. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +13,11 @@ status=0
 echo "== format"
 if ! bash scripts/check-format.sh; then
   echo "format: sources differ from .clang-format (run clang-format-14 -i on them)"
+  status=1
+fi
+echo "== includes"
+if ! bash scripts/check-includes.sh; then
+  echo "includes: a file includes against the library map (README, Where things are)"
   status=1
 fi
 for preset in default asan; do

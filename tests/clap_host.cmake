@@ -1,9 +1,10 @@
 # End-to-end tests of the built plug-in file, driven through the CLAP ABI only:
-# the program dlopens the bundle and never links the plug-in code.
+# the program dlopens the bundle and never links the plug-in code; it links
+# the parameter table and the state codec to build what it feeds in.
 file(GLOB clap_host_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/*.cpp")
 if(clap_host_sources AND TARGET norvale_module)
   add_executable(clap_host_tests ${clap_host_sources})
-  target_link_libraries(clap_host_tests PRIVATE norvale_clap_abi GTest::gtest_main ${CMAKE_DL_LIBS})
+  target_link_libraries(clap_host_tests PRIVATE norvale_presets GTest::gtest_main ${CMAKE_DL_LIBS})
   target_compile_definitions(clap_host_tests PRIVATE
     NORVALE_CLAP_PATH="$<TARGET_FILE:norvale_module>")
   add_dependencies(clap_host_tests norvale_module)
@@ -12,8 +13,7 @@ endif()
 
 # The in-process plug-in tests drive the object through the same test host.
 if(TARGET plugin_tests)
-  target_sources(plugin_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
-                                      "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp")
+  target_sources(plugin_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp")
   target_link_libraries(plugin_tests PRIVATE ${CMAKE_DL_LIBS})
 endif()
 

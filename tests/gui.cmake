@@ -4,8 +4,7 @@ file(GLOB gui_test_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/gui/*.
 find_program(XVFB_RUN xvfb-run)
 if(gui_test_sources AND XVFB_RUN)
   pkg_check_modules(NORVALE_XTEST REQUIRED IMPORTED_TARGET xtst)
-  add_executable(gui_tests ${gui_test_sources} "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
-                           "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp")
+  add_executable(gui_tests ${gui_test_sources} "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp")
   target_link_libraries(gui_tests PRIVATE norvale_plugin PkgConfig::NORVALE_XTEST GTest::gtest_main
                         ${CMAKE_DL_LIBS})
   target_include_directories(gui_tests PRIVATE "${CMAKE_SOURCE_DIR}")

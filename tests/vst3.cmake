@@ -1,6 +1,7 @@
 # The VST 3 face of the built bundle, driven by a small VST 3 host that
-# dlopens it; the edit queue on its own (ThreadSanitizer picks it by label);
-# Steinberg's validator on the bundle folder.
+# dlopens it; the edit queue and the text conversion on their own
+# (ThreadSanitizer picks the program by label); Steinberg's validator on the
+# bundle folder.
 if(NOT TARGET norvale_module OR NOT TARGET norvale_vst3_sdk)
   return()
 endif()
@@ -10,13 +11,13 @@ find_package(Threads REQUIRED)
 find_program(XVFB_RUN xvfb-run)
 
 file(GLOB vst3_test_sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/vst3/*.cpp")
-list(REMOVE_ITEM vst3_test_sources "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
+list(REMOVE_ITEM vst3_test_sources "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp"
+                                   "${CMAKE_CURRENT_SOURCE_DIR}/vst3/utf_test.cpp")
 add_executable(vst3_tests ${vst3_test_sources} "${PROJECT_SOURCE_DIR}/wrapper/iids.cpp"
   "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/test_host.cpp"
-  "${CMAKE_CURRENT_SOURCE_DIR}/clap_host/state_image.cpp"
   "${NORVALE_VST3_SDK}/public.sdk/source/common/memorystream.cpp")
 target_include_directories(vst3_tests PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}")
-target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_clap_abi X11::X11 X11::Xtst
+target_link_libraries(vst3_tests PRIVATE norvale_vst3_sdk norvale_presets X11::X11 X11::Xtst
   OpenSSL::Crypto GTest::gtest_main ${CMAKE_DL_LIBS})
 target_compile_definitions(vst3_tests PRIVATE
   NORVALE_VST3_SO="${NORVALE_VST3_BUNDLE}/Contents/x86_64-linux/Norvale.so")
@@ -37,7 +38,8 @@ set_tests_properties(vst3_view vst3_view_laptop PROPERTIES RESOURCE_LOCK xvfb SK
                      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ENVIRONMENT
   "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
 
-add_executable(vst3_queue_tests "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp")
+add_executable(vst3_queue_tests "${CMAKE_CURRENT_SOURCE_DIR}/vst3/edit_queue_test.cpp"
+  "${CMAKE_CURRENT_SOURCE_DIR}/vst3/utf_test.cpp" "${PROJECT_SOURCE_DIR}/wrapper/utf.cpp")
 target_include_directories(vst3_queue_tests PRIVATE "${PROJECT_SOURCE_DIR}")
 target_link_libraries(vst3_queue_tests PRIVATE GTest::gtest_main Threads::Threads)
 gtest_discover_tests(vst3_queue_tests PROPERTIES LABELS threads DISCOVERY_TIMEOUT 120)

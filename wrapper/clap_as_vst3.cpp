@@ -84,49 +84,6 @@ ParamValue Vst3Parameter::toNormalized(ParamValue plain) const {
     return std::clamp((plain - minimum) / range, 0.0, 1.0);
 }
 
-// ---- run-loop handlers ----
-
-class ClapAsVst3::IdleTimer : public Linux::ITimerHandler, public FObject {
-public:
-    IdleTimer(ClapAsVst3* owner, clap_id id) : owner_(owner), id_(id) {}
-    void PLUGIN_API onTimer() override {
-        if (id_ == CLAP_INVALID_ID)
-            owner_->onIdle();
-        else
-            owner_->fireTimer(id_);
-    }
-    OBJ_METHODS(IdleTimer, FObject)
-    REFCOUNT_METHODS(FObject)
-    DEFINE_INTERFACES
-    DEF_INTERFACE(Linux::ITimerHandler)
-    END_DEFINE_INTERFACES(FObject)
-
-private:
-    ClapAsVst3* owner_;
-    clap_id id_;
-};
-
-struct ClapAsVst3::Timer {
-    uint32_t period = 0; // 0: free slot
-    IPtr<IdleTimer> handler;
-};
-
-struct ClapAsVst3::FdWatch : public Linux::IEventHandler, public FObject {
-    FdWatch(ClapAsVst3* owner, int fd, clap_posix_fd_flags_t flags)
-        : owner(owner), fd(fd), flags(flags) {}
-    void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override { owner->fireFd(fd, flags); }
-    OBJ_METHODS(FdWatch, FObject)
-    REFCOUNT_METHODS(FObject)
-    DEFINE_INTERFACES
-    DEF_INTERFACE(Linux::IEventHandler)
-    END_DEFINE_INTERFACES(FObject)
-
-    ClapAsVst3* owner;
-    int fd;
-    clap_posix_fd_flags_t flags;
-    bool attached = false;
-};
-
 // ---- the block handed to the plug-in (preallocated; the audio path only fills it) ----
 
 struct ClapAsVst3::Block {
@@ -347,7 +304,9 @@ tresult PLUGIN_API ClapAsVst3::initialize(FUnknown* context) {
     host_.name = hostName_.c_str();
     host_.vendor = "Norvale";
     host_.url = "";
-    host_.version = "0.4.0";
+    // The adapter ships inside the plug-in: its version is the plug-in's.
+    const clap_plugin_descriptor* descriptor = clapDescriptor();
+    host_.version = descriptor != nullptr ? descriptor->version : "";
     host_.get_extension = [](const clap_host* h, const char* id) {
         return self(h)->hostExtension(id);
     };
@@ -380,9 +339,9 @@ tresult PLUGIN_API ClapAsVst3::initialize(FUnknown* context) {
 
     // The idle work runs for the component's whole life when the host
     // context (or the factory's) brings a run loop.
-    contextLoop_ = FUnknownPtr<Linux::IRunLoop>(context);
-    if (!contextLoop_) contextLoop_ = FUnknownPtr<Linux::IRunLoop>(factoryHostContext());
-    setRunLoop(contextLoop_);
+    FUnknownPtr<Linux::IRunLoop> contextLoop(context);
+    if (!contextLoop) contextLoop = FUnknownPtr<Linux::IRunLoop>(factoryHostContext());
+    runLoop_.useContextLoop(contextLoop);
     return kResultOk;
 }
 
@@ -392,9 +351,7 @@ tresult PLUGIN_API ClapAsVst3::terminate() {
         setActive(false);
         drainPending();
         if (view_ != nullptr) view_->orphan();
-        setRunLoop(nullptr);
-        timers_.clear();
-        fds_.clear();
+        runLoop_.clear();
         hostMenu_ = nullptr;
         plugin_->destroy(plugin_);
         plugin_ = nullptr;
@@ -1022,30 +979,8 @@ bool ClapAsVst3::requestShow() {
 
 // ---- run loop, timers and descriptors ----
 
-void ClapAsVst3::setRunLoop(Linux::IRunLoop* loop) {
-    if (loop_.get() == loop) return;
-    if (loop_) {
-        if (idle_) loop_->unregisterTimer(idle_);
-        for (auto& timer : timers_)
-            if (timer->handler) loop_->unregisterTimer(timer->handler);
-        for (auto& watch : fds_)
-            if (watch->attached) loop_->unregisterEventHandler(watch.get());
-        for (auto& watch : fds_)
-            watch->attached = false;
-    }
-    loop_ = loop;
-    if (!loop_) return;
-    if (!idle_) idle_ = owned(new IdleTimer(this, CLAP_INVALID_ID));
-    loop_->registerTimer(idle_, 30);
-    for (auto& timer : timers_)
-        if (timer->period != 0) loop_->registerTimer(timer->handler, timer->period);
-    for (auto& watch : fds_)
-        watch->attached = loop_->registerEventHandler(watch.get(), watch->fd) == kResultOk;
-}
-
 void ClapAsVst3::viewRunLoop(Linux::IRunLoop* loop) {
-    // The frame's loop stands in only when the host context gave none.
-    if (!contextLoop_) setRunLoop(loop);
+    runLoop_.useViewLoop(loop);
 }
 
 void ClapAsVst3::viewDestroyed(WrappedView* view) {
@@ -1065,62 +1000,36 @@ IPlugView* PLUGIN_API ClapAsVst3::createView(FIDString name) {
 
 bool ClapAsVst3::registerTimer(uint32_t period, clap_id* id) {
     std::lock_guard lock(main_);
-    if (id == nullptr || !loop_) return false;
-    period = std::max<uint32_t>(period, 30);
-    auto slot = std::find_if(timers_.begin(), timers_.end(),
-                             [](const auto& timer) { return timer->period == 0; });
-    if (slot == timers_.end()) slot = timers_.insert(timers_.end(), std::make_unique<Timer>());
-    const auto index = static_cast<clap_id>(slot - timers_.begin());
-    *id = 1000 + index;
-    (*slot)->period = period;
-    (*slot)->handler = owned(new IdleTimer(this, *id));
-    return loop_->registerTimer((*slot)->handler, period) == kResultOk;
+    return runLoop_.registerTimer(period, id);
 }
 
 bool ClapAsVst3::unregisterTimer(clap_id id) {
     std::lock_guard lock(main_);
-    if (id < 1000 || id - 1000 >= timers_.size() || timers_[id - 1000]->period == 0) return false;
-    Timer& timer = *timers_[id - 1000];
-    if (loop_) loop_->unregisterTimer(timer.handler);
-    timer.period = 0;
-    timer.handler = nullptr;
-    return true;
+    return runLoop_.unregisterTimer(id);
 }
 
-void ClapAsVst3::fireTimer(clap_id id) {
+bool ClapAsVst3::registerFd(int fd, clap_posix_fd_flags_t flags) {
+    std::lock_guard lock(main_);
+    return runLoop_.registerFd(fd, flags);
+}
+
+bool ClapAsVst3::modifyFd(int fd, clap_posix_fd_flags_t flags) {
+    std::lock_guard lock(main_);
+    return runLoop_.modifyFd(fd, flags);
+}
+
+bool ClapAsVst3::unregisterFd(int fd) {
+    std::lock_guard lock(main_);
+    return runLoop_.unregisterFd(fd);
+}
+
+void ClapAsVst3::onTimer(clap_id id) {
     std::lock_guard lock(main_);
     drainPending();
     if (plugin_ != nullptr && timerSupport_ != nullptr) timerSupport_->on_timer(plugin_, id);
 }
 
-bool ClapAsVst3::registerFd(int fd, clap_posix_fd_flags_t flags) {
-    std::lock_guard lock(main_);
-    if (!loop_ || std::any_of(fds_.begin(), fds_.end(), [fd](auto& w) { return w->fd == fd; }))
-        return false;
-    IPtr<FdWatch> watch = owned(new FdWatch(this, fd, flags));
-    watch->attached = loop_->registerEventHandler(watch.get(), fd) == kResultOk;
-    if (!watch->attached) return false;
-    fds_.push_back(std::move(watch));
-    return true;
-}
-
-bool ClapAsVst3::modifyFd(int fd, clap_posix_fd_flags_t flags) {
-    std::lock_guard lock(main_);
-    for (auto& watch : fds_)
-        if (watch->fd == fd) return (watch->flags = flags), true;
-    return false;
-}
-
-bool ClapAsVst3::unregisterFd(int fd) {
-    std::lock_guard lock(main_);
-    const auto at = std::find_if(fds_.begin(), fds_.end(), [fd](auto& w) { return w->fd == fd; });
-    if (at == fds_.end()) return false;
-    if (loop_ && (*at)->attached) loop_->unregisterEventHandler(at->get());
-    fds_.erase(at);
-    return true;
-}
-
-void ClapAsVst3::fireFd(int fd, clap_posix_fd_flags_t flags) {
+void ClapAsVst3::onFd(int fd, clap_posix_fd_flags_t flags) {
     std::lock_guard lock(main_);
     if (plugin_ != nullptr && fdSupport_ != nullptr) fdSupport_->on_fd(plugin_, fd, flags);
 }

@@ -25,6 +25,7 @@
 #include <public.sdk/source/vst/vstparameters.h>
 
 #include "wrapper/edit_queue.h"
+#include "wrapper/run_loop.h"
 #include "wrapper/single_component.h"
 #include "wrapper/wrapped_view.h"
 
@@ -51,7 +52,10 @@ public:
     double minimum, maximum;
 };
 
-class ClapAsVst3 : public SingleComponentEffect, public ViewOwner, private EditSink {
+class ClapAsVst3 : public SingleComponentEffect,
+                   public ViewOwner,
+                   private EditSink,
+                   private RunLoopSink {
 public:
     using tresult = Steinberg::tresult;
     ClapAsVst3();
@@ -89,11 +93,6 @@ public:
                                           Steinberg::Vst::ParamValue value) override;
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
 
-    // ---- run loop ----
-    void onIdle();
-    void fireTimer(clap_id id);
-    void fireFd(int fd, clap_posix_fd_flags_t flags);
-
     // ---- ViewOwner ----
     std::recursive_mutex& mainLock() override { return main_; }
     void viewRunLoop(Steinberg::Linux::IRunLoop* loop) override;
@@ -124,10 +123,6 @@ public:
     std::atomic<bool> showRequested{false};
 
 private:
-    struct Timer;
-    struct FdWatch;
-    class IdleTimer;
-
     // ---- setup ----
     void setupBusses();
     void setupParameters();
@@ -137,13 +132,15 @@ private:
 
     // ---- main-thread work ----
     void drainPending();
-    void setRunLoop(Steinberg::Linux::IRunLoop* loop);
     // Hands the host's pending values and the plug-in's requests to the
     // plug-in's flush, unless blocks are running (they carry both).
     void flushWhileIdle();
     void begin(uint32_t index) override;
     void perform(uint32_t index, double plainValue) override;
     void end(uint32_t index) override;
+    void onIdle() override;
+    void onTimer(clap_id id) override;
+    void onFd(int fd, clap_posix_fd_flags_t flags) override;
 
     // ---- audio ----
     struct Block;
@@ -189,11 +186,7 @@ private:
     std::unique_ptr<EditLane> mainLane_;
     std::unique_ptr<Block> block_;
 
-    Steinberg::IPtr<Steinberg::Linux::IRunLoop> contextLoop_; // from host context
-    Steinberg::IPtr<Steinberg::Linux::IRunLoop> loop_;        // in use
-    Steinberg::IPtr<IdleTimer> idle_;
-    std::vector<std::unique_ptr<Timer>> timers_;
-    std::vector<Steinberg::IPtr<FdWatch>> fds_;
+    RunLoop runLoop_{*this};
     WrappedView* view_ = nullptr;
     // The host's menu whose items the editor lists last, kept until it performs one.
     Steinberg::IPtr<Steinberg::Vst::IContextMenu> hostMenu_;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "presets/state_codec.h"
+
 #include <array>
 #include <cmath>
 
@@ -48,13 +50,15 @@ TEST_F(AutomationTest, SteppedGainAutomationIsFollowedWithoutSteps) {
     const struct {
         clap_id id;
         double from, to, outputDb; // a fixed output gain lets the mix be heard
-    } cases[] = {{pid::kInput, -12, 12, 0}, {pid::kOutput, 12, -12, 0}, {pid::kMix, 0, 1, -24}};
+    } cases[] = {{norvale::kParamInput, -12, 12, 0},
+                 {norvale::kParamOutput, 12, -12, 0},
+                 {norvale::kParamMix, 0, 1, -24}};
     for (const auto& c : cases) {
         Instance inst(module, host);
         ASSERT_TRUE(inst.activate());
         const auto point = [&](uint32_t p) { return c.from + (c.to - c.from) * (p + 1) / 64; };
-        for (const auto& [id, value] : {std::pair{pid::kVolOn, 1.0},
-                                        {pid::kOutput, c.outputDb},
+        for (const auto& [id, value] : {std::pair<clap_id, double>{norvale::kParamVolOn, 1.0},
+                                        {norvale::kParamOutput, c.outputDb},
                                         {c.id, c.from}}) // a rack to mix
             inst.flushValue(id, value);
         for (int i = 0; i < 8; ++i)
@@ -75,13 +79,14 @@ TEST_F(AutomationTest, SteppedGainAutomationIsFollowedWithoutSteps) {
 // A song bounced again after any stopped pre-roll is the same file: Crush's
 // hold follows the song position.
 TEST_F(AutomationTest, BouncesOfOneSongAreTheSameWhateverThePreRoll) {
-    StateImage img = *StateImage::decode(*Instance(module, host).save());
-    img.set(pid::kCrsOn, 1);
-    for (int band = 0; band < 3; ++band)
-        img.curve(4, band) = "0.0000 0.7000 0 0.000, 1.0000 0.7000 0 0.000";
+    norvale::StateRecord state;
+    ASSERT_TRUE(norvale::decodeState(*Instance(module, host).save(), state));
+    state.values[norvale::kParamCrsOn] = 1;
+    for (norvale::Curve& curve : state.curves.curves[norvale::kCrs])
+        ASSERT_TRUE(curve.parse("0.0000 0.7000 0 0.000, 1.0000 0.7000 0 0.000"));
     const auto bounce = [&](uint32_t preRoll) {
         Instance inst(module, host);
-        EXPECT_TRUE(inst.load(img.encode()) && inst.activate());
+        EXPECT_TRUE(inst.load(norvale::encodeState(state)) && inst.activate());
         const clap_event_transport_t stopped = transportAt(0.0, false);
         for (uint32_t done = 0; done < preRoll; done += 512)
             play(inst, std::min(512u, preRoll - done), nullptr, 0, {}, &stopped);
@@ -104,7 +109,8 @@ TEST_F(AutomationTest, BypassFadesToTheExactInput) {
     Instance inst(module, host), wet(module, host);
     for (Instance* i : {&inst, &wet}) {
         ASSERT_TRUE(i->activate());
-        for (const auto& [id, value] : {std::pair{pid::kOutput, -12.0}, {pid::kTimOn, 1.0}})
+        for (const auto& [id, value] : {std::pair<clap_id, double>{norvale::kParamOutput, -12.0},
+                                        {norvale::kParamTimOn, 1.0}})
             i->flushValue(id, value);
     }
     const auto* tail = static_cast<const clap_plugin_tail_t*>(inst.extension(CLAP_EXT_TAIL));
@@ -112,7 +118,7 @@ TEST_F(AutomationTest, BypassFadesToTheExactInput) {
     for (uint32_t b = 0; b < 5; ++b) {
         AudioBlock block(1024);
         block.fillInput(sine, b * 1024);
-        if (b % 2) block.events.paramValue(100, pid::kBypass, b == 1 ? 1.0 : 0.0);
+        if (b % 2) block.events.paramValue(100, norvale::kParamBypass, b == 1 ? 1.0 : 0.0);
         block.run(inst.plugin());
         const std::vector<float> reference = play(wet, 1024, sine, b * 1024);
         EXPECT_LE(maxStep(block.outL), std::max(maxStep(reference), maxStep(block.inL)) * 1.1f);

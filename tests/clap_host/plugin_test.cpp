@@ -1,10 +1,12 @@
 // The plug-in file as a host meets it, through the CLAP ABI only. The CLAP
 // validator covers the factory, descriptor, ports and each row's round trip.
 #include "../presets/test_files.h"
+#include "presets/state_codec.h"
 #include "test_host.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -61,13 +63,16 @@ protected:
     }
     // The volume stage as a one-shot started by `mode` (1 MIDI, 2 Audio), in a fresh instance.
     std::unique_ptr<AudioBlock> oneShot(int mode, const Prepare& prepare) {
-        StateImage img = *StateImage::decode(*inst.save());
-        img.set(pid::kVolOn, 1), img.set(pid::kVolTrigger, mode), img.set(pid::kVolSmooth, 0);
-        img.set(pid::kTrigNote, 1), img.set(pid::kTrigOctave, 5); // C3
-        for (int band = 0; band < 3; ++band)
-            img.curve(0, band) = kDuckCurve;
+        norvale::StateRecord state;
+        EXPECT_TRUE(norvale::decodeState(*inst.save(), state));
+        state.values[norvale::kParamVolOn] = 1, state.values[norvale::kParamVolTrigger] = mode;
+        state.values[norvale::kParamVolSmooth] = 0;
+        state.values[norvale::kParamTrigNote] = 1,
+        state.values[norvale::kParamTrigOctave] = 5; // C3
+        for (norvale::Curve& curve : state.curves.curves[norvale::kVol])
+            curve.parse(kDuckCurve);
         Instance fresh(module, host);
-        EXPECT_TRUE(fresh.load(img.encode()) && fresh.activate());
+        EXPECT_TRUE(fresh.load(norvale::encodeState(state)) && fresh.activate());
         return run(fresh, prepare);
     }
     // Whether `block` starts ducking near `offset`, against an untriggered run.
@@ -138,15 +143,15 @@ TEST_F(ClapPluginTest, ExtensionsAndTail) {
         return double(tail->get(inst.plugin()));
     };
     ASSERT_TRUE(inst.activate(48000.0));
-    EXPECT_EQ(tailAfter(pid::kMix, 1.0), 0.0); // the time stage is off
+    EXPECT_EQ(tailAfter(norvale::kParamMix, 1.0), 0.0); // the time stage is off
     EXPECT_EQ(host.tailChanges, 0);
-    EXPECT_NEAR(tailAfter(pid::kTimOn, 1.0), 0.55 * 48000.0, 1.0);
+    EXPECT_NEAR(tailAfter(norvale::kParamTimOn, 1.0), 0.55 * 48000.0, 1.0);
     EXPECT_EQ(host.tailChanges, 1);
-    EXPECT_NEAR(tailAfter(pid::kTimOn, 1.0), 0.55 * 48000.0, 1.0);
+    EXPECT_NEAR(tailAfter(norvale::kParamTimOn, 1.0), 0.55 * 48000.0, 1.0);
     EXPECT_EQ(host.tailChanges, 1); // told once
-    EXPECT_NEAR(tailAfter(pid::kTimRange, 1.0), 2.05 * 48000.0, 1.0);
+    EXPECT_NEAR(tailAfter(norvale::kParamTimRange, 1.0), 2.05 * 48000.0, 1.0);
     ASSERT_TRUE(inst.activate(192000.0));
-    EXPECT_NEAR(tailAfter(pid::kTimRange, 1.0), 2.05 * 192000.0, 4.0);
+    EXPECT_NEAR(tailAfter(norvale::kParamTimRange, 1.0), 2.05 * 192000.0, 4.0);
 }
 
 // ---- parameters ----
@@ -162,7 +167,7 @@ TEST_F(ClapPluginTest, EveryParameterNamesItsModuleAndIsModulatable) {
         const bool modulatable = (info.flags & CLAP_PARAM_IS_MODULATABLE) != 0;
         EXPECT_TRUE(std::string(info.module) != "" && modulatable == bypass.empty()) << i;
     }
-    EXPECT_EQ(bypass, std::vector<clap_id>{pid::kBypass});
+    EXPECT_EQ(bypass, std::vector<clap_id>{norvale::kParamBypass});
 }
 
 TEST_F(ClapPluginTest, ValueToTextAndBack) {
@@ -180,11 +185,11 @@ TEST_F(ClapPluginTest, ValueToTextAndBack) {
     }
     for (const char* text : {"abc", "", "k", "-", ".", "nan", "+-1", "\xc3\xa9"}) {
         double v = 4242.0;
-        EXPECT_FALSE(toValue(pid::kInput, text, v)) << text;
+        EXPECT_FALSE(toValue(norvale::kParamInput, text, v)) << text;
         EXPECT_EQ(v, 4242.0);
     }
     char small[7];
-    EXPECT_FALSE(inst.params()->value_to_text(inst.plugin(), pid::kMix, 1.0, small, 7));
+    EXPECT_FALSE(inst.params()->value_to_text(inst.plugin(), norvale::kParamMix, 1.0, small, 7));
 }
 
 // A host running with a decimal-comma locale still reads "0.50 dB", and a
@@ -198,11 +203,12 @@ TEST_F(ClapPluginTest, TextIgnoresTheProcessLocale) {
         GTEST_SKIP() << "cannot build a de_DE locale";
     setenv("LOCPATH", dir.c_str(), 1);
     ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
-    const std::string input = inst.text(pid::kInput, 0.5);
-    const double dot = valueOf(pid::kFltCutoff, "1.5k"), comma = valueOf(pid::kFltCutoff, "1,5k");
+    const std::string input = inst.text(norvale::kParamInput, 0.5);
+    const double dot = valueOf(norvale::kParamFltCutoff, "1.5k"),
+                 comma = valueOf(norvale::kParamFltCutoff, "1,5k");
     std::setlocale(LC_NUMERIC, "C");
     EXPECT_EQ(input, "0.50 dB");
-    EXPECT_EQ(inst.text(pid::kFltCutoff, dot), "1.50 kHz");
+    EXPECT_EQ(inst.text(norvale::kParamFltCutoff, dot), "1.50 kHz");
     EXPECT_EQ(dot, comma);
 }
 
@@ -210,21 +216,41 @@ TEST_F(ClapPluginTest, TextIgnoresTheProcessLocale) {
 
 TEST_F(ClapProcessTest, BadRecordsAreRefusedButTheirEventsApply) {
     const Prepare cases[] = {
-        [](AudioBlock& b) { b.events.paramValue(0, pid::kMix, 0.25), b.outputChannels = 0; },
-        [](AudioBlock& b) { b.events.paramValue(0, pid::kMix, 7.0), b.outputChannels = 1; },
+        [](AudioBlock& b) {
+            b.events.paramValue(0, norvale::kParamMix, 0.25), b.outputChannels = 0;
+        },
+        [](AudioBlock& b) {
+            b.events.paramValue(0, norvale::kParamMix, -7.0), b.outputChannels = 1;
+        },
     };
     for (const Prepare& prepare : cases)
         run(inst, prepare, CLAP_PROCESS_ERROR);
-    EXPECT_EQ(inst.value(pid::kMix), 1.0); // clamped
+    EXPECT_EQ(inst.value(norvale::kParamMix), 0.0); // clamped, not left at the default
     EXPECT_EQ(inst.plugin()->process(inst.plugin(), nullptr), CLAP_PROCESS_ERROR);
+}
+
+// A value that is not a number, from the host's events in a block or in a
+// flush or from a state, lands inside the parameter's range.
+TEST_F(ClapProcessTest, NanValuesLandInsideTheRange) {
+    const double nan = std::nan("");
+    run(inst, [&](AudioBlock& b) { b.events.paramValue(0, norvale::kParamMix, nan); });
+    inst.flushValue(norvale::kParamOutput, nan);
+    norvale::StateRecord state;
+    ASSERT_TRUE(norvale::decodeState(*inst.save(), state));
+    state.values[norvale::kParamInput] = nan;
+    ASSERT_TRUE(inst.load(norvale::encodeState(state)));
+    for (const clap_id id : {norvale::kParamMix, norvale::kParamOutput, norvale::kParamInput}) {
+        const double value = inst.value(id);
+        EXPECT_TRUE(value >= inst.info(id).min_value && value <= inst.info(id).max_value) << id;
+    }
 }
 
 // With every stage off the output is the input times the gains; whatever the
 // main input offers, every output sample is written.
 TEST_F(ClapProcessTest, OutputIsAlwaysWrittenFromTheInput) {
     const float gain = float(std::pow(10.0, (6.0 - 12.0) / 20.0));
-    inst.flushValue(pid::kInput, 6.0);
-    inst.flushValue(pid::kOutput, -12.0);
+    inst.flushValue(norvale::kParamInput, 6.0);
+    inst.flushValue(norvale::kParamOutput, -12.0);
     const struct {
         const char* name;
         Prepare prepare;
@@ -251,7 +277,7 @@ TEST_F(ClapProcessTest, ModulationAddsToTheValueForTheEngineOnly) {
     const double plain = rms(run(inst)->outL, kFrames / 2, kFrames);
     const auto gainOf = [&](double amount = 0, int32_t noteId = -1) {
         const auto block = run(inst, [&](AudioBlock& b) {
-            if (amount != 0) b.events.paramMod(0, pid::kOutput, amount, noteId);
+            if (amount != 0) b.events.paramMod(0, norvale::kParamOutput, amount, noteId);
         });
         // The second half: the gain glides to a new value over a few milliseconds.
         const double level = rms(block->outL, kFrames / 2, kFrames);
@@ -259,12 +285,15 @@ TEST_F(ClapProcessTest, ModulationAddsToTheValueForTheEngineOnly) {
     };
     EXPECT_EQ(gainOf(-6.0), -6.0);
     EXPECT_EQ(gainOf(), -6.0); // kept
-    EXPECT_EQ(inst.value(pid::kOutput), 0.0);
-    EXPECT_EQ(StateImage::decode(*inst.save())->get(pid::kOutput), 0.0);
-    inst.flushValue(pid::kOutput, 12.0); // the value moves under it
+    EXPECT_EQ(inst.value(norvale::kParamOutput), 0.0);
+    norvale::StateRecord saved;
+    EXPECT_TRUE(norvale::decodeState(*inst.save(), saved));
+    EXPECT_EQ(saved.values[norvale::kParamOutput], 0.0);
+    inst.flushValue(norvale::kParamOutput, 12.0); // the value moves under it
     EXPECT_EQ(gainOf(), 6.0);
-    EXPECT_EQ(gainOf(100.0), 24.0);    // clamped to the range
-    EXPECT_EQ(gainOf(-24.0, 3), 24.0); // per voice: ignored
+    EXPECT_EQ(gainOf(100.0), 24.0);        // clamped to the range
+    EXPECT_EQ(gainOf(std::nan("")), 24.0); // not a number: ignored
+    EXPECT_EQ(gainOf(-24.0, 3), 24.0);     // per voice: ignored
     inst.plugin()->reset(inst.plugin());
     EXPECT_EQ(gainOf(), 12.0);
 }
@@ -288,7 +317,9 @@ TEST_F(ClapProcessTest, NotesTriggerAtTheirOffset) {
         {"C#3", [](AudioBlock& b) { b.events.noteOn(200, 49); }, -1},
         {"MIDI velocity 0", [](AudioBlock& b) { b.events.midi(200, 0x90, 48, 0); }, -1},
         {"filter changed first",
-         [](AudioBlock& b) { b.events.paramValue(0, pid::kTrigNote, 2), b.events.noteOn(200, 48); },
+         [](AudioBlock& b) {
+             b.events.paramValue(0, norvale::kParamTrigNote, 2), b.events.noteOn(200, 48);
+         },
          -1},
         {"seventy notes", seventyNotes, 100},
     };
@@ -322,11 +353,20 @@ TEST_F(ClapProcessTest, SidechainChannelsThatTrigger) {
     }
 }
 
-// Denormals are flushed inside the block; the host's own mode comes back.
-TEST_F(ClapProcessTest, HostsFloatingPointModeIsRestored) {
+// Denormals are flushed inside the block: fed subnormal numbers, the block
+// gives none back.
+// The host's own mode comes back.
+TEST_F(ClapProcessTest, DenormalsAreFlushedInsideTheBlockOnly) {
     const unsigned before = _mm_getcsr();
-    run(inst);
+    const auto block = run(inst, [](AudioBlock& b) {
+        // Made from bits: arithmetic here would raise the very flags compared below.
+        b.fillInput(
+            [](uint32_t i, int) { return std::bit_cast<float>((i << 31) | 0x400000u | i); });
+    });
     EXPECT_EQ(_mm_getcsr(), before);
+    for (const std::vector<float>* channel : {&block->outL, &block->outR})
+        for (float x : *channel)
+            ASSERT_NE(std::fpclassify(x), FP_SUBNORMAL);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // nothing at all, and what is loaded is what is heard.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -10,14 +11,14 @@
 #include <iterator>
 #include <memory>
 
+#include "presets/state_codec.h"
 #include "test_host.h"
 
 namespace claphost {
 namespace {
 
 std::vector<uint8_t> golden(const std::string& name) {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../golden" / name,
-                     std::ios::binary);
+    std::ifstream in(std::filesystem::path(NORVALE_TESTS_DIR) / "golden" / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
@@ -73,10 +74,10 @@ TEST_F(ClapStateTest, FreshInstanceSavesTheGoldenDefaultAndFailsOnFailingStreams
 
 TEST_F(ClapStateTest, LoadAppliesTheWholeSoundAndTellsTheHost) {
     const std::vector<uint8_t> v3 = golden("state_v3.bin");
-    inst.flushValue(pid::kBypass, 1.0);
+    inst.flushValue(norvale::kParamBypass, 1.0);
     ASSERT_TRUE(inst.load(v3, 5, -1)); // small reads, then a read error after the end
-    EXPECT_EQ(inst.value(pid::kMix), 0.5);
-    EXPECT_EQ(inst.value(pid::kBypass), 0.0); // streams from before the bypass: off
+    EXPECT_EQ(inst.value(norvale::kParamMix), 0.5);
+    EXPECT_EQ(inst.value(norvale::kParamBypass), 0.0); // streams from before the bypass: off
     EXPECT_EQ(host.rescans,
               std::vector<uint32_t>{CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT});
     // What each field reads as is the codec's test; saving it again is the validator's.
@@ -92,32 +93,42 @@ TEST_F(ClapStateTest, LoadAppliesTheWholeSoundAndTellsTheHost) {
 }
 
 TEST_F(ClapStateTest, LoadedCurvesAndChainReachTheSound) {
-    StateImage img = *StateImage::decode(golden("state_default.bin"));
-    img.set(pid::kVolOn, 1);
-    img.set(pid::kVolSmooth, 0.0);
-    const std::vector<float> full = play(img.encode());
-    for (int band = 0; band < 3; ++band)
-        img.curve(0, band) = flatCurve(0.5);
-    const std::vector<float> half = play(img.encode());
+    using namespace norvale;
+    StateRecord state;
+    ASSERT_TRUE(decodeState(golden("state_default.bin"), state));
+    state.values[kParamVolOn] = 1;
+    state.values[kParamVolSmooth] = 0.0;
+    const std::vector<float> full = play(encodeState(state));
+    for (Curve& curve : state.curves.curves[kVol])
+        curve.setFlat(0.5f);
+    const std::vector<float> half = play(encodeState(state));
     // The volume curve is squared: half way is a quarter of the level.
     for (uint32_t i = 300; i < full.size(); ++i)
         ASSERT_NEAR(half[i], 0.25 * full[i], 1e-5) << i;
 
-    img.set(pid::kDrvOn, 1);
-    img.set(pid::kDrvDrive, 1.0);
-    img.chain = "vol drv";
-    const std::vector<float> volFirst = play(img.encode());
-    img.chain = "drv vol";
-    EXPECT_NE(play(img.encode()), volFirst);
+    state.values[kParamDrvOn] = 1;
+    state.values[kParamDrvDrive] = 1.0;
+    ASSERT_TRUE(parseChain("vol drv", state.curves));
+    const std::vector<float> volFirst = play(encodeState(state));
+    ASSERT_TRUE(parseChain("drv vol", state.curves));
+    EXPECT_NE(play(encodeState(state)), volFirst);
 
-    // A load that fails half way leaves the running sound as it was.
-    StateImage::Layout layout;
-    std::vector<uint8_t> tooLongCurve = img.encode(&layout);
+    // A load that fails half way leaves the running sound as it was: one
+    // whose sixth curve claims too long a text, one cut inside the parameters.
+    state.curves.curves[kFlt][2].setFlat(0.125f); // unheard, and the only such text
+    const std::vector<uint8_t> whole = encodeState(state);
+    const auto lengthBefore = [&](const Curve& curve) {
+        const std::string text = curve.format();
+        return size_t(std::search(whole.begin(), whole.end(), text.begin(), text.end()) -
+                      whole.begin()) -
+               4;
+    };
+    std::vector<uint8_t> tooLongCurve = whole;
     const uint32_t tooLong = 70000;
-    std::memcpy(tooLongCurve.data() + layout.curveLength[5] - 4, &tooLong, 4);
-    std::vector<uint8_t> shortParams = img.encode();
-    shortParams.resize(layout.params - 5);
-    EXPECT_EQ(play(img.encode(), {tooLongCurve, shortParams}), play(img.encode()));
+    std::memcpy(tooLongCurve.data() + lengthBefore(state.curves.curves[kFlt][2]), &tooLong, 4);
+    const std::vector<uint8_t> shortParams(
+        whole.begin(), whole.begin() + long(lengthBefore(state.curves.curves[kVol][0])) - 5);
+    EXPECT_EQ(play(whole, {tooLongCurve, shortParams}), play(whole));
 }
 
 } // namespace

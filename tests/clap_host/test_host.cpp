@@ -205,6 +205,35 @@ clap_process_status AudioBlock::run(const clap_plugin_t* plugin) {
     return plugin->process(plugin, &process);
 }
 
+// ---- memory streams ----
+
+MemoryOut::MemoryOut() {
+    stream_.ctx = this;
+    stream_.write = [](const clap_ostream_t* s, const void* buffer, uint64_t size) -> int64_t {
+        auto& me = *static_cast<MemoryOut*>(s->ctx);
+        if (me.bytes.size() >= me.failAfter) return me.failResult;
+        const size_t n = std::min<uint64_t>(size, me.failAfter - me.bytes.size());
+        const auto* p = static_cast<const uint8_t*>(buffer);
+        me.bytes.insert(me.bytes.end(), p, p + n);
+        return static_cast<int64_t>(n);
+    };
+}
+
+MemoryIn::MemoryIn(std::vector<uint8_t> data, size_t chunk, int64_t endResult)
+    : data_(std::move(data)), chunk_(chunk == 0 ? 1 : chunk), endResult_(endResult) {
+    stream_.ctx = this;
+    stream_.read = [](const clap_istream_t* s, void* buffer, uint64_t size) -> int64_t {
+        auto& me = *static_cast<MemoryIn*>(s->ctx);
+        if (size == 0) return 0;
+        if (me.pos_ >= me.data_.size()) return me.endResult_;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(size, me.chunk_));
+        n = std::min(n, me.data_.size() - me.pos_);
+        std::memcpy(buffer, me.data_.data() + me.pos_, n);
+        me.pos_ += n;
+        return static_cast<int64_t>(n);
+    };
+}
+
 clap_event_transport_t transportAt(double beats, bool playing) {
     clap_event_transport_t t{};
     t.header = newHeader(sizeof t, 0, CLAP_EVENT_TRANSPORT);

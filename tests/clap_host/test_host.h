@@ -1,6 +1,6 @@
 // The one CLAP test host: it loads the plug-in (the built file through dlopen,
 // or the entry linked in-process), records every call the plug-in makes on
-// it, and builds event lists, audio blocks and streams.
+// it, and builds event lists, audio blocks and memory streams.
 #pragma once
 
 #include <clap/clap.h>
@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "state_image.h"
+#include <clap/stream.h>
+
+#include "plugin/params.h"
 
 namespace claphost {
 
@@ -21,16 +23,7 @@ inline constexpr const char* kPluginFile = NORVALE_CLAP_PATH;
 inline constexpr const char* kPluginFile = nullptr;
 #endif
 
-inline constexpr uint32_t kParamCount = 84;
-
-// Parameter ids the tests drive directly.
-namespace pid {
-inline constexpr clap_id kMix = 0, kInput = 1, kOutput = 2, kVolOn = 8, kVolRate = 10,
-                         kVolSmooth = 12;
-inline constexpr clap_id kFltOn = 13, kFltCutoff = 14, kDrvOn = 24, kDrvDrive = 26, kTimOn = 34;
-inline constexpr clap_id kTimRange = 35, kTrigThreshold = 57, kTrigNote = 60, kTrigOctave = 61;
-inline constexpr clap_id kVolTrigger = 62, kCrsOn = 40, kCrsAmount = 41, kBypass = 83;
-} // namespace pid
+using norvale::kParamCount;
 
 // Answers "clap.params", "clap.log", "clap.tail", "clap.preset-load/2", "clap.context-menu/1"
 // and, when offered, "clap.timer-support" and "clap.posix-fd-support"; records every call the
@@ -120,6 +113,35 @@ private:
     void* handle_ = nullptr;
     const clap_plugin_entry_t* entry_ = nullptr;
     bool initialised_ = false;
+};
+
+// Output stream into memory; after `failAfter` bytes every write returns
+// `failResult`.
+class MemoryOut {
+public:
+    MemoryOut();
+    std::vector<uint8_t> bytes;
+    size_t failAfter = SIZE_MAX;
+    int64_t failResult = -1;
+    const clap_ostream_t* stream() const { return &stream_; }
+
+private:
+    clap_ostream_t stream_;
+};
+
+// Input stream over a byte vector. Each read gives at most `chunk` bytes;
+// at the end a read returns `endResult` (0, or -1 for an error).
+class MemoryIn {
+public:
+    explicit MemoryIn(std::vector<uint8_t> data, size_t chunk = SIZE_MAX, int64_t endResult = 0);
+    const clap_istream_t* stream() const { return &stream_; }
+
+private:
+    std::vector<uint8_t> data_;
+    size_t chunk_;
+    int64_t endResult_;
+    size_t pos_ = 0;
+    clap_istream_t stream_;
 };
 
 // One audio block with its buffers and event lists; the sidechain port

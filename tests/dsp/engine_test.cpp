@@ -47,7 +47,7 @@ TEST(Crossover, BandsSumFlatAndEachFallsOffBeyondItsSplits) {
     EXPECT_LT(bandGainDb(200, 2000, kBandHigh, 500), -30.0);
 }
 
-enum Measure { kGain, kDiff, kRight, kStereo, kDc, kHold };
+enum Measure { kGain, kDiff, kDc, kHold };
 
 template <FilterType type>
 void allTypes(EngineParams& p) {
@@ -78,8 +78,6 @@ TEST(Stages, SoundProperties) {
         {kCrs, 1.0f, crush16, 1000, kDiff, 0.0, 1.5 / 65535},
         {kCrs, 1.0f, [](EngineParams& p) { crush16(p), p.crsDown = 4; }, 700, kHold, 4.0, 0.01},
         {kTim, 1.0f, nullptr, 1000, kDiff, 0.0, 1e-6}, // the top is the live signal
-        {kPan, 0.0f, nullptr, 1000, kRight, 0.0, 1e-6},
-        {kWid, 0.0f, nullptr, 1000, kStereo, 0.0, 1e-6},
     };
     for (const auto& [module, value, set, hz, measure, expected, tolerance] : rows) {
         EngineParams p, neutral;
@@ -94,14 +92,45 @@ TEST(Stages, SoundProperties) {
         for (size_t i = 12000; i < 24000; ++i) {
             const float l = out.left[i];
             if (measure == kDiff) m = std::max(m, std::fabs(double(l) - ref.left[i]));
-            if (measure == kStereo) m = std::max(m, std::fabs(double(l) - out.right[i]));
             if (measure == kDc) m += l / 12000.0;
             jumps += std::fabs(l - out.left[i - 1]) > 1e-4f;
         }
         if (measure == kGain) m = rms(out.left, 12000) / rms(ref.left, 12000);
-        if (measure == kRight) m = rms(out.right, 12000);
         if (measure == kHold) m = 12000.0 / static_cast<double>(jumps);
         EXPECT_NEAR(m, expected, tolerance) << "module " << module << " at " << hz;
+    }
+}
+
+// Where a sound ends up: each output channel's gain (signed) against the
+// same signal through a neutral stage, for a centred signal through the pan
+// stage and a signal on the left alone through the width stage.
+TEST(Stages, PanAndWidthPlaceTheImage) {
+    // Pan: the far side fades to silence toward either end, the middle
+    // passes. Width: the mid stays, the side goes from nothing (mono) to twice.
+    const struct {
+        Module module;
+        float value, inRight, left, right;
+    } rows[] = {{kPan, 0.0f, 1, 1, 0},        {kPan, 0.25f, 1, 1, 0.5}, {kPan, 0.5f, 1, 1, 1},
+                {kPan, 0.75f, 1, 0.5, 1},     {kPan, 1.0f, 1, 0, 1},    {kWid, 0.0f, 0, 0.5, 0.5},
+                {kWid, 0.25f, 0, 0.75, 0.25}, {kWid, 0.5f, 0, 1, 0},    {kWid, 1.0f, 0, 1.5, -0.5}};
+    for (const auto& row : rows) {
+        EngineParams p, neutral;
+        p.modules[row.module] = neutral.modules[kVol] = {.on = true, .smooth = 0.0f};
+        Rig ref(neutral, neutralCurves()), out(p, flat(neutralCurves(), row.module, row.value));
+        ref.sine(1000, 24000);
+        for (float& x : ref.right)
+            x *= row.inRight;
+        out.left = ref.left, out.right = ref.right;
+        ref.run(480), out.run(480);
+        const auto gain = [&](const std::vector<float>& channel) {
+            double along = 0, power = 0;
+            for (size_t i = 12000; i < 24000; ++i)
+                along += double(channel[i]) * ref.left[i],
+                    power += double(ref.left[i]) * ref.left[i];
+            return along / power;
+        };
+        EXPECT_NEAR(gain(out.left), row.left, 1e-4) << row.module << " at " << row.value;
+        EXPECT_NEAR(gain(out.right), row.right, 1e-4) << row.module << " at " << row.value;
     }
 }
 
@@ -257,28 +286,27 @@ void runCounting(Rig& rig, size_t frames, double tempo, std::vector<uint32_t> no
 }
 
 TEST(Scope, ColumnsFollowThePhaseAndFillShortSkips) {
-    // 0: a quarter note at 120 BPM, 50 samples per column; otherwise rate 1/32
-    // at 750 BPM per column moved per sample.
-    for (int gap : {0, 2, 17, 119, 120, 479}) {
-        Rig rig =
-            scopeRig({.on = true, .rate = gap ? 0 : 3, .phase = 0.5f / 24000 * (gap ? 50 : 1)});
-        const size_t frames = gap ? 4 + 479 / gap : 24000;
-        runCounting(rig, frames, gap ? 750.0 * gap : 120.0);
-        std::vector<float> low(kScopeColumns, 0.0f), high(kScopeColumns, 0.0f);
-        for (size_t i = 0, previous = 0; i < frames; ++i) { // the rule, sample by sample
-            const size_t c = gap ? (i * gap) % kScopeColumns : i / 50,
-                         skip = (c + 480 - previous) % 480;
-            for (size_t k = previous + 1; i && skip >= 2 && skip <= 119 && k % 480 != c; ++k)
-                low[k % 480] = high[k % 480] = static_cast<float>(i + 1);
-            low[c] = low[c] && c == previous && i ? low[c] : static_cast<float>(i + 1);
-            high[c] = static_cast<float>(i + 1), previous = c;
-        }
+    // A quarter note at 120 BPM over 480 columns: 50 samples each, in order.
+    Rig beat = scopeRig({.on = true, .rate = 3, .phase = 0.5f / 24000});
+    runCounting(beat, 24000, 120.0);
+    for (int c = 0; c < kScopeColumns; ++c) {
+        ASSERT_EQ(beat.engine->scope().sideMin[c], 50.0f * c + 1) << c;
+        ASSERT_EQ(beat.engine->scope().sideMax[c], 50.0f * c + 50) << c;
+    }
+    // Three samples, the playhead moving `gap` columns per sample: a skip of
+    // up to a quarter of the columns is filled with the sample that made it.
+    for (int gap : {2, 17, 119, 120, 479}) {
+        Rig rig = scopeRig({.on = true, .rate = 0, .phase = 0.5f / 480});
+        runCounting(rig, 3, 750.0 * gap);
         const ScopeData& s = rig.engine->scope();
+        const bool filled = gap < kScopeColumns / 4;
+        int written = 0;
         for (int c = 0; c < kScopeColumns; ++c) {
-            ASSERT_EQ(s.sideMin[c], low[c]) << "gap " << gap << " column " << c;
-            ASSERT_EQ(s.sideMax[c], high[c]) << "gap " << gap << " column " << c;
-            ASSERT_EQ(s.trace[c], high[c] ? 1.0f : -1.0f) << "gap " << gap << " column " << c;
+            written += s.sideMax[c] != 0;
+            ASSERT_EQ(s.trace[c], s.sideMax[c] != 0 ? 1.0f : -1.0f) << gap << " " << c;
         }
+        EXPECT_EQ(written, filled ? 2 * gap + 1 : 3) << gap;
+        EXPECT_EQ(s.sideMax[1], filled ? 2.0f : 0.0f) << gap;
     }
 }
 

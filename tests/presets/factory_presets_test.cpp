@@ -15,7 +15,7 @@ namespace norvale {
 namespace {
 
 const std::string kFactoryDir =
-    (std::filesystem::path(__FILE__).parent_path() / "../../presets/factory").string();
+    (std::filesystem::path(NORVALE_TESTS_DIR) / "../presets/factory").string();
 
 uint64_t fnv1a(const std::string& bytes) {
     uint64_t hash = 0xcbf29ce484222325ull;

@@ -98,16 +98,16 @@ TEST(PresetText, NumbersIgnoreTheHostLocale) {
 }
 
 TEST(PresetReader, ParameterValuesAndMetadata) {
-    const Read r =
-        read("\xEF\xBB\xBFname = A\r\nname = B\ncreator = C\ntags = a, b\nfeatures = a,b\n"
-             "features = , ,\nformat = 99\nnorvale_version = 3\nvol_rate = 1/4\n"
-             "flt_rate = 2\nband_low = on\nVOL_ON = On\nmix = 7\ndrv_mix = full\n"
-             "vol_trim = 6 dB\nsplit_low = 220\nflt_type_high = BANDPASS\n"
-             "drv_tone=-0.5=x\ncolour = red\nmix\0x = 0.5\ntim_range = 90"sv);
+    const Read r = read("\xEF\xBB\xBF"
+                        "creator = C\r\nname = A\nname = B\ntags = a, b\nfeatures = a,b\n"
+                        "features = , ,\nformat = 99\nnorvale_version = 3\nvol_rate = 1/4\n"
+                        "flt_rate = 2\nband_low = on\nVOL_ON = On\nmix = 7\ndrv_mix = full\n"
+                        "vol_trim = 6 dB\nsplit_low = 220\nflt_type_high = BANDPASS\n"
+                        "drv_tone=-0.5=x\ncolour = red\nmix\0x = 0.5\ntim_range = 90"sv);
     ASSERT_TRUE(r.ok) << r.err;
     EXPECT_EQ(r.err, "untouched");
-    EXPECT_EQ(r.data.name, "B"); // the byte-order mark is not part of the first key
-    EXPECT_EQ(r.data.author, "C");
+    EXPECT_EQ(r.data.name, "B");
+    EXPECT_EQ(r.data.author, "C"); // the byte-order mark is not part of the first key
     EXPECT_EQ(r.data.features, (std::vector<std::string>{"a", "b", "a", "b"}));
     EXPECT_EQ(valueOf(r.data, kParamVolRate), 3);
     EXPECT_EQ(valueOf(r.data, kParamFltRate), 2); // a whole number is an index

@@ -13,7 +13,7 @@ namespace {
 
 std::vector<uint8_t> golden(const std::string& name) {
     const std::string bytes = presets_test::readFile(
-        (std::filesystem::path(__FILE__).parent_path() / "../golden" / name).string());
+        (std::filesystem::path(NORVALE_TESTS_DIR) / "golden" / name).string());
     return {bytes.begin(), bytes.end()};
 }
 

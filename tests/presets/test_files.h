@@ -50,7 +50,7 @@ inline std::string readFile(const std::string& path) {
 
 // A case file of tests/golden: its lines (comments apart) split at " | ".
 inline std::vector<std::vector<std::string>> caseFile(const char* name) {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / "../golden" / name);
+    std::ifstream in(std::filesystem::path(NORVALE_TESTS_DIR) / "golden" / name);
     std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with('#')) continue;

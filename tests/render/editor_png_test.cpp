@@ -10,13 +10,9 @@
 namespace norvale::render::test {
 namespace {
 
-struct NoKeys : RackHost {
-    bool takeKeyboard() override { return false; }
-    void releaseKeyboard() override {}
-} noKeys;
-
 TEST_F(RenderTest, EditorPngHasTheScaledSizeAndThePalettesColoursWhereTheLayoutSays) {
     NorvalePlugin plugin(nullptr);
+    NoKeyboard noKeys;
     Rack rack(plugin, kWindowSpec, noKeys);
     rack.buildLayout(kVol);
     const plugincore::Rect panel = rack.panelRects()[0].rect, mix = rack.controlRect(kParamMix);

@@ -73,8 +73,7 @@ TEST_F(Render, FailuresSayWhyInOneLineAndWriteNothing) {
 
 TEST_F(Render, ListsTheParameterTableAndThePresets) {
     const ToolRun params = run({"--list-params"});
-    EXPECT_EQ(params.out,
-              readFile(std::filesystem::path(__FILE__).parent_path() / "../golden/params.txt"));
+    EXPECT_EQ(params.out, readFile(std::filesystem::path(NORVALE_TESTS_DIR) / "golden/params.txt"));
     writeText(userPresets() + "/Zed.norvale", "name = Zed\n");
     writeText(userPresets() + "/Aa/Deep.norvale", "mix = 0.5\n"); // named after its file
     writeText(userPresets() + "/Broken.norvale", "not a preset\n");

@@ -1,6 +1,7 @@
 // Gestures from two producers, each through its own lane, to one consumer.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "wrapper/edit_queue.h"
@@ -52,6 +53,32 @@ TEST(EditQueue, TwoProducersLoseNoBeginOrEndAndKeepTheLastValue) {
         EXPECT_EQ(lane.begins, lane.posted);
         EXPECT_EQ(lane.ends, lane.posted);
         EXPECT_EQ(lane.last, lane.lastPosted);
+    }
+}
+
+// What the host hears of parameter 0, in order: "b" begin, "v" a value, "e" end.
+struct Log : EditSink {
+    std::string calls;
+    bool open[kParams] = {};
+    void begin(uint32_t i) override { calls += i == 0 ? "b" : ""; }
+    void perform(uint32_t i, double) override { calls += i == 0 ? "v" : ""; }
+    void end(uint32_t i) override { calls += i == 0 ? "e" : ""; }
+};
+
+// A value posted inside a gesture reaches the host before that gesture's
+// end, also when the ring was full (of parameter 1) and the gesture was
+// counted instead.
+TEST(EditQueue, AValueInsideAGestureArrivesBeforeItsEnd) {
+    for (const bool full : {false, true}) {
+        EditLane ring{kParams};
+        for (uint32_t i = 0; full && i < EditLane::kCapacity; ++i)
+            ring.post(EditKind::Begin, 1);
+        ring.post(EditKind::Begin, 0);
+        ring.post(EditKind::Value, 0, 0.5);
+        ring.post(EditKind::End, 0);
+        Log log;
+        ring.drain(log, log.open);
+        EXPECT_EQ(log.calls, "bve") << (full ? "full ring" : "room");
     }
 }
 

@@ -10,6 +10,7 @@
 
 #include <pluginterfaces/vst/ivstunits.h>
 
+#include "presets/state_codec.h"
 #include "presets/test_files.h"
 #include "vst3/vst3_host.h"
 
@@ -139,10 +140,13 @@ TEST(State, CarriesThePresetNameAndMarkPastAnEchoingHost) {
     ProcessData flush{};
     flush.inputParameterChanges = &echo;
     vst.processor->process(flush);
-    EXPECT_EQ(claphost::StateImage::decode(vst.state())->presetName, "Kick Duck");
-    EXPECT_FALSE(claphost::StateImage::decode(vst.state())->presetEdited);
+    norvale::StateRecord saved;
+    ASSERT_TRUE(norvale::decodeState(vst.state(), saved));
+    EXPECT_EQ(saved.presetName, "Kick Duck");
+    EXPECT_FALSE(saved.presetEdited);
     changeSomething(vst);
-    EXPECT_TRUE(claphost::StateImage::decode(vst.state())->presetEdited);
+    ASSERT_TRUE(norvale::decodeState(vst.state(), saved));
+    EXPECT_TRUE(saved.presetEdited);
     vst.controller->setComponentHandler(nullptr);
 }
 

@@ -111,10 +111,29 @@ INSTANTIATE_TEST_SUITE_P(
         Irregular{"NoSidechainBus", [](Block& b) { b.data.numInputs = 1; }, false},
         Irregular{"NoSidechainChannels", [](Block& b) { b.inputs[1].numChannels = 0; }, false},
         Irregular{"NullSidechain", [](Block& b) { b.inputs[1].channelBuffers32 = nullptr; }, false},
-        Irregular{"NoMainInput", [](Block& b) { b.data.numInputs = 0; }, false},
         Irregular{"MonoMainInput", [](Block& b) { b.inputs[0].numChannels = 1; }, false},
         Irregular{"MonoMainOutput", [](Block& b) { b.out.numChannels = 1; }, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A block without a main input sounds as one whose input is silent, whatever
+// old audio the host's output buffers still hold.
+TEST(Processing, NoMainInputIsSilenceNotTheOldOutput) {
+    Block missing(512), silent(512);
+    for (Block* block : {&missing, &silent})
+        for (int c = 0; c < 2; ++c) // the noise also stands as old audio in the output
+            std::copy(block->buffers[c].begin(), block->buffers[c].end(),
+                      block->buffers[4 + c].begin());
+    missing.data.numInputs = 0;
+    for (int c = 0; c < 2; ++c)
+        std::fill(silent.buffers[c].begin(), silent.buffers[c].end(), 0.0f);
+    for (Block* block : {&missing, &silent}) {
+        Instance instance;
+        ASSERT_TRUE(instance.activate(512));
+        ASSERT_EQ(instance.processor->process(block->data), kResultOk);
+    }
+    EXPECT_EQ(missing.buffers[4], silent.buffers[4]);
+    EXPECT_EQ(missing.buffers[5], silent.buffers[5]);
+}
 
 // Every automation point of a queue lands on its sample, as in one CLAP block.
 TEST(Processing, RandomBlockSizesMatchOneClapRender) {

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <fmt/format.h>
 
+#include "plugin/product.h"
 #include "render/options.h"
 
 namespace norvale::render {
@@ -97,7 +98,7 @@ HostServices::HostServices() {
     host_.name = "norvale-render";
     host_.vendor = "Kestrelhow";
     host_.url = "";
-    host_.version = NORVALE_RENDER_VERSION;
+    host_.version = norvale::kVersion;
     host_.get_extension = getExtension;
     host_.request_restart = requestRestart;
     host_.request_process = requestProcess;

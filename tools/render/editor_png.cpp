@@ -18,12 +18,6 @@
 namespace norvale::render {
 namespace {
 
-// Off-screen: nothing to type into.
-struct NoKeyboard : RackHost {
-    bool takeKeyboard() override { return false; }
-    void releaseKeyboard() override {}
-};
-
 // The plug-in's own list, in the shape --preset chooses from when rendering.
 std::vector<PresetEntry> presetEntries(const std::vector<plugincore::GuiPreset>& presets) {
     std::vector<PresetEntry> entries;
@@ -74,24 +68,16 @@ std::string writeEditorPng(const RenderOptions& options) {
                                                              destroy);
     applySound(*plugin, host, options);
 
-    plugincore::WindowSpec spec = kWindowSpec;
-    spec.paramDescs = paramTable();
-    spec.paramDescCount = kParamCount;
     NoKeyboard keyboard;
-    Rack rack(*plugin, spec, keyboard);
-    CurvePanel panel;
-    // As the window's first tick: the panel settles the selection first.
-    panel.sync(*plugin);
-    int chain[kModuleCount];
-    rack.buildLayout(plugin->curveChain(chain) > 0 ? plugin->curveModule() : -1);
-    panel.bounds = rack.curvePanelRect();
-    const CurvePalette palette = curvePalette(spec.palette);
+    EditorParts editor(*plugin, *plugin, keyboard);
+    editor.follow(); // as the window's first tick
 
     const double scale = options.editorScale;
-    const int width = int((spec.width + 32) * scale + 0.5), height = int(spec.height * scale + 0.5);
+    const int width = int((editor.spec.width + 32) * scale + 0.5),
+              height = int(editor.spec.height * scale + 0.5);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
     cairo_t* cr = cairo_create(surface);
-    paintEditor(cr, scale, {panel, palette, *plugin, rack});
+    paintEditor(cr, scale, editor.view());
     cairo_destroy(cr);
     const cairo_status_t written = cairo_surface_write_to_png(surface, options.editorPng.c_str());
     cairo_surface_destroy(surface);

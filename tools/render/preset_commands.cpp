@@ -15,7 +15,9 @@
 #include <system_error>
 #include <vector>
 
+#include "plugin/product.h"
 #include "presets/preset_files.h"
+#include "presets/preset_format.h"
 #include "presets/preset_text.h"
 #include "presets/state_codec.h"
 #include "render/clap_host.h"
@@ -45,7 +47,7 @@ struct Indexer {
         table.name = "norvale-render";
         table.vendor = "Kestrelhow";
         table.url = "";
-        table.version = NORVALE_RENDER_VERSION;
+        table.version = norvale::kVersion;
         table.indexer_data = this;
         table.declare_filetype = declareFiletype;
         table.declare_location = declareLocation;
