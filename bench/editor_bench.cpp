@@ -1,5 +1,6 @@
 // The editor's frame costs without an X server: painting into an image
-// surface the size of the window, at scale 1 and 2; a repaint of the graph
+// surface the size of the window, at scale 1 and 2, from nothing and over
+// the static layer the window keeps; a repaint of the graph
 // for the scope, whole and for one frame's strip of it; a knob's repaint;
 // and the work of an idle tick (is anything different from the last frame?).
 #include <benchmark/benchmark.h>
@@ -91,6 +92,17 @@ void ScopeRepaint(benchmark::State& state) {
     state.SetLabel(state.range(0) == 1 ? "scale 2, one frame's strip" : "scale 2, whole graph");
 }
 BENCHMARK(ScopeRepaint)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The whole window over the static layer the window keeps (a preset load).
+void FullRepaint(benchmark::State& state) {
+    const double scale = static_cast<double>(state.range(0));
+    Editor editor;
+    Frame frame(editor, scale);
+    for (auto _ : state)
+        frame.repaint(editor, {0, 0, 1432, 864});
+    state.SetLabel("scale " + std::to_string(state.range(0)));
+}
+BENCHMARK(FullRepaint)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // ---- the rack ----
 

@@ -28,31 +28,51 @@ constexpr int kRandomSteps = 16;
 
 // A long polyline stroked in short runs that share their end vertices. cairo
 // rasterises a stroke through a mask as large as its extents: one line across
-// the graph costs the whole graph's area, a run only its own small box.
+// the graph costs the whole graph's area, a run only its own small box. A run
+// wholly outside the clip (a repaint of a strip) is not stroked at all. Set
+// the line width first.
 class RunStroke {
 public:
-    explicit RunStroke(cairo_t* cr) : cr_(cr) {}
+    explicit RunStroke(cairo_t* cr) : cr_(cr) {
+        double x0, y0, x1, y1;
+        cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+        const double reach = cairo_get_line_width(cr);
+        clip_ = {x0 - reach, y0 - reach, x1 - x0 + 2 * reach, y1 - y0 + 2 * reach};
+    }
     void lineTo(double x, double y) {
         if (count_ == 0) {
             cairo_move_to(cr_, x, y);
+            box_ = {x, y, 0, 0};
         } else {
             cairo_line_to(cr_, x, y);
+            box_ = plugincore::unite(box_, {x, y, 0, 0});
         }
         if (++count_ < kRunVertices) return;
-        cairo_stroke(cr_);
+        finishRun();
         cairo_move_to(cr_, x, y);
+        box_ = {x, y, 0, 0};
         count_ = 1;
     }
     // Ends the polyline; the next lineTo starts a new one.
     void gap() {
-        if (count_ > 1) cairo_stroke(cr_);
+        if (count_ > 1) finishRun();
         cairo_new_path(cr_);
         count_ = 0;
     }
 
 private:
+    void finishRun() {
+        // Closed bounds: a level run has a box of no height.
+        const bool seen = box_.x <= clip_.x + clip_.width && clip_.x <= box_.x + box_.width &&
+                          box_.y <= clip_.y + clip_.height && clip_.y <= box_.y + box_.height;
+        if (seen)
+            cairo_stroke(cr_);
+        else
+            cairo_new_path(cr_);
+    }
     static constexpr int kRunVertices = 24;
     cairo_t* cr_;
+    Rect clip_{}, box_{};
     int count_ = 0;
 };
 
@@ -631,7 +651,6 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
         const double phase = snapped(toPhase(px), curves);
         if (painting) {
             paintStep(stepAt(px), toValue(py), curves);
-            damage_.add(graphArea());
         } else if (endDragModule >= 0) {
             curves.curveSetEnd(endDragModule, static_cast<float>(phase));
             damage_.add(graphArea());
@@ -646,6 +665,7 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             const uint64_t mask = selectedPoints(curves);
             replaceSelected(movePoints(groupStart_, mask, dx, toValue(py) - groupValue_), mask,
                             curves);
+            damage_.add(graphArea());
         } else if (dragPoint >= 0) {
             const float x = static_cast<float>(phase), y = static_cast<float>(toValue(py));
             const Curve& before = curves.curveAt(dragModule, dragBand);
@@ -671,12 +691,13 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             // A point that moved past a few units, or changed its index, was dragged.
             if (clicks.moved(px, py) || best != dragPoint) clicks.forget();
             dragPoint = best;
+            // The readout beside the point travels with it, beyond the span the
+            // curve's change repaints.
             damage_.add(graphArea());
         } else if (bendSegment >= 0) {
             const double bend =
                 std::clamp(bendStart + 4 * (toValue(py) - bendStartValue), -1.0, 1.0);
             curves.curveSetBend(dragModule, dragBand, bendSegment, static_cast<float>(bend));
-            damage_.add(graphArea());
         } else if (shapeMenuOpen) {
             shapeHover = -1;
             for (int i = 0; i < kShapeCount; ++i)
@@ -728,12 +749,16 @@ void CurvePanel::release(CurveAccess& curves, bool buttonUp) {
         }
         selecting = false;
         select(mask, curves);
+        damage_.add(graphArea()); // the rectangle goes
+    } else if (tabDragModule >= 0) {
+        damage_.add(tabRow());
+    } else {
+        damage_.add(graphArea());
     }
     const bool remove = buttonUp && removeOnRelease && dragPoint >= 0 && !clicks.dragged();
     if (remove) curves.curveRemovePoint(dragModule, dragBand, dragPoint);
     clicks.release(remove);
     removeOnRelease = false;
-    damage_.add(tabDragModule >= 0 ? tabRow() : graphArea());
     if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
         int chain[kModuleCount];
         const int n = curves.curveChain(chain);
@@ -984,8 +1009,11 @@ void CurvePanel::drawStatic(cairo_t* cr, const CurvePalette& p, const CurveAcces
     cairo_set_line_width(cr, 1);
     cairo_stroke(cr);
     const Rect g = graph();
+    // panelLine at 0.3 over panelFill, filled opaque: cheaper than the blend.
     cairo_rectangle(cr, g.x, g.y, g.width, g.height);
-    setColour(cr, p.panelLine, 0.3);
+    const Rgb under = p.panelFill, over = p.panelLine;
+    cairo_set_source_rgb(cr, under.r * 0.7 + over.r * 0.3, under.g * 0.7 + over.g * 0.3,
+                         under.b * 0.7 + over.b * 0.3);
     cairo_fill(cr);
     if (n == 0) return;
 
@@ -1336,25 +1364,33 @@ void CurvePanel::drawScope(cairo_t* cr, const CurvePalette& p, const CurveAccess
     const Pair pairs[3] = {{scope->beforeMin, scope->beforeMax, p.textDim, 0.2, false},
                            {scope->afterMin, scope->afterMax, p.accent, 0.28, false},
                            {scope->sideMin, scope->sideMax, p.warm, 0.16, true}};
+    // Only the columns under the clip, and one more on either side, so that
+    // the shapes' closing edges lie outside it: a strip costs a strip.
+    double x0, y0, x1, y1;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    const double column = g.width / kScopeColumns;
+    const int first = std::max(0, int(std::floor((x0 - g.x) / column - 0.5)) - 1);
+    const int last = std::min(kScopeColumns - 1, int(std::ceil((x1 - g.x) / column - 0.5)) + 1);
+    if (first > last) return;
     for (int k = 0; k < 3; ++k) {
         const Pair& pr = pairs[k];
         if (pr.outline && !sideActive) continue;
         if (bipolar) {
             const double mid = g.y + g.height / 2, half = g.height / 2;
-            for (int c = 0; c < kScopeColumns; ++c)
+            for (int c = first; c <= last; ++c)
                 cairo_line_to(cr, columnX(c), mid - half * std::clamp(pr.hi[c], -1.0f, 1.0f));
-            for (int c = kScopeColumns - 1; c >= 0; --c)
+            for (int c = last; c >= first; --c)
                 cairo_line_to(cr, columnX(c), mid - half * std::clamp(pr.lo[c], -1.0f, 1.0f));
             cairo_close_path(cr);
         } else {
             const double bottom = g.y + g.height;
-            cairo_move_to(cr, columnX(0), bottom);
-            for (int c = 0; c < kScopeColumns; ++c) {
+            cairo_move_to(cr, columnX(first), bottom);
+            for (int c = first; c <= last; ++c) {
                 const double level =
                     std::min(1.0f, std::max(std::fabs(pr.lo[c]), std::fabs(pr.hi[c])));
                 cairo_line_to(cr, columnX(c), bottom - g.height * level);
             }
-            cairo_line_to(cr, columnX(kScopeColumns - 1), bottom);
+            cairo_line_to(cr, columnX(last), bottom);
             cairo_close_path(cr);
         }
         setColour(cr, pr.c, pr.alpha);

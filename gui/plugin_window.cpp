@@ -165,8 +165,27 @@ void paintArea(cairo_t* cr, cairo_surface_t* staticLayer, double scale, const Ed
     cairo_set_source_surface(cr, staticLayer, 0, 0);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    paintEditorDynamic(cr, scale, view);
+    if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_XLIB) {
+        paintEditorDynamic(cr, scale, view);
+        cairo_restore(cr);
+        return;
+    }
+    // On an X surface every antialiased edge would reach the server as
+    // trapezoids for it to rasterise (most of its time per frame): what moves
+    // is rasterised here instead, and goes over as one image, in memory
+    // shared with the server where it offers that.
+    cairo_surface_t* moving = cairo_surface_create_similar_image(
+        cairo_get_target(cr), CAIRO_FORMAT_ARGB32, area.width, area.height);
+    cairo_t* mc = cairo_create(moving);
+    cairo_translate(mc, -area.x, -area.y);
+    cairo_rectangle(mc, area.x, area.y, area.width, area.height);
+    cairo_clip(mc);
+    paintEditorDynamic(mc, scale, view);
+    cairo_destroy(mc);
+    cairo_set_source_surface(cr, moving, area.x, area.y);
+    cairo_paint(cr);
     cairo_restore(cr);
+    cairo_surface_destroy(moving);
 }
 
 std::vector<PixelRect> damagedPixels(const plugincore::Damage& damage, double scale, int width,
@@ -219,39 +238,57 @@ struct Hash {
     }
 };
 
+bool samePoint(const CurvePoint& a, const CurvePoint& b) {
+    return a.x == b.x && a.y == b.y && a.bend == b.bend && a.weight == b.weight;
+}
+
+// The phases between which two forms of a curve differ: a segment depends on
+// its two points only, so from the point before the first that changed to
+// the point after the last. The whole cycle when points came or went.
+bool changedSpan(const Curve& was, const Curve& now, double& from, double& to) {
+    const int n = std::min(now.count, kMaxCurvePoints);
+    if (was.count != now.count) {
+        from = 0, to = 1;
+        return true;
+    }
+    int first = -1, last = -1;
+    for (int i = 0; i < n; ++i)
+        if (!samePoint(was.points[i], now.points[i])) {
+            if (first < 0) first = i;
+            last = i;
+        }
+    if (first < 0) return false;
+    const int before = std::max(first - 1, 0), after = std::min(last + 1, n - 1);
+    from = std::min(was.points[before].x, now.points[before].x);
+    to = std::max(was.points[after].x, now.points[after].x);
+    // Outside its end points a curve holds their values to the graph's edges.
+    if (before == 0) from = 0;
+    if (after == n - 1) to = 1;
+    return true;
+}
+
 } // namespace
 
 FrameWatch::Keys FrameWatch::keys() const {
     Hash graph, panel, presets;
-    for (int m = 0; m < kModuleCount; ++m)
-        for (int b = 0; b < kBandCount; ++b) {
-            const Curve& c = curves_.curveAt(m, b);
-            graph.mix(static_cast<uint64_t>(c.count));
-            for (int i = 0; i < c.count && i < kMaxCurvePoints; ++i) {
-                graph.mix(c.points[i].x);
-                graph.mix(c.points[i].y);
-                graph.mix(c.points[i].bend);
-                graph.mix(uint64_t(c.points[i].weight));
-            }
-        }
-    const int m = curves_.curveModule();
-    graph.mix(static_cast<uint64_t>(curves_.curveTriggerMode(m)) << 1 |
-              static_cast<uint64_t>(curves_.curveTriggerLoop(m)));
-    graph.mix(static_cast<float>(curves_.curveEnd(m)));
+    const int m = access_.curveModule();
+    graph.mix(static_cast<uint64_t>(access_.curveTriggerMode(m)) << 1 |
+              static_cast<uint64_t>(access_.curveTriggerLoop(m)));
+    graph.mix(static_cast<float>(access_.curveEnd(m)));
     int chain[kModuleCount];
-    const int n = curves_.curveChain(chain);
+    const int n = access_.curveChain(chain);
     for (int i = 0; i < n; ++i)
         panel.mix(static_cast<uint64_t>(chain[i]));
     panel.mix(static_cast<uint64_t>(n));
-    panel.mix(static_cast<uint64_t>(m * 8 + curves_.curveBand()));
+    panel.mix(static_cast<uint64_t>(m * 8 + access_.curveBand()));
     // Parameters that show in the curve panel too, not only on their controls.
     for (int module = 0; module < kModuleCount; ++module)
-        panel.mix(static_cast<uint64_t>(curves_.curveModuleEnabled(module)));
+        panel.mix(static_cast<uint64_t>(access_.curveModuleEnabled(module)));
     for (int band = 0; band < kBandCount; ++band)
-        panel.mix(static_cast<uint64_t>(curves_.curveBandEnabled(band)));
-    panel.mix(static_cast<uint64_t>(curves_.curveEditAllBands()) |
-              static_cast<uint64_t>(curves_.curveSnap()) << 1 |
-              static_cast<uint64_t>(curves_.curveStepMode()) << 2);
+        panel.mix(static_cast<uint64_t>(access_.curveBandEnabled(band)));
+    panel.mix(static_cast<uint64_t>(access_.curveEditAllBands()) |
+              static_cast<uint64_t>(access_.curveSnap()) << 1 |
+              static_cast<uint64_t>(access_.curveStepMode()) << 2);
     presets.mix(static_cast<uint64_t>(delegate_.guiCurrentPreset() + 1));
     presets.mix(delegate_.guiPresets().size());
     const int current = delegate_.guiCurrentPreset();
@@ -263,9 +300,22 @@ FrameWatch::Keys FrameWatch::keys() const {
 
 FrameWatch::FrameWatch(const plugincore::GuiDelegate& delegate, const CurveAccess& curves,
                        uint32_t paramCount)
-    : delegate_(delegate), curves_(curves), values_(paramCount, -1e9) {}
+    : delegate_(delegate), access_(curves), values_(paramCount, -1e9) {}
 
 void FrameWatch::collect(plugincore::Damage& frame, const Rack& rack, const CurvePanel& panel) {
+    // The selected effect's curves: only the span that moved (a point drag
+    // repaints the segments beside the point, not the graph).
+    const Rect area = panel.graphArea();
+    for (int b = 0; b < kBandCount; ++b) {
+        const Curve& now = access_.curveAt(access_.curveModule(), b);
+        double from, to;
+        if (!changedSpan(curves_[b], now, from, to)) continue;
+        curves_[b] = now;
+        // Points and the bend handle reach 8 units beyond their phase.
+        const double x0 = from <= 0 ? area.x : panel.xOf(from) - 8;
+        const double x1 = to >= 1 ? area.x + area.width : panel.xOf(to) + 8;
+        frame.add({x0, area.y, x1 - x0, area.height});
+    }
     for (uint32_t id = 0; id < values_.size(); ++id) {
         const double value = delegate_.guiParamValue(id);
         if (std::fabs(value - values_[id]) <= 1e-9) continue;

@@ -124,9 +124,10 @@ private:
     };
     Keys keys() const;
     const plugincore::GuiDelegate& delegate_;
-    const CurveAccess& curves_;
+    const CurveAccess& access_;
     std::vector<double> values_;
     Keys shown_;
+    Curve curves_[kBandCount]; // of the selected effect, as shown
 };
 
 class PluginWindow final : public plugincore::Gui, public RackHost {
