@@ -1185,15 +1185,23 @@ void CurvePanel::drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAcce
     drawText(cr, text.c_str(), x + 7, y + 12.5, Align::Left);
 }
 
+namespace {
+
+void drawMenuFrame(cairo_t* cr, const CurvePalette& p, const Rect& box) {
+    roundedRect(cr, box, 5);
+    setColour(cr, p.panelFill, 0.98);
+    cairo_fill_preserve(cr);
+    setColour(cr, p.panelLine);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
+} // namespace
+
 void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
                            int n) const {
     if (gridMenuOpen && plugincore::inClip(cr, gridMenuRect())) {
-        roundedRect(cr, gridMenuRect(), 5);
-        setColour(cr, p.panelFill, 0.98);
-        cairo_fill_preserve(cr);
-        setColour(cr, p.panelLine);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        drawMenuFrame(cr, p, gridMenuRect());
         setFont(cr, 8.5, false);
         for (int i = 0; i < kGridCount; ++i) {
             const Rect item = gridItem(i);
@@ -1229,12 +1237,7 @@ void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess
     }
     if (shapeMenuOpen && plugincore::inClip(cr, shapeMenuRect())) {
         const Rect box = shapeMenuRect();
-        roundedRect(cr, box, 5);
-        setColour(cr, p.panelFill, 0.98);
-        cairo_fill_preserve(cr);
-        setColour(cr, p.panelLine);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        drawMenuFrame(cr, p, box);
         setFont(cr, 8.5, false);
         for (int i = 0; i < kShapeCount; ++i) {
             const Rect item = shapeItem(i);
