@@ -60,7 +60,7 @@ TEST(Parameters, EightyFourThatRoundTripAsValuesAndText) {
                       std::u16string(reinterpret_cast<char16_t*>(again)));
         }
     }
-    const auto golden = std::filesystem::path(__FILE__).parent_path() / "../golden/vst3_titles.txt";
+    const auto golden = std::filesystem::path(NORVALE_TESTS_DIR) / "golden/vst3_titles.txt";
     if (std::getenv("NORVALE_WRITE_GOLDEN") != nullptr) std::ofstream(golden) << listing;
     EXPECT_EQ(listing, presets_test::readFile(golden.string()));
 }
