@@ -333,6 +333,11 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     const bool resting =
         atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
     const Settings rest = settingsOf(s);
+    // Playing: each band's place in its hold, kept from sample to sample so
+    // that only a hold length that changed needs a division.
+    const bool playing = songSample >= 0.0;
+    const auto songStart = playing ? static_cast<int64_t>(songSample) : 0;
+    LaneMask whole = {}, into = {};
     for (uint32_t i = 0; i < b.n; ++i) {
         if (!resting) s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
@@ -343,18 +348,21 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
         // The hold grows smoothly from one sample to `down` samples.
         Lanes next;
         LaneMask wrap;
-        if (songSample >= 0.0) {
+        if (playing) {
             // Playing: a hold starts wherever the song position is a multiple
             // of the hold length, in whole samples; a length that moves by a
             // hair with the host's block size then moves no hold.
-            const auto position = static_cast<int64_t>(songSample) + i;
-            for (int band = 0; band < kBandCount; ++band) {
-                const auto whole = static_cast<int64_t>(set.length[band] + 0.5f);
-                const int64_t into = position % whole;
-                next[band] = static_cast<float>(into) / static_cast<float>(whole);
-                wrap[band] = into == 0 ? -1 : 0;
-            }
-            next[kBandCount] = 0.0f, wrap[kBandCount] = 0;
+            const LaneMask length = truncToInt(set.length + 0.5f);
+            into += 1;
+            into = (into == whole) ? LaneMask{} : into;
+            const LaneMask changed = (length != whole) | (i == 0 ? LaneMask{} - 1 : LaneMask{});
+            for (int band = 0; band < kBandCount; ++band)
+                if (changed[band])
+                    into[band] = static_cast<int32_t>((songStart + i) % length[band]);
+            whole = length;
+            const LaneMask bands = {-1, -1, -1, 0};
+            next = select(bands, toFloat(into) / toFloat(whole), splat(0.0f));
+            wrap = (into == 0) & bands;
         } else {
             // Stopped: the phase runs on by a step a sample. It is at most 1
             // (its value after a reset) and a step at most 1, so the whole
