@@ -118,6 +118,7 @@ void VolumeStage::run(const StageBlock& b, float trim) {
 void FilterStage::reset() {
     ic1 = ic2 = StereoLanes{};
     level = splat(-1.0f);
+    applied = {};
     k = splat(2.0f);
     a1 = a2 = a3 = Lanes{};
 }
@@ -125,13 +126,23 @@ void FilterStage::reset() {
 void FilterStage::update(Lanes value, uint32_t n, float coef, float cutoff, int32_t depth,
                          float res, double sampleRate) {
     // A sub-block's worth of one-pole steps at once.
-    const float step = 1.0f - std::pow(1.0f - coef, static_cast<float>(n));
+    if (coef != stepFor.coef || n != stepFor.n) {
+        stepFor = {coef, n, 1.0f - std::pow(1.0f - coef, static_cast<float>(n))};
+    }
+    const float step = stepFor.step;
     const float damping = std::clamp(2.0f - 1.98f * res, 0.02f, 2.0f);
+    const Settings settings = {cutoff, damping, depth, sampleRate};
+    const bool sameSettings = settings == applied;
+    applied = settings;
     for (int b = 0; b < kBandCount; ++b) {
         // A copy: a vector lane can't be bound to a reference everywhere.
         float s = level[b];
         s = s < 0.0f ? value[b] : s + (value[b] - s) * step;
+        // A level that stays (a flat curve, the smoothing at rest) keeps its
+        // coefficients.
+        const bool same = sameSettings && s == level[b];
         level[b] = s;
+        if (same) continue;
         // The curve's top is the cutoff, its bottom `depth` octaves below.
         const float hz = std::clamp(cutoff * std::exp2(static_cast<float>(depth) * (s - 1.0f)),
                                     20.0f, static_cast<float>(0.45 * sampleRate));
