@@ -704,7 +704,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     // Whole samples of the song, for the crush stage's hold; negative: stopped.
     const double songSample =
         songBeats >= 0.0 ? std::round(songBeats / clocks_.beatsPerSample(tempo)) : -1.0;
+    // Gains that hold through the block are filled in once.
     Gains g;
+    const bool gainsHeld = !outputRamp_.moving() && !mixRamp_.moving() && !bypassRamp_.moving();
+    if (gainsHeld) nextGains(g, kSubBlock);
     const bool scoping = scope_.active();
     const Module traced = scope_.module();
     const int tracedBand = scope_.band();
@@ -776,7 +779,7 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             runStages(subL, subR, n, control, tracing ? traced : -1, levels,
                       songSample < 0.0 ? -1.0 : songSample + offset);
 
-            nextGains(g, n);
+            if (!gainsHeld) nextGains(g, n);
             if (!keepSplit) {
                 mixBands(left + offset, subL, n, g.output, g.wet);
                 mixBands(right + offset, subR, n, g.output, g.wet);
