@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -131,9 +132,13 @@ struct ClapAsVst3::Block {
 
 namespace {
 
-// A VST 3 host has no log to hand messages to, and its standard error is
-// not the user's to read: they are dropped.
-const clap_host_log kLog = {[](const clap_host*, clap_log_severity, const char*) {}};
+// A VST 3 host has no log to hand messages to; standard error is where a
+// host started from a terminal shows them. Never from the audio thread,
+// where writing could block.
+const clap_host_log kLog = {[](const clap_host*, clap_log_severity severity, const char* message) {
+    if (tAudioThread || message == nullptr || severity < CLAP_LOG_WARNING) return;
+    std::fprintf(stderr, "%s\n", message);
+}};
 
 const clap_host_params kParams = {
     [](const clap_host* h, clap_param_rescan_flags flags) { self(h)->rescanRequested |= flags; },
