@@ -121,6 +121,12 @@ enum ParamId : uint32_t {
 inline constexpr uint32_t kParamCount = 84;
 static_assert(kParamBypass + 1 == kParamCount);
 
+// Whether a parameter is part of the sound a preset holds: Bypass belongs to
+// the session, so presets neither store it nor count it as an edit.
+constexpr bool partOfSound(uint32_t id) {
+    return id != kParamBypass;
+}
+
 // Per-module parameters, indexed by module number (kVol ... kWid).
 inline constexpr ParamId kModuleOnParams[kModuleCount] = {
     kParamVolOn, kParamFltOn, kParamDrvOn, kParamTimOn, kParamCrsOn, kParamPanOn, kParamWidOn};
