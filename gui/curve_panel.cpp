@@ -284,6 +284,8 @@ void CurvePanel::closeMenus() {
     if (shapeMenuOpen) damage_.add(shapeMenuRect());
     if (addMenuOpen) damage_.add(addMenuRect());
     if (gridMenuOpen) damage_.add(gridMenuRect());
+    // A menu's tab or button is lit while it is open.
+    if (menuOpen()) damage_.add(tabRow());
     shapeMenuOpen = addMenuOpen = gridMenuOpen = false;
 }
 
