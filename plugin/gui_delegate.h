@@ -41,8 +41,10 @@ public:
     virtual bool guiPresetEdited() const = 0;
     virtual void guiLoadPreset(int index) = 0;
     virtual std::string guiSuggestedPresetName() const = 0;
+    // Saves the sound as a user preset; an empty description writes none.
     // False with a text for the user in err.
-    virtual bool guiSavePreset(const std::string& name, std::string& err) = 0;
+    virtual bool guiSavePreset(const std::string& name, const std::string& description,
+                               std::string& err) = 0;
     // What saving under a typed name would do; message names the preset it
     // replaces, or says why the name is refused.
     enum class SaveCheck { kNew, kReplaces, kRefused };

@@ -251,7 +251,8 @@ std::string NorvalePlugin::guiSuggestedPresetName() const {
     return "New Shape";
 }
 
-bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
+bool NorvalePlugin::guiSavePreset(const std::string& input, const std::string& description,
+                                  std::string& err) {
     try {
         PresetSaveName typed;
         std::string path;
@@ -259,8 +260,7 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
         if (!splitPresetSaveName(input, typed, err) ||
             builtinNameRefused(presets, typed.name, err) || !presetSavePath(typed, path, err))
             return false;
-        // Saved back under its own name, a preset keeps its author,
-        // description and tags.
+        // Saved back under its own name, a preset keeps its author and tags.
         plugincore::PresetData metadata;
         if (currentPreset >= 0 && static_cast<size_t>(currentPreset) < presets.size() &&
             presets[currentPreset].name == typed.name) {
@@ -273,6 +273,7 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
                 metadata = std::move(source->data);
         }
         metadata.name = typed.name;
+        metadata.description = description;
         std::array<double, kParamCount> current;
         for (uint32_t id = 0; id < kParamCount; ++id)
             current[id] = paramValue(id);
