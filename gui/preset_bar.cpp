@@ -167,11 +167,11 @@ int PresetBar::browserEntryAt(double x, double y) const {
     return -1;
 }
 
-// A save (and the question before it replaces) has a second line, the description.
+// Naming a preset (and the questions on the way) has a second line, the
+// description; the question before a load has not.
 Rect PresetBar::saveBoxRect() const {
-    const bool saving = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kReplace;
-    return {(spec_.width + 32 - kPromptWidth) / 2, kPromptTop, kPromptWidth,
-            saving ? 196.0 : 156.0};
+    const bool named = promptMode_ != PromptMode::kLoad;
+    return {(spec_.width + 32 - kPromptWidth) / 2, kPromptTop, kPromptWidth, named ? 196.0 : 156.0};
 }
 
 Rect PresetBar::saveButtonRect(bool save) const {
@@ -406,6 +406,8 @@ void PresetBar::openManagePrompt(int entry) {
     plugincore::appendChars(name, plugincore::printableChars(presets[entry].name), kNameBytes,
                             kNameBytes);
     fields_[kNameField].reset(std::move(name));
+    fields_[kDescriptionField].reset(plugincore::printableChars(presets[entry].description));
+    fields_[kDescriptionField].end(false);
 }
 
 void PresetBar::openSavePrompt() {
@@ -472,7 +474,10 @@ void PresetBar::commitSave() {
     case PromptMode::kReplace:
         done = delegate_.guiSavePreset(name, trimmed(fields_[kDescriptionField].text()), error);
         break;
-    case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
+    case PromptMode::kRename:
+        done = delegate_.guiRenamePreset(promptEntry_, name,
+                                         trimmed(fields_[kDescriptionField].text()), error);
+        break;
     case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
     case PromptMode::kLoad:
         closeSavePrompt();
@@ -520,8 +525,7 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
     case XK_Tab:
     case XK_KP_Tab:
     case XK_ISO_Left_Tab:
-        if (promptMode_ == PromptMode::kSave)
-            focus_ = focus_ == kNameField ? kDescriptionField : kNameField;
+        focus_ = focus_ == kNameField ? kDescriptionField : kNameField;
         return true;
     case XK_Left:
     case XK_KP_Left: field.left(shift); return true;
@@ -726,9 +730,7 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     if (saveFieldRect(kDescriptionField).width > 0)
         paintField(cr, kDescriptionField, editing && focus_ == kDescriptionField);
     if (!editing) return;
-    const char* hint = promptMode_ == PromptMode::kRename
-                           ? "Type a name, then Enter. Esc cancels."
-                           : "Tab moves between name and description. Enter saves, Esc cancels.";
+    const char* hint = "Tab moves between name and description. Enter confirms, Esc cancels.";
     plugincore::setFont(cr, 9, false);
     plugincore::setColour(cr, pal.textFaint);
     plugincore::drawText(cr, saveMessage_.empty() ? hint : saveMessage_.c_str(), x0 + 20,

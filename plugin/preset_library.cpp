@@ -302,7 +302,8 @@ plugincore::GuiDelegate::SaveCheck NorvalePlugin::guiCheckSaveName(const std::st
     return SaveCheck::kReplaces;
 }
 
-bool NorvalePlugin::guiRenamePreset(int index, const std::string& input, std::string& err) {
+bool NorvalePlugin::guiRenamePreset(int index, const std::string& input,
+                                    const std::string& description, std::string& err) {
     if (index < 0 || size_t(index) >= presets.size() || !presets[index].user) {
         err = "Built-in presets cannot be renamed.";
         return false;
@@ -323,6 +324,7 @@ bool NorvalePlugin::guiRenamePreset(int index, const std::string& input, std::st
                         err))
             return false;
         staged->data.name = typed.name;
+        staged->data.description = description;
         // Its own file when the name keeps the file name, else a free one.
         std::string path = plugincore::userPresetPathIn(presetContext(), typed.folder, typed.name);
         if (path != entry.path && !presetSavePath(typed, path, err)) return false;

@@ -101,11 +101,6 @@ const Change kChanges[] = {
              s.click(centre(r)), s.type(XK_Escape);
          s.click(centre(s.window().rack().controlRect(kParamMix)), 3);
      }},
-    {"every stage",
-     [](Session& s) {
-         for (int module = 0; module < kModuleCount; ++module)
-             s.object().curveChainAdd(module), s.object().curveSelectModule(module), s.settle(1);
-     }},
     {"preset load",
      [](Session& s) { s.click(centre(s.window().rack().presetBar().zoneRect(kZoneNext))); }},
 };

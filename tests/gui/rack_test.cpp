@@ -449,7 +449,7 @@ TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPres
     fs::remove(beta);
     fs::create_directories(beta / "inside");
     const int index = presetIndex("Beta");
-    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", error));
+    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", "", error));
     EXPECT_FALSE(plugin().guiDeletePreset(index, error));
     EXPECT_NE(error.find("Beta.norvale"), std::string::npos) << error;
     EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale/"});
@@ -500,7 +500,7 @@ TEST_F(RackTest, TheZoomPickedAsksTheHostWinsOverItsScaleAndIsRemembered) {
 TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKeys) {
     std::string error;
     for (const char* name : {"Zed", "Alpha"})
-        ASSERT_TRUE(plugin().guiSavePreset(name, "", error)) << error;
+        ASSERT_TRUE(plugin().guiSavePreset(name, name, error)) << error; // described by its name
     click(bar().zoneRect(kZoneBrowser));
     const Rect first = bar().browserEntryRect(0), second = bar().browserEntryRect(1);
     EXPECT_TRUE(first.x == second.x && second.y > first.y) << "top to bottom";
@@ -519,6 +519,10 @@ TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKey
     plugin().presetEdited = false;
     rack().key(XK_Return, "");
     EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Zed"));
+    // A right-click renames and describes anew, from the entry's own description.
+    click(bar().zoneRect(kZoneBrowser)), click(bar().browserEntryRect(presetIndex("Alpha")), 3);
+    rack().key(XK_Tab, ""), rack().key(0, "!"), rack().key(XK_Return, "");
+    EXPECT_EQ(plugin().presets[presetIndex("Alpha")].description, "Alpha!");
 }
 
 } // namespace
