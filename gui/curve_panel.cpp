@@ -201,6 +201,24 @@ Rect CurvePanel::gridItem(int i) const {
 Rect CurvePanel::gridMenuRect() const {
     return {bounds.x + 1080, bounds.y + 26, 86, 18.0 * kGridCount + 8};
 }
+Rect CurvePanel::curveMenuRect() const {
+    // Clipboard items on the left, the transforms beside them.
+    return {curveMenuX_, curveMenuY_, 282, 18.0 * kTransformCount + 8};
+}
+int CurvePanel::curveMenuRow(int item, const CurveAccess& curves) const {
+    if (item < kCurveMenuFromLow) return item;
+    if (item >= kCurveMenuTransforms) return item - kCurveMenuTransforms;
+    const int band = item - kCurveMenuFromLow;
+    if (curves.curveEditAllBands()) return 2 + band;
+    return band == curves.curveBand() ? 2 : -1;
+}
+Rect CurvePanel::curveMenuItem(int item, const CurveAccess& curves) const {
+    const int row = item >= 0 && item < kCurveMenuItems ? curveMenuRow(item, curves) : -1;
+    if (!curveMenuOpen_ || row < 0) return {0, 0, 0, 0};
+    const bool transform = item >= kCurveMenuTransforms;
+    return {curveMenuX_ + (transform ? 166 : 4), curveMenuY_ + 4 + 18.0 * row,
+            transform ? 112.0 : 158.0, 17};
+}
 Rect CurvePanel::undoButton() const {
     return {bounds.x + 1168, bounds.y + 6, 26, 20};
 }
@@ -276,17 +294,18 @@ bool CurvePanel::endAt(double px, double py, const CurveAccess& curves) const {
 }
 
 bool CurvePanel::dragging() const {
-    return dragPoint >= 0 || bendSegment >= 0 || painting || tabDragModule >= 0 ||
-           endDragModule >= 0 || selecting;
+    return dragPoint_ >= 0 || bendSegment_ >= 0 || painting_ || tabDragModule_ >= 0 ||
+           endDragModule_ >= 0 || selecting_;
 }
 
 void CurvePanel::closeMenus() {
-    if (shapeMenuOpen) damage_.add(shapeMenuRect());
-    if (addMenuOpen) damage_.add(addMenuRect());
-    if (gridMenuOpen) damage_.add(gridMenuRect());
+    if (shapeMenuOpen_) damage_.add(shapeMenuRect());
+    if (addMenuOpen_) damage_.add(addMenuRect());
+    if (gridMenuOpen_) damage_.add(gridMenuRect());
+    if (curveMenuOpen_) damage_.add(curveMenuRect());
     // A menu's tab or button is lit while it is open.
     if (menuOpen()) damage_.add(tabRow());
-    shapeMenuOpen = addMenuOpen = gridMenuOpen = false;
+    shapeMenuOpen_ = addMenuOpen_ = gridMenuOpen_ = curveMenuOpen_ = false;
 }
 
 void CurvePanel::setGrid(int index) {
@@ -363,17 +382,65 @@ void CurvePanel::applyTransform(int transform, CurveAccess& curves) {
     damage_.add(graphArea());
 }
 
+// ---- the graph's menu ----
+
+namespace {
+
+std::string curveMenuLabel(int item, const CurveAccess& curves) {
+    const bool all = curves.curveEditAllBands();
+    if (item == kCurveMenuCopy) return all ? "Copy curves" : "Copy curve";
+    if (item == kCurveMenuPaste) return all ? "Paste curves" : "Paste curve";
+    if (item >= kCurveMenuTransforms) return kTransformNames[item - kCurveMenuTransforms];
+    const int band = item - kCurveMenuFromLow;
+    return std::string("Copy ") + kBandNames[band] + " to " + kBandNames[band == 0 ? 1 : 0] +
+           " and " + kBandNames[band == 2 ? 1 : 2];
+}
+
+} // namespace
+
+void CurvePanel::openCurveMenu(double px, double py) {
+    // At the pointer, moved in as far as it takes to stay on the graph.
+    const Rect g = graph();
+    curveMenuX_ = std::clamp(px, g.x, g.x + g.width - 282);
+    curveMenuY_ = std::clamp(py, g.y, g.y + g.height - curveMenuRect().height);
+    curveMenuOpen_ = true;
+    curveMenuHover_ = -1;
+    damage_.add(curveMenuRect());
+}
+
+void CurvePanel::pressCurveMenu(double px, double py, CurveAccess& curves) {
+    int item = -1;
+    for (int i = 0; i < kCurveMenuItems; ++i)
+        if (curveMenuItem(i, curves).contains(px, py)) item = i;
+    if (item >= kCurveMenuTransforms) return applyTransform(item - kCurveMenuTransforms, curves);
+    if (item >= kCurveMenuFromLow) return copyAcross(item - kCurveMenuFromLow, curves);
+    if (clipboard_ != nullptr && item == kCurveMenuCopy) clipboard_->copyCurves();
+    if (clipboard_ != nullptr && item == kCurveMenuPaste) clipboard_->pasteCurves();
+}
+
+void CurvePanel::copyAcross(int band, CurveAccess& curves) {
+    const int m = curves.curveModule();
+    const std::string label = curveMenuLabel(kCurveMenuFromLow + band, curves);
+    // A copy: the source's own slot may move while the others are replaced.
+    const Curve source = curves.curveAt(m, band);
+    curves.curveUndoBegin(label.c_str(), false);
+    for (int other = 0; other < kBandCount; ++other)
+        if (other != band) curves.curveReplace(m, other, source);
+    curves.curveUndoEnd();
+    showHint("copied" + label.substr(4)); // the label less its "Copy"
+}
+
 bool CurvePanel::key(unsigned long keysym, bool control, bool shift, CurveAccess& curves) {
     constexpr unsigned long kEscape = 0xff1b, kDelete = 0xffff, kBackSpace = 0xff08;
     constexpr unsigned long kLeft = 0xff51, kUp = 0xff52, kRight = 0xff53, kDown = 0xff54;
     if (keysym == kEscape && dragging()) {
         // Everything the drag changed goes back; the End marker's gesture
         // still needs its end.
-        const int endModule = endDragModule;
-        tabDragModule = endDragModule = -1;
-        painting = selecting = groupDrag_ = false;
-        lastStep = -1;
-        dragPoint = bendSegment = dragModule = dragBand = -1;
+        const int endModule = endDragModule_;
+        tabDragModule_ = endDragModule_ = -1;
+        painting_ = selecting_ = groupDrag_ = false;
+        lastStep_ = -1;
+        dragPoint_ = bendSegment_ = dragModule_ = dragBand_ = -1;
         curves.curveUndoCancel();
         if (endModule >= 0) curves.curveFinishEnd(endModule);
         damage_.add(bounds);
@@ -408,9 +475,9 @@ bool CurvePanel::key(unsigned long keysym, bool control, bool shift, CurveAccess
         replaceSelected(kept, 0, curves);
         return true;
     }
-    if ((keysym == kDelete || keysym == kBackSpace) && hoverPoint >= 0 && !dragging()) {
-        curves.curveRemovePoint(curves.curveModule(), curves.curveBand(), hoverPoint);
-        hoverPoint = -1;
+    if ((keysym == kDelete || keysym == kBackSpace) && hoverPoint_ >= 0 && !dragging()) {
+        curves.curveRemovePoint(curves.curveModule(), curves.curveBand(), hoverPoint_);
+        hoverPoint_ = -1;
         damage_.add(graphArea());
         return true;
     }
@@ -459,25 +526,30 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
         !menuOpen() && n > 0 && (graph().contains(px, py) || endAt(px, py, curves));
     damage_.add(onGraph ? graphArea() : bounds);
     if (!hint_.empty()) showHint("");
-    if (gridMenuOpen) {
+    if (curveMenuOpen_) {
+        if (left) pressCurveMenu(px, py, curves);
+        closeMenus();
+        return true;
+    }
+    if (gridMenuOpen_) {
         for (int i = 0; left && i < kGridCount; ++i)
             if (gridItem(i).contains(px, py) && i != grid_) {
                 setGrid(i);
                 std::string ignored; // a preference that cannot be kept is no error to show
                 saveEditorPref(kGridPref, kGridNames[i], ignored);
             }
-        gridMenuOpen = false;
+        gridMenuOpen_ = false;
         return true;
     }
-    if (shapeMenuOpen) {
+    if (shapeMenuOpen_) {
         for (int i = 0; left && i < kShapeCount; ++i)
             if (shapeItem(i).contains(px, py)) applyShape(i, static_cast<double>(timeMs), curves);
         for (int i = 0; left && n > 0 && i < kTransformCount; ++i)
             if (transformItem(i).contains(px, py)) applyTransform(i, curves);
-        shapeMenuOpen = false;
+        shapeMenuOpen_ = false;
         return true;
     }
-    if (addMenuOpen) {
+    if (addMenuOpen_) {
         int row = 0;
         for (int module : kDefaultChain) {
             bool present = false;
@@ -487,7 +559,7 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
             if (left && addRow(n, row).contains(px, py)) curves.curveChainAdd(module);
             ++row;
         }
-        addMenuOpen = false;
+        addMenuOpen_ = false;
         return true;
     }
     for (int i = 0; i < n; ++i) {
@@ -499,20 +571,20 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
             curves.curveToggleModule(e);
             return true;
         }
-        if (px >= tab.x + tab.width - 18 && (hoverTab == e || e == m)) {
+        if (px >= tab.x + tab.width - 18 && (hoverTab_ == e || e == m)) {
             curves.curveChainRemove(e);
-            hoverTab = -1;
+            hoverTab_ = -1;
             return true;
         }
         curves.curveSelectModule(e);
-        tabDragModule = e;
-        tabDragStartX = tabDragX = px;
+        tabDragModule_ = e;
+        tabDragStartX_ = tabDragX_ = px;
         return true;
     }
     if (n <= 6 && addTab(n).contains(px, py)) {
         if (left) {
-            addMenuOpen = true;
-            addHover = -1;
+            addMenuOpen_ = true;
+            addHover_ = -1;
         }
         return true;
     }
@@ -540,15 +612,15 @@ bool CurvePanel::press(double px, double py, int button, uint64_t timeMs, CurveA
     }
     if (shapeButton().contains(px, py)) {
         if (left) {
-            shapeMenuOpen = true;
-            shapeHover = -1;
+            shapeMenuOpen_ = true;
+            shapeHover_ = -1;
         }
         return true;
     }
     if (gridButton().contains(px, py)) {
         if (left) {
-            gridMenuOpen = true;
-            gridHover = -1;
+            gridMenuOpen_ = true;
+            gridHover_ = -1;
         }
         return true;
     }
@@ -571,30 +643,32 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs, C
     const Curve& curve = curves.curveAt(m, b);
     const int i = pointAt(px, py, curve);
     if (button == 3) {
-        clicks.press(-1, px, py, timeMs);
+        clicks_.press(-1, px, py, timeMs);
         if (i >= 0) {
             curves.curveSetWeight(m, b, i, (curve.points[i].weight + 1) % 3, false);
         } else if (const int s = segmentAt(px, py, curve); s >= 0) {
             curves.curveSetBend(m, b, s, 0.0f);
+        } else {
+            openCurveMenu(px, py);
         }
         return;
     }
     if (curves.curveStepMode()) {
-        painting = true;
-        dragModule = m;
-        dragBand = b;
-        lastStep = -1;
+        painting_ = true;
+        dragModule_ = m;
+        dragBand_ = b;
+        lastStep_ = -1;
         paintStep(stepAt(px), toValue(py), curves);
         return;
     }
     if (button == 1 && shift && i < 0 && segmentAt(px, py, curve) < 0) {
-        selecting = true;
-        selectX0 = selectX1 = px;
-        selectY0 = selectY1 = py;
+        selecting_ = true;
+        selectX0_ = selectX1_ = px;
+        selectY0_ = selectY1_ = py;
         return;
     }
     // A point pressed twice goes when the second press is released in place.
-    removeOnRelease = clicks.press(i, px, py, timeMs);
+    removeOnRelease_ = clicks_.press(i, px, py, timeMs);
     if (i >= 0 && inMask(selectedPoints(curves), i) &&
         (selectedPoints(curves) & (selectedPoints(curves) - 1)) != 0) {
         // One of several selected points: they all go along.
@@ -604,61 +678,61 @@ void CurvePanel::pressGraph(double px, double py, int button, uint64_t timeMs, C
         groupValue_ = toValue(py);
     }
     if (i >= 0) {
-        dragPoint = i;
+        dragPoint_ = i;
     } else if (endAt(px, py, curves)) {
-        endDragModule = m;
+        endDragModule_ = m;
         curves.curveBeginEnd(m);
         return;
     } else if (const int s = segmentAt(px, py, curve); s >= 0) {
-        bendSegment = s;
-        bendStart = curve.points[s].bend;
-        bendStartValue = toValue(py);
+        bendSegment_ = s;
+        bendStart_ = curve.points[s].bend;
+        bendStartValue_ = toValue(py);
     } else {
-        dragPoint = curves.curveAddPoint(m, b, static_cast<float>(snapped(toPhase(px), curves)),
-                                         static_cast<float>(toValue(py)), 1);
+        dragPoint_ = curves.curveAddPoint(m, b, static_cast<float>(snapped(toPhase(px), curves)),
+                                          static_cast<float>(toValue(py)), 1);
         // A new point double-clicks with the press that made it.
-        clicks.press(dragPoint, px, py, timeMs);
+        clicks_.press(dragPoint_, px, py, timeMs);
     }
-    dragModule = m;
-    dragBand = b;
+    dragModule_ = m;
+    dragBand_ = b;
 }
 
 void CurvePanel::motion(double px, double py, CurveAccess& curves) {
-    if (tabDragModule >= 0) {
-        if (tabDragX != px) damage_.add(tabRow());
-        tabDragX = px;
+    if (tabDragModule_ >= 0) {
+        if (tabDragX_ != px) damage_.add(tabRow());
+        tabDragX_ = px;
         return;
     }
     int chain[kModuleCount];
     const int n = curves.curveChain(chain);
-    const int oldTab = hoverTab, oldAdd = addHover, oldPicker = pickerHover;
-    const int oldPoint = hoverPoint, oldSegment = hoverSegment, oldShape = shapeHover;
-    const bool oldEnd = hoverEnd;
-    const double oldPhase = pointerPhase;
-    pointerPhase = toPhase(px);
-    hoverTab = -1;
+    const int oldTab = hoverTab_, oldAdd = addHover_, oldPicker = pickerHover_;
+    const int oldPoint = hoverPoint_, oldSegment = hoverSegment_, oldShape = shapeHover_;
+    const bool oldEnd = hoverEnd_;
+    const double oldPhase = pointerPhase_;
+    pointerPhase_ = toPhase(px);
+    hoverTab_ = -1;
     for (int i = 0; i < n; ++i) {
         const Rect t = effectTab(i);
         if (px >= t.x && px < t.x + t.width && py >= bounds.y + 6 && py <= bounds.y + 26)
-            hoverTab = chain[i];
+            hoverTab_ = chain[i];
     }
-    if (addMenuOpen) {
-        addHover = -1;
+    if (addMenuOpen_) {
+        addHover_ = -1;
         for (int r = 0; r < kModuleCount - n; ++r)
-            if (addRow(n, r).contains(px, py)) addHover = r;
+            if (addRow(n, r).contains(px, py)) addHover_ = r;
     } else {
-        pickerHover = -1;
+        pickerHover_ = -1;
         for (int i = 0; n == 0 && i < kModuleCount; ++i)
-            if (pickerButton(i).contains(px, py)) pickerHover = i;
+            if (pickerButton(i).contains(px, py)) pickerHover_ = i;
         const double phase = snapped(toPhase(px), curves);
-        if (painting) {
+        if (painting_) {
             paintStep(stepAt(px), toValue(py), curves);
-        } else if (endDragModule >= 0) {
-            curves.curveSetEnd(endDragModule, static_cast<float>(phase));
+        } else if (endDragModule_ >= 0) {
+            curves.curveSetEnd(endDragModule_, static_cast<float>(phase));
             damage_.add(graphArea());
-        } else if (selecting) {
-            selectX1 = px;
-            selectY1 = py;
+        } else if (selecting_) {
+            selectX1_ = px;
+            selectY1_ = py;
             damage_.add(graphArea());
         } else if (groupDrag_) {
             // By the grid's steps when snapping, from where the drag began.
@@ -668,114 +742,118 @@ void CurvePanel::motion(double px, double py, CurveAccess& curves) {
             replaceSelected(movePoints(groupStart_, mask, dx, toValue(py) - groupValue_), mask,
                             curves);
             damage_.add(graphArea());
-        } else if (dragPoint >= 0) {
+        } else if (dragPoint_ >= 0) {
             const float x = static_cast<float>(phase), y = static_cast<float>(toValue(py));
-            const Curve& before = curves.curveAt(dragModule, dragBand);
+            const Curve& before = curves.curveAt(dragModule_, dragBand_);
             const CurvePoint old =
-                dragPoint < before.count ? before.points[dragPoint] : CurvePoint{};
-            curves.curveMovePoint(dragModule, dragBand, dragPoint, x, y);
+                dragPoint_ < before.count ? before.points[dragPoint_] : CurvePoint{};
+            curves.curveMovePoint(dragModule_, dragBand_, dragPoint_, x, y);
             // The move re-sorts the points: follow ours to its new index, the
             // nearest point that now carries what we wrote.
-            const Curve& after = curves.curveAt(dragModule, dragBand);
-            const bool end = dragPoint == 0 || dragPoint == after.count - 1;
+            const Curve& after = curves.curveAt(dragModule_, dragBand_);
+            const bool end = dragPoint_ == 0 || dragPoint_ == after.count - 1;
             const float wantX = end ? old.x : std::clamp(x, 0.0f, 1.0f);
             const float wantY = std::clamp(y, 0.0f, 1.0f);
-            int best = dragPoint, bestDistance = kMaxCurvePoints + 1;
+            int best = dragPoint_, bestDistance = kMaxCurvePoints + 1;
             for (int i = 0; !end && i < after.count; ++i) {
                 const CurvePoint& p = after.points[i];
                 if (p.x != wantX || p.y != wantY || p.weight != old.weight || p.bend != old.bend)
                     continue;
-                if (std::abs(i - dragPoint) < bestDistance) {
+                if (std::abs(i - dragPoint_) < bestDistance) {
                     best = i;
-                    bestDistance = std::abs(i - dragPoint);
+                    bestDistance = std::abs(i - dragPoint_);
                 }
             }
             // A point that moved past a few units, or changed its index, was dragged.
-            if (clicks.moved(px, py) || best != dragPoint) clicks.forget();
-            dragPoint = best;
+            if (clicks_.moved(px, py) || best != dragPoint_) clicks_.forget();
+            dragPoint_ = best;
             // The readout beside the point travels with it, beyond the span the
             // curve's change repaints.
             damage_.add(graphArea());
-        } else if (bendSegment >= 0) {
+        } else if (bendSegment_ >= 0) {
             const double bend =
-                std::clamp(bendStart + 4 * (toValue(py) - bendStartValue), -1.0, 1.0);
-            curves.curveSetBend(dragModule, dragBand, bendSegment, static_cast<float>(bend));
-        } else if (shapeMenuOpen) {
-            shapeHover = -1;
+                std::clamp(bendStart_ + 4 * (toValue(py) - bendStartValue_), -1.0, 1.0);
+            curves.curveSetBend(dragModule_, dragBand_, bendSegment_, static_cast<float>(bend));
+        } else if (shapeMenuOpen_) {
+            shapeHover_ = -1;
             for (int i = 0; i < kShapeCount; ++i)
-                if (shapeItem(i).contains(px, py)) shapeHover = i;
+                if (shapeItem(i).contains(px, py)) shapeHover_ = i;
             for (int i = 0; i < kTransformCount; ++i)
-                if (transformItem(i).contains(px, py)) shapeHover = kShapeCount + i;
-        } else if (gridMenuOpen) {
-            const int old = gridHover;
-            gridHover = -1;
+                if (transformItem(i).contains(px, py)) shapeHover_ = kShapeCount + i;
+        } else if (curveMenuOpen_) {
+            const int old = curveMenuHover_;
+            curveMenuHover_ = -1;
+            for (int item = 0; item < kCurveMenuItems; ++item)
+                if (curveMenuItem(item, curves).contains(px, py)) curveMenuHover_ = item;
+            if (old != curveMenuHover_) damage_.add(curveMenuRect());
+        } else if (gridMenuOpen_) {
+            const int old = gridHover_;
+            gridHover_ = -1;
             for (int i = 0; i < kGridCount; ++i)
-                if (gridItem(i).contains(px, py)) gridHover = i;
-            if (old != gridHover) damage_.add(gridMenuRect());
+                if (gridItem(i).contains(px, py)) gridHover_ = i;
+            if (old != gridHover_) damage_.add(gridMenuRect());
         } else if (graph().contains(px, py) && n > 0) {
             const Curve& curve = curves.curveAt(curves.curveModule(), curves.curveBand());
-            hoverPoint = pointAt(px, py, curve);
-            hoverEnd = false;
-            hoverSegment = -1;
-            if (hoverPoint < 0) {
-                hoverEnd = endAt(px, py, curves);
-                if (!hoverEnd) hoverSegment = segmentAt(px, py, curve);
+            hoverPoint_ = pointAt(px, py, curve);
+            hoverEnd_ = false;
+            hoverSegment_ = -1;
+            if (hoverPoint_ < 0) {
+                hoverEnd_ = endAt(px, py, curves);
+                if (!hoverEnd_) hoverSegment_ = segmentAt(px, py, curve);
             }
         } else {
-            hoverPoint = hoverSegment = -1;
-            hoverEnd = false;
+            hoverPoint_ = hoverSegment_ = -1;
+            hoverEnd_ = false;
         }
     }
-    if (oldTab != hoverTab) damage_.add(tabRow());
-    if (oldAdd != addHover) damage_.add(addMenuRect());
-    if (oldShape != shapeHover) damage_.add(shapeMenuRect());
+    if (oldTab != hoverTab_) damage_.add(tabRow());
+    if (oldAdd != addHover_) damage_.add(addMenuRect());
+    if (oldShape != shapeHover_) damage_.add(shapeMenuRect());
     // The bend handle rides along under the pointer.
-    const bool handleMoved = (hoverSegment >= 0 || bendSegment >= 0) && oldPhase != pointerPhase;
-    if (oldPicker != pickerHover || oldPoint != hoverPoint || oldSegment != hoverSegment ||
-        oldEnd != hoverEnd || handleMoved)
+    const bool handleMoved = (hoverSegment_ >= 0 || bendSegment_ >= 0) && oldPhase != pointerPhase_;
+    if (oldPicker != pickerHover_ || oldPoint != hoverPoint_ || oldSegment != hoverSegment_ ||
+        oldEnd != hoverEnd_ || handleMoved)
         damage_.add(graphArea());
 }
 
 void CurvePanel::release(CurveAccess& curves, bool buttonUp) {
     groupDrag_ = false;
     if (!dragging()) return;
-    if (selecting) {
+    if (selecting_) {
         // The points of the band being edited inside the rectangle.
         const Curve& c = curves.curveAt(curves.curveModule(), curves.curveBand());
         uint64_t mask = 0;
         for (int i = 0; i < c.count; ++i) {
             const double x = xOf(c.points[i].x), y = yOf(c.points[i].y);
-            if (x >= std::min(selectX0, selectX1) && x <= std::max(selectX0, selectX1) &&
-                y >= std::min(selectY0, selectY1) && y <= std::max(selectY0, selectY1))
+            if (x >= std::min(selectX0_, selectX1_) && x <= std::max(selectX0_, selectX1_) &&
+                y >= std::min(selectY0_, selectY1_) && y <= std::max(selectY0_, selectY1_))
                 mask |= uint64_t{1} << i;
         }
-        selecting = false;
+        selecting_ = false;
         select(mask, curves);
         damage_.add(graphArea()); // the rectangle goes
-    } else if (tabDragModule >= 0) {
+    } else if (tabDragModule_ >= 0) {
         damage_.add(tabRow());
     } else {
         damage_.add(graphArea());
     }
-    const bool remove = buttonUp && removeOnRelease && dragPoint >= 0 && !clicks.dragged();
-    if (remove) curves.curveRemovePoint(dragModule, dragBand, dragPoint);
-    clicks.release(remove);
-    removeOnRelease = false;
-    if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
+    const bool remove = buttonUp && removeOnRelease_ && dragPoint_ >= 0 && !clicks_.dragged();
+    if (remove) curves.curveRemovePoint(dragModule_, dragBand_, dragPoint_);
+    clicks_.release(remove);
+    removeOnRelease_ = false;
+    if (tabDragged()) {
         int chain[kModuleCount];
         const int n = curves.curveChain(chain);
-        const int slot = std::clamp(static_cast<int>(std::floor((tabDragX - (bounds.x + 10)) / 89)),
-                                    0, std::max(n - 1, 0));
-        curves.curveChainMove(tabDragModule, slot);
+        curves.curveChainMove(tabDragModule_, landingSlot(chain, n));
     }
-    tabDragModule = -1;
-    if (endDragModule >= 0) {
-        curves.curveFinishEnd(endDragModule);
-        endDragModule = -1;
+    tabDragModule_ = -1;
+    if (endDragModule_ >= 0) {
+        curves.curveFinishEnd(endDragModule_);
+        endDragModule_ = -1;
     }
-    painting = false;
-    lastStep = -1;
-    dragPoint = bendSegment = dragModule = dragBand = -1;
+    painting_ = false;
+    lastStep_ = -1;
+    dragPoint_ = bendSegment_ = dragModule_ = dragBand_ = -1;
 }
 
 void CurvePanel::sync(CurveAccess& curves) {
@@ -798,13 +876,13 @@ void CurvePanel::paintStep(int cell, double value, CurveAccess& curves) {
     if (cell < 0) return;
     const int module = curves.curveModule(), band = curves.curveBand();
     const float v = static_cast<float>(value);
-    if (lastStep >= 0 && std::abs(cell - lastStep) > 1) {
-        const int dir = cell > lastStep ? 1 : -1;
-        for (int c = lastStep + dir; c != cell; c += dir)
+    if (lastStep_ >= 0 && std::abs(cell - lastStep_) > 1) {
+        const int dir = cell > lastStep_ ? 1 : -1;
+        for (int c = lastStep_ + dir; c != cell; c += dir)
             curves.curveSetStep(module, band, c, stepCells(), v);
     }
     curves.curveSetStep(module, band, cell, stepCells(), v);
-    lastStep = cell;
+    lastStep_ = cell;
 }
 
 void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
@@ -862,46 +940,70 @@ void CurvePanel::applyShape(int shape, double seed, CurveAccess& curves) {
 
 // ---- painting ----
 
+void CurvePanel::drawTab(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves, int e,
+                         const Rect& tab) const {
+    const int m = curves.curveModule();
+    roundedRect(cr, tab, 4);
+    setColour(cr, e == m ? p.accent : p.trackColour, 0.1);
+    cairo_fill(cr);
+    cairo_arc(cr, tab.x + 10, tab.y + 10, 3.2, 0, 2 * kPi);
+    const bool on = curves.curveModuleEnabled(e);
+    if (on) {
+        setColour(cr, p.accent);
+        cairo_fill(cr);
+    } else {
+        setColour(cr, p.textFaint);
+        cairo_set_line_width(cr, 1.2);
+        cairo_stroke(cr);
+    }
+    // Between the switch and the close mark, whatever the name and the zoom.
+    setFont(cr, 8.5, true);
+    setColour(cr, e == m ? p.accent : (on ? p.textDim : p.textFaint));
+    drawText(cr, plugincore::fitText(cr, moduleName(e), 52).c_str(), tab.x + 46, tab.y + 14,
+             Align::Centre);
+    if (e == hoverTab_ || e == m) {
+        setColour(cr, e == hoverTab_ ? p.textBright : p.textFaint);
+        const double cx = tab.x + 77, cy = tab.y + 10;
+        cairo_move_to(cr, cx - 3, cy - 3);
+        cairo_line_to(cr, cx + 3, cy + 3);
+        cairo_move_to(cr, cx + 3, cy - 3);
+        cairo_line_to(cr, cx - 3, cy + 3);
+        cairo_set_line_width(cr, 1.3);
+        cairo_stroke(cr);
+    }
+}
+
 void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
                           const int* chain, int n) const {
-    const int m = curves.curveModule();
-    for (int i = 0; i < n; ++i) {
-        const int e = chain[i];
-        Rect tab = effectTab(i);
-        if (e == tabDragModule) tab.x += tabDragX - tabDragStartX;
+    // A dragged tab: the others make room at the slot it will land in, an
+    // outline marks that slot, and the tab itself rides along the row on an
+    // opaque ground over them, so no two labels ever show through each other.
+    const bool dragged = tabDragged();
+    const int from = static_cast<int>(std::find(chain, chain + n, tabDragModule_) - chain);
+    const int slot = dragged ? landingSlot(chain, n) : -1;
+    for (int i = 0, shown = 0; i < n; ++i) {
+        if (dragged && i == from) continue;
+        shown += shown == slot;
+        drawTab(cr, p, curves, chain[i], effectTab(shown++));
+    }
+    if (dragged) {
+        roundedRect(cr, effectTab(slot), 4);
+        setColour(cr, p.accent, 0.6);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        Rect tab = effectTab(from);
+        tab.x = std::clamp(tab.x + tabDragX_ - tabDragStartX_, effectTab(0).x, effectTab(n - 1).x);
         roundedRect(cr, tab, 4);
-        setColour(cr, e == m ? p.accent : p.trackColour, 0.1);
+        setColour(cr, p.panelFill);
         cairo_fill(cr);
-        cairo_arc(cr, tab.x + 10, tab.y + 10, 3.2, 0, 2 * kPi);
-        const bool on = curves.curveModuleEnabled(e);
-        if (on) {
-            setColour(cr, p.accent);
-            cairo_fill(cr);
-        } else {
-            setColour(cr, p.textFaint);
-            cairo_set_line_width(cr, 1.2);
-            cairo_stroke(cr);
-        }
-        setFont(cr, 8.5, true);
-        setColour(cr, e == m ? p.accent : (on ? p.textDim : p.textFaint));
-        drawText(cr, moduleName(e), tab.x + 46, tab.y + 14, Align::Centre);
-        if (e == hoverTab || e == m) {
-            setColour(cr, e == hoverTab ? p.textBright : p.textFaint);
-            const double cx = tab.x + 77, cy = tab.y + 10;
-            cairo_move_to(cr, cx - 3, cy - 3);
-            cairo_line_to(cr, cx + 3, cy + 3);
-            cairo_move_to(cr, cx + 3, cy - 3);
-            cairo_line_to(cr, cx - 3, cy + 3);
-            cairo_set_line_width(cr, 1.3);
-            cairo_stroke(cr);
-        }
+        drawTab(cr, p, curves, tabDragModule_, tab);
     }
     if (n <= 6) {
         const Rect tab = addTab(n);
         roundedRect(cr, tab, 4);
-        setColour(cr, addMenuOpen ? p.accent : p.trackColour, 0.1);
+        setColour(cr, addMenuOpen_ ? p.accent : p.trackColour, 0.1);
         cairo_fill(cr);
-        setColour(cr, addMenuOpen ? p.accent : p.textDim);
+        setColour(cr, addMenuOpen_ ? p.accent : p.textDim);
         cairo_move_to(cr, tab.x + 9, tab.y + 10);
         cairo_line_to(cr, tab.x + 19, tab.y + 10);
         cairo_move_to(cr, tab.x + 14, tab.y + 5);
@@ -937,9 +1039,9 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     }
     const Rect shape = shapeButton();
     roundedRect(cr, shape, 4);
-    setColour(cr, shapeMenuOpen ? p.accent : p.trackColour, 0.22);
+    setColour(cr, shapeMenuOpen_ ? p.accent : p.trackColour, 0.22);
     cairo_fill(cr);
-    setColour(cr, shapeMenuOpen ? p.accent : p.textDim);
+    setColour(cr, shapeMenuOpen_ ? p.accent : p.textDim);
     drawText(cr, "SHAPE", shape.x + 45, shape.y + 14, Align::Centre);
     cairo_move_to(cr, shape.x + 83, shape.y + 9);
     cairo_line_to(cr, shape.x + 87, shape.y + 13);
@@ -947,31 +1049,26 @@ void CurvePanel::drawTabs(cairo_t* cr, const CurvePalette& p, const CurveAccess&
     cairo_set_line_width(cr, 1.4);
     cairo_stroke(cr);
     drawToolbar(cr, p, curves);
-    if (tabDragModule >= 0 && std::fabs(tabDragX - tabDragStartX) > 6) {
-        // Where the dragged tab will land: a bar at the edge it will take.
-        const int slot = landingSlot(n);
-        const int from = static_cast<int>(std::find(chain, chain + n, tabDragModule) - chain);
-        const Rect at = effectTab(slot);
-        const double x = slot > from ? at.x + at.width + 1.5 : at.x - 1.5;
-        setColour(cr, p.accent);
-        cairo_set_line_width(cr, 2);
-        cairo_move_to(cr, x, at.y - 2);
-        cairo_line_to(cr, x, at.y + at.height + 2);
-        cairo_stroke(cr);
-    }
 }
 
-int CurvePanel::landingSlot(int n) const {
-    return std::clamp(static_cast<int>(std::floor((tabDragX - (bounds.x + 10)) / 89)), 0,
-                      std::max(n - 1, 0));
+bool CurvePanel::tabDragged() const {
+    // A few units of travel before a press on a tab becomes a drag.
+    return tabDragModule_ >= 0 && std::fabs(tabDragX_ - tabDragStartX_) > 6;
+}
+
+int CurvePanel::landingSlot(const int* chain, int n) const {
+    // The slot nearest to where the dragged tab is drawn.
+    const int from = static_cast<int>(std::find(chain, chain + n, tabDragModule_) - chain);
+    const double slots = (tabDragX_ - tabDragStartX_) / (effectTab(1).x - effectTab(0).x);
+    return std::clamp(from + static_cast<int>(std::lround(slots)), 0, std::max(n - 1, 0));
 }
 
 void CurvePanel::drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
     const Rect grid = gridButton();
     roundedRect(cr, grid, 4);
-    setColour(cr, gridMenuOpen ? p.accent : p.trackColour, 0.22);
+    setColour(cr, gridMenuOpen_ ? p.accent : p.trackColour, 0.22);
     cairo_fill(cr);
-    setColour(cr, gridMenuOpen ? p.accent : p.textDim);
+    setColour(cr, gridMenuOpen_ ? p.accent : p.textDim);
     setFont(cr, 8.5, true);
     const std::string label = std::string("GRID ") + kGridNames[grid_];
     drawText(cr, label.c_str(), grid.x + 34, grid.y + 14, Align::Centre);
@@ -1085,7 +1182,8 @@ void CurvePanel::drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess&
                            ? "STEP -- click or drag a cell to set its level; SHAPE for a starting "
                              "point"
                            : "click adds a point, drag moves it, double-click deletes, right-click "
-                             "its corner, drag the line between two points to bend it";
+                             "a point for its corner or elsewhere for the curve menu, drag the "
+                             "line between two points to bend it";
     setFont(cr, 8.5, false);
     cairo_text_extents_t e;
     cairo_text_extents(cr, hint, &e);
@@ -1111,11 +1209,11 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         line.gap();
     }
     const Curve& c = curves.curveAt(m, sel);
-    const bool ownDrag = dragModule == m && dragBand == sel;
+    const bool ownDrag = dragModule_ == m && dragBand_ == sel;
     const uint64_t chosen = selectedPoints(curves);
     // A staircase is edited by its cells; its points would stand in pairs.
     for (int i = 0; !curves.curveStepMode() && i < c.count; ++i) {
-        const bool big = i == hoverPoint || (ownDrag && i == dragPoint);
+        const bool big = i == hoverPoint_ || (ownDrag && i == dragPoint_);
         const double x = xOf(c.points[i].x), y = yOf(c.points[i].y), r = big ? 6 : 4.5;
         // The corner shows in the handle: hard a square, medium a diamond, soft round.
         cairo_new_sub_path(cr);
@@ -1136,11 +1234,12 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         cairo_set_line_width(cr, 1.6);
         cairo_stroke(cr);
     }
-    if (selecting) {
+    if (selecting_) {
         const double dash[2] = {4, 3};
         cairo_set_dash(cr, dash, 2, 0);
-        cairo_rectangle(cr, std::min(selectX0, selectX1) + 0.5, std::min(selectY0, selectY1) + 0.5,
-                        std::fabs(selectX1 - selectX0), std::fabs(selectY1 - selectY0));
+        cairo_rectangle(cr, std::min(selectX0_, selectX1_) + 0.5,
+                        std::min(selectY0_, selectY1_) + 0.5, std::fabs(selectX1_ - selectX0_),
+                        std::fabs(selectY1_ - selectY0_));
         setColour(cr, p.accent, 0.12);
         cairo_fill_preserve(cr);
         setColour(cr, p.accent, 0.8);
@@ -1148,10 +1247,10 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
         cairo_stroke(cr);
         cairo_set_dash(cr, nullptr, 0, 0);
     }
-    const int s = bendSegment >= 0 ? bendSegment : hoverSegment;
+    const int s = bendSegment_ >= 0 ? bendSegment_ : hoverSegment_;
     if (s >= 0 && s + 1 < c.count) {
         const double a = c.points[s].x, b = c.points[s + 1].x, inset = 0.2 * (b - a);
-        const float t = static_cast<float>(std::clamp(pointerPhase, a + inset, b - inset));
+        const float t = static_cast<float>(std::clamp(pointerPhase_, a + inset, b - inset));
         cairo_new_sub_path(cr);
         cairo_arc(cr, xOf(t), yOf(c.valueAt(t)), 4.5, 0, 2 * kPi);
         setColour(cr, p.textBright);
@@ -1164,7 +1263,7 @@ void CurvePanel::drawCurves(cairo_t* cr, const CurvePalette& p, const CurveAcces
 
 void CurvePanel::drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const {
     const int m = curves.curveModule(), b = curves.curveBand();
-    const int i = dragPoint >= 0 && dragModule == m && dragBand == b ? dragPoint : hoverPoint;
+    const int i = dragPoint_ >= 0 && dragModule_ == m && dragBand_ == b ? dragPoint_ : hoverPoint_;
     const Curve& c = curves.curveAt(m, b);
     if (i < 0 || i >= c.count || curves.curveStepMode()) return;
     const std::string text = curvePositionText(curves, m, c.points[i].x) + "   " +
@@ -1198,25 +1297,39 @@ void drawMenuFrame(cairo_t* cr, const CurvePalette& p, const Rect& box) {
     cairo_stroke(cr);
 }
 
+// A tint behind the hovered item (a fainter one behind the current choice),
+// then its text.
+void drawMenuItem(cairo_t* cr, const CurvePalette& p, const Rect& item, const char* text,
+                  bool hovered, bool current = false, double baseline = 12) {
+    if (hovered || current) {
+        roundedRect(cr, item, 3);
+        setColour(cr, p.accent, hovered ? 0.22 : 0.1);
+        cairo_fill(cr);
+    }
+    setColour(cr, hovered ? p.textBright : (current ? p.accent : p.textDim));
+    drawText(cr, text, item.x + 8, item.y + baseline, Align::Left);
+}
+
+// The transforms stand apart from what a menu lists before them by a rule.
+void drawTransformsRule(cairo_t* cr, const CurvePalette& p, const Rect& first) {
+    cairo_move_to(cr, first.x - 2.5, first.y);
+    cairo_line_to(cr, first.x - 2.5, first.y + 18.0 * kTransformCount - 1);
+    setColour(cr, p.panelLine);
+    cairo_set_line_width(cr, 1);
+    cairo_stroke(cr);
+}
+
 } // namespace
 
 void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves,
                            int n) const {
-    if (gridMenuOpen && plugincore::inClip(cr, gridMenuRect())) {
+    if (gridMenuOpen_ && plugincore::inClip(cr, gridMenuRect())) {
         drawMenuFrame(cr, p, gridMenuRect());
         setFont(cr, 8.5, false);
-        for (int i = 0; i < kGridCount; ++i) {
-            const Rect item = gridItem(i);
-            if (i == gridHover || i == grid_) {
-                roundedRect(cr, item, 3);
-                setColour(cr, p.accent, i == gridHover ? 0.22 : 0.1);
-                cairo_fill(cr);
-            }
-            setColour(cr, i == gridHover ? p.textBright : (i == grid_ ? p.accent : p.textDim));
-            drawText(cr, kGridNames[i], item.x + 8, item.y + 12, Align::Left);
-        }
+        for (int i = 0; i < kGridCount; ++i)
+            drawMenuItem(cr, p, gridItem(i), kGridNames[i], i == gridHover_, i == grid_);
     }
-    if (addMenuOpen && plugincore::inClip(cr, addMenuRect())) {
+    if (addMenuOpen_ && plugincore::inClip(cr, addMenuRect())) {
         int chain[kModuleCount];
         const int length = curves.curveChain(chain);
         int r = 0;
@@ -1227,48 +1340,28 @@ void CurvePanel::drawMenus(cairo_t* cr, const CurvePalette& p, const CurveAccess
             cairo_rectangle(cr, row.x - 4, row.y - 2, 128, 23);
             setColour(cr, p.panelFill, 0.98);
             cairo_fill(cr);
-            if (r == addHover) {
-                roundedRect(cr, row, 3);
-                setColour(cr, p.accent, 0.22);
-                cairo_fill(cr);
-            }
-            setColour(cr, r == addHover ? p.textBright : p.textDim);
-            drawText(cr, moduleName(module), row.x + 8, row.y + 13, Align::Left);
+            drawMenuItem(cr, p, row, moduleName(module), r == addHover_, false, 13);
             ++r;
         }
     }
-    if (shapeMenuOpen && plugincore::inClip(cr, shapeMenuRect())) {
-        const Rect box = shapeMenuRect();
-        drawMenuFrame(cr, p, box);
+    if (shapeMenuOpen_ && plugincore::inClip(cr, shapeMenuRect())) {
+        drawMenuFrame(cr, p, shapeMenuRect());
         setFont(cr, 8.5, false);
-        for (int i = 0; i < kShapeCount; ++i) {
-            const Rect item = shapeItem(i);
-            if (i == shapeHover) {
-                roundedRect(cr, item, 3);
-                setColour(cr, p.accent, 0.22);
-                cairo_fill(cr);
-            }
-            setColour(cr, i == shapeHover ? p.textBright : p.textDim);
-            drawText(cr, kShapeNames[i], item.x + 8, item.y + 12, Align::Left);
-        }
-        // The transforms, apart from the shapes by a rule.
-        const Rect first = transformItem(0);
-        cairo_move_to(cr, first.x - 2.5, first.y);
-        cairo_line_to(cr, first.x - 2.5, first.y + 18.0 * kTransformCount - 1);
-        setColour(cr, p.panelLine);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
-        for (int i = 0; i < kTransformCount; ++i) {
-            const Rect item = transformItem(i);
-            const bool hot = shapeHover == kShapeCount + i;
-            if (hot) {
-                roundedRect(cr, item, 3);
-                setColour(cr, p.accent, 0.22);
-                cairo_fill(cr);
-            }
-            setColour(cr, hot ? p.textBright : p.textDim);
-            drawText(cr, kTransformNames[i], item.x + 8, item.y + 12, Align::Left);
-        }
+        for (int i = 0; i < kShapeCount; ++i)
+            drawMenuItem(cr, p, shapeItem(i), kShapeNames[i], i == shapeHover_);
+        drawTransformsRule(cr, p, transformItem(0));
+        for (int i = 0; i < kTransformCount; ++i)
+            drawMenuItem(cr, p, transformItem(i), kTransformNames[i],
+                         shapeHover_ == kShapeCount + i);
+    }
+    if (curveMenuOpen_ && plugincore::inClip(cr, curveMenuRect())) {
+        drawMenuFrame(cr, p, curveMenuRect());
+        setFont(cr, 8.5, false);
+        drawTransformsRule(cr, p, curveMenuItem(kCurveMenuTransforms, curves));
+        for (int item = 0; item < kCurveMenuItems; ++item)
+            if (const Rect r = curveMenuItem(item, curves); r.width > 0)
+                drawMenuItem(cr, p, r, curveMenuLabel(item, curves).c_str(),
+                             item == curveMenuHover_);
     }
 }
 
@@ -1280,10 +1373,11 @@ void CurvePanel::drawPicker(cairo_t* cr, const CurvePalette& p) const {
     for (int i = 0; i < kModuleCount; ++i) {
         const Rect b = pickerButton(i);
         roundedRect(cr, b, 5);
-        setColour(cr, i == pickerHover ? p.accent : p.trackColour, i == pickerHover ? 0.25 : 0.14);
+        setColour(cr, i == pickerHover_ ? p.accent : p.trackColour,
+                  i == pickerHover_ ? 0.25 : 0.14);
         cairo_fill(cr);
         setFont(cr, 9.5, true);
-        setColour(cr, i == pickerHover ? p.accent : p.textDim);
+        setColour(cr, i == pickerHover_ ? p.accent : p.textDim);
         drawText(cr, moduleName(kDefaultChain[i]), b.x + 60, b.y + 21, Align::Centre);
     }
     setFont(cr, 8.5, false);
@@ -1304,7 +1398,7 @@ void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAcce
             setColour(cr, p.panelFill, 0.55);
             cairo_fill(cr);
         }
-        const bool hot = hoverEnd || endDragModule >= 0;
+        const bool hot = hoverEnd_ || endDragModule_ >= 0;
         const double alpha = hot ? 1.0 : 0.75;
         const double dash[2] = {4, 3};
         cairo_set_dash(cr, dash, 2, 0);
@@ -1326,16 +1420,16 @@ void CurvePanel::drawTrigger(cairo_t* cr, const CurvePalette& p, const CurveAcce
         mode == 1 ? (loop ? "MIDI  LOOP" : "MIDI  ONCE") : (loop ? "AUDIO  LOOP" : "AUDIO  ONCE");
     if (const ScopeData* scope = curves.curveScope()) {
         const uint32_t count = scope->triggerCount.load(std::memory_order_relaxed);
-        if (count != triggerSeen) {
-            triggerSeen = count;
-            triggerFlash = 4;
-        } else if (triggerFlash > 0) {
-            --triggerFlash;
+        if (count != triggerSeen_) {
+            triggerSeen_ = count;
+            triggerFlash_ = 4;
+        } else if (triggerFlash_ > 0) {
+            --triggerFlash_;
         }
     }
     cairo_new_sub_path(cr);
     cairo_arc(cr, g.x + 14, g.y + 14, 4, 0, 2 * kPi);
-    if (triggerFlash >= 1) {
+    if (triggerFlash_ >= 1) {
         setColour(cr, p.warm);
         cairo_fill(cr);
     } else {

@@ -59,6 +59,27 @@ inline constexpr const char* kTransformNames[kTransformCount] = {
     "INVERT",   "MIRROR",     "SHIFT LEFT", "SHIFT RIGHT",
     "SCALE UP", "SCALE DOWN", "OFFSET UP",  "OFFSET DOWN"};
 
+// The items of the graph's right-click menu: the clipboard, one band's curve
+// copied to the other two, then every transform (kCurveMenuTransforms + i).
+enum CurveMenuItem {
+    kCurveMenuCopy,
+    kCurveMenuPaste,
+    kCurveMenuFromLow, // + band: that band's curve to the other two
+    kCurveMenuTransforms = kCurveMenuFromLow + kBandCount,
+    kCurveMenuItems = kCurveMenuTransforms + kTransformCount
+};
+
+// The clipboard as the graph's menu reaches it: the window owns the X side.
+class CurveClipboard {
+public:
+    virtual void copyCurves() = 0;
+    // Pastes what the clipboard holds, now or when its owner answers.
+    virtual void pasteCurves() = 0;
+
+protected:
+    ~CurveClipboard() = default;
+};
+
 class CurvePanel {
 public:
     plugincore::Rect bounds{16, 74, 1400, 440};
@@ -76,6 +97,10 @@ public:
     plugincore::Rect transformItem(int i) const;
     plugincore::Rect gridButton() const;
     plugincore::Rect gridItem(int i) const;
+    // An item of the graph's menu where it is open now; empty when the menu
+    // is closed or does not offer the item (a band's copy across is offered
+    // for the band being edited, for each band with ALL).
+    plugincore::Rect curveMenuItem(int item, const CurveAccess& curves) const;
     plugincore::Rect undoButton() const;
     plugincore::Rect redoButton() const;
     plugincore::Rect pickerButton(int i) const;
@@ -96,7 +121,12 @@ public:
     void release(CurveAccess& curves, bool buttonUp = false);
     void sync(CurveAccess& curves);
     bool dragging() const;
-    bool menuOpen() const { return shapeMenuOpen || addMenuOpen || gridMenuOpen; }
+    bool menuOpen() const {
+        return shapeMenuOpen_ || addMenuOpen_ || gridMenuOpen_ || curveMenuOpen_;
+    }
+    // Where the graph's menu reaches the clipboard; without one (a picture
+    // painted off-screen) its copy and paste do nothing.
+    void setClipboard(CurveClipboard* clipboard) { clipboard_ = clipboard; }
     // Escape, Delete and BackSpace, the arrows, Ctrl+A; true when the key acted.
     bool key(unsigned long keysym, bool control, bool shift, CurveAccess& curves);
     // The selected points of the curve being edited (bit i for point i); a
@@ -130,6 +160,7 @@ public:
     plugincore::Rect shapeMenuRect() const;
     plugincore::Rect addMenuRect() const;
     plugincore::Rect gridMenuRect() const;
+    plugincore::Rect curveMenuRect() const;
 
     // ---- hit tests ----
     int pointAt(double px, double py, const Curve& curve) const;
@@ -139,35 +170,6 @@ public:
     bool endAt(double px, double py, const CurveAccess& curves) const;
     void applyShape(int shape, double seed, CurveAccess& curves);
     void paintStep(int cell, double value, CurveAccess& curves);
-
-    // ---- state (read by tests) ----
-    int dragPoint = -1;
-    int bendSegment = -1;
-    int dragModule = -1, dragBand = -1;
-    float bendStart = 0.0f;
-    double bendStartValue = 0.0;
-    bool painting = false;
-    int lastStep = -1;
-    DoubleClick clicks; // on points
-    bool removeOnRelease = false;
-    int hoverPoint = -1, hoverSegment = -1;
-    bool hoverEnd = false;
-    bool shapeMenuOpen = false;
-    int shapeHover = -1;
-    bool addMenuOpen = false;
-    int addHover = -1;
-    int pickerHover = -1;
-    int hoverTab = -1;
-    int tabDragModule = -1;
-    double tabDragStartX = 0.0, tabDragX = 0.0;
-    int endDragModule = -1;
-    bool gridMenuOpen = false;
-    int gridHover = -1;
-    double pointerPhase = 0.0; // where the pointer is over the graph
-    bool selecting = false;    // a selection rectangle is being drawn
-    double selectX0 = 0, selectY0 = 0, selectX1 = 0, selectY1 = 0;
-    uint32_t triggerSeen = 0;
-    int triggerFlash = 0;
 
 private:
     double snapped(double phase, const CurveAccess& curves) const;
@@ -183,7 +185,15 @@ private:
     void drawHint(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     void drawReadout(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
     void drawToolbar(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves) const;
-    int landingSlot(int chainLength) const;
+    int landingSlot(const int* chain, int chainLength) const;
+    bool tabDragged() const;
+    void drawTab(cairo_t* cr, const CurvePalette& p, const CurveAccess& curves, int module,
+                 const plugincore::Rect& tab) const;
+    void openCurveMenu(double px, double py);
+    void pressCurveMenu(double px, double py, CurveAccess& curves);
+    // A band's curve into the other two, as one undo step.
+    void copyAcross(int band, CurveAccess& curves);
+    int curveMenuRow(int item, const CurveAccess& curves) const;
     void select(uint64_t mask, const CurveAccess& curves);
     // Replaces the selected band's curve and keeps the selection on it.
     void replaceSelected(const Curve& curve, uint64_t mask, CurveAccess& curves);
@@ -191,6 +201,39 @@ private:
     double gridStep() const { return 1.0 / stepCells(); }
 
     plugincore::Damage damage_;
+    CurveClipboard* clipboard_ = nullptr;
+
+    // A press on the graph and its drag: a point moved, a segment bent, STEP
+    // cells painted, the End marker, a selection rectangle.
+    int dragPoint_ = -1;
+    int bendSegment_ = -1;
+    int dragModule_ = -1, dragBand_ = -1;
+    float bendStart_ = 0.0f;
+    double bendStartValue_ = 0.0;
+    bool painting_ = false;
+    int lastStep_ = -1;
+    DoubleClick clicks_; // on points
+    bool removeOnRelease_ = false;
+    int endDragModule_ = -1;
+    bool selecting_ = false;
+    double selectX0_ = 0, selectY0_ = 0, selectX1_ = 0, selectY1_ = 0;
+    // A tab dragged along the row, from where it was pressed.
+    int tabDragModule_ = -1;
+    double tabDragStartX_ = 0.0, tabDragX_ = 0.0;
+    // What the pointer is over.
+    int hoverPoint_ = -1, hoverSegment_ = -1;
+    bool hoverEnd_ = false;
+    int hoverTab_ = -1;
+    int pickerHover_ = -1;
+    double pointerPhase_ = 0.0;
+    // The menus, and the item under the pointer in each.
+    bool shapeMenuOpen_ = false, addMenuOpen_ = false, gridMenuOpen_ = false;
+    bool curveMenuOpen_ = false;
+    int shapeHover_ = -1, addHover_ = -1, gridHover_ = -1, curveMenuHover_ = -1;
+    double curveMenuX_ = 0, curveMenuY_ = 0; // its corner
+    // The trigger lamp flashes for a few frames on each new trigger.
+    uint32_t triggerSeen_ = 0;
+    int triggerFlash_ = 0;
     int grid_ = kDefaultGrid;
     std::string hint_;
     bool couldUndo_ = false, couldRedo_ = false;

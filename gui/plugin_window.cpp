@@ -373,6 +373,7 @@ PluginWindow::PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::
     : delegate_(delegate), curves_(curves), parts_(delegate, curves, *this, spec),
       x_(std::make_unique<X>()), width_(roundPixels((spec.width + 32) * scale_)),
       height_(roundPixels(spec.height * scale_)), shown_(delegate, curves, spec.paramDescCount) {
+    parts_.panel.setClipboard(this);
     const auto prefs = loadEditorPrefs();
     if (const auto grid = prefs.find(kGridPref); grid != prefs.end())
         parts_.panel.setGrid(gridFromName(grid->second));
@@ -620,7 +621,7 @@ bool PluginWindow::editKey(unsigned long keysym, bool control, bool shift) {
         return true;
     }
     if (control && (keysym == XK_v || keysym == XK_V)) {
-        requestPaste();
+        pasteCurves();
         return true;
     }
     return parts_.panel.key(keysym, control, shift, curves_);
@@ -694,7 +695,7 @@ void PluginWindow::copyCurves() {
                           (all ? "ALL BANDS" : kBandNames[curves_.curveBand()]));
 }
 
-void PluginWindow::requestPaste() {
+void PluginWindow::pasteCurves() {
     const Window owner = XGetSelectionOwner(x_->display, x_->clipboard);
     if (owner == None || owner == xwindow_) return pasteText(processClipboard());
     XConvertSelection(x_->display, x_->clipboard, x_->utf8, x_->pasteProperty, xwindow_,

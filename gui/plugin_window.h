@@ -130,7 +130,7 @@ private:
     Curve curves_[kBandCount]; // of the selected effect, as shown
 };
 
-class PluginWindow final : public plugincore::Gui, public RackHost {
+class PluginWindow final : public plugincore::Gui, public RackHost, public CurveClipboard {
 public:
     PluginWindow(plugincore::GuiDelegate& delegate, const plugincore::WindowSpec& spec,
                  CurveAccess& curves);
@@ -160,6 +160,12 @@ public:
     // asks the host for the window's new size and takes it.
     void chooseZoom(double zoom) override;
 
+    // ---- CurveClipboard ----
+    // The selected stage's curve of the band(s) being edited, as curve text.
+    void copyCurves() override;
+    // Asks the clipboard's owner for its text; pasteText runs when it comes.
+    void pasteCurves() override;
+
     // Ends every open gesture and text entry (hide, close, destroy, lost release).
     void endGestures();
     // The X connection's descriptor, for hosts that watch descriptors; -1 without.
@@ -188,9 +194,6 @@ private:
     void closePressStep();
     // Undo, redo and the curve panel's keys; true when the key acted.
     bool editKey(unsigned long keysym, bool control, bool shift);
-    void copyCurves();
-    // Asks the clipboard's owner for its text; pasteText runs when it comes.
-    void requestPaste();
     void receiveClipboard(unsigned long property);
     void pasteText(const std::string& text);
     void serveClipboard(void* selectionRequest);

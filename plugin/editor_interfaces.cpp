@@ -134,7 +134,7 @@ void NorvalePlugin::guiSetParam(uint32_t id, double value) {
     const double clamped = plugincore::paramClamp(kParams[id], value);
     const double before = values[id].exchange(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
-    if (!plugincore::paramSameValue(kParams[id], before, clamped))
+    if (partOfSound(id) && !plugincore::paramSameValue(kParams[id], before, clamped))
         presetEdited.exchange(true, std::memory_order_acq_rel);
     // A full ring only costs the host this one notification.
     pushOut(id, clamped, kOutValue);

@@ -106,13 +106,11 @@ bool startClock(NorvalePlugin& self, Editor& editor) {
     return true;
 }
 
-void logNoClock(const NorvalePlugin& self) {
+void logNoClock(const NorvalePlugin& self, const char* why) {
     if (self.host == nullptr || self.host->get_extension == nullptr) return;
     const auto* log =
         static_cast<const clap_host_log*>(self.host->get_extension(self.host, CLAP_EXT_LOG));
-    if (log != nullptr && log->log != nullptr)
-        log->log(self.host, CLAP_LOG_WARNING,
-                 "Norvale: no editor, the host offers neither timers nor descriptors to clock it");
+    if (log != nullptr && log->log != nullptr) log->log(self.host, CLAP_LOG_WARNING, why);
 }
 
 } // namespace
@@ -156,7 +154,9 @@ bool NorvalePlugin::guiCreate(const char* api, bool floating) {
     if (!guiIsApiSupported(api, floating)) return false;
     if (editor != nullptr) return true;
     if (hostTimers(*this) == nullptr && hostFds(*this) == nullptr) {
-        logNoClock(*this);
+        logNoClock(
+            *this,
+            "Norvale: no editor, the host offers neither timers nor descriptors to clock it");
         return false;
     }
     ensurePresetList();
@@ -165,6 +165,8 @@ bool NorvalePlugin::guiCreate(const char* api, bool floating) {
     if (!opened->window) return false;
     if (!startClock(*this, *opened)) {
         stopClock(*this, *opened);
+        logNoClock(*this,
+                   "Norvale: no editor, the host refused the timer and the descriptor to clock it");
         return false;
     }
     editor = opened.release();

@@ -195,8 +195,8 @@ public:
     void undoEnd();
     // Puts back what the open step changed so far; it leaves no trace.
     void undoCancel();
-    bool undo();
-    bool redo();
+    // Takes the newest step back, or (redoing) makes the next undone one again.
+    bool undoOrRedo(bool redoing);
     void clearUndo();
     // The sound and the curve view as they are, for a caller that gathers a
     // step itself: take one before a whole-sound change (A/B switching),
@@ -310,8 +310,8 @@ public:
     void curveUndoBegin(const char* label, bool burst) override { undoBegin(label, burst); }
     void curveUndoEnd() override { undoEnd(); }
     void curveUndoCancel() override { undoCancel(); }
-    bool curveUndo() override { return undo(); }
-    bool curveRedo() override { return redo(); }
+    bool curveUndo() override { return undoOrRedo(false); }
+    bool curveRedo() override { return undoOrRedo(true); }
     std::string curveUndoLabel(bool redoing) const override;
 
     // Handed to the host; plugin_data points back at this object.

@@ -121,6 +121,12 @@ enum ParamId : uint32_t {
 inline constexpr uint32_t kParamCount = 84;
 static_assert(kParamBypass + 1 == kParamCount);
 
+// Whether a parameter is part of the sound a preset holds: Bypass belongs to
+// the session, so presets neither store it nor count it as an edit.
+constexpr bool partOfSound(uint32_t id) {
+    return id != kParamBypass;
+}
+
 // Per-module parameters, indexed by module number (kVol ... kWid).
 inline constexpr ParamId kModuleOnParams[kModuleCount] = {
     kParamVolOn, kParamFltOn, kParamDrvOn, kParamTimOn, kParamCrsOn, kParamPanOn, kParamWidOn};
@@ -177,6 +183,19 @@ template <uint32_t N>
 constexpr ParamDesc choice(ParamId id, const char* key, const char* name, const char* group,
                            const char* const (&items)[N], double def, const char* help) {
     return {id, key, name, group, 0, N - 1.0, def, ParamKind::Enum, 0, 0, "", items, N, help};
+}
+
+// Every stage's Loop and End work alike, so they share their rows' wording.
+constexpr ParamDesc loopRow(ParamId id, const char* key, const char* group) {
+    return choice(id, key, "Loop", group, kOnOff, 0,
+                  "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
+                  "once and holds at its End marker.");
+}
+
+constexpr ParamDesc endRow(ParamId id, const char* key, const char* group) {
+    return percent(id, key, "End", group, 0, 1, 1,
+                   "Where a shape run once stops and holds, until the next trigger. Drag the "
+                   "marker in the editor or turn this; Sync and Loop ignore it.");
 }
 
 } // namespace param_rows
@@ -376,74 +395,39 @@ inline constexpr std::array<plugincore::ParamDesc, kParamCount> kParams = [] {
         choice(kParamVolTrigger, "vol_trigger", "Trigger", "Volume", kTriggerNames, 0,
                "What starts the volume cycle: the host's beat, a MIDI note, or a hit in the "
                "sidechain or the input, as the Trigger panel sets it up."),
-        choice(kParamVolLoop, "vol_loop", "Loop", "Volume", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamVolEnd, "vol_end", "End", "Volume", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamVolLoop, "vol_loop", "Volume"),
+        endRow(kParamVolEnd, "vol_end", "Volume"),
         choice(kParamFltTrigger, "flt_trigger", "Trigger", "Filter", kTriggerNames, 0,
                "What starts the filter cycle: the host's beat, a MIDI note, or a hit in the "
                "sidechain or the input, as the Trigger panel sets it up."),
-        choice(kParamFltLoop, "flt_loop", "Loop", "Filter", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamFltEnd, "flt_end", "End", "Filter", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamFltLoop, "flt_loop", "Filter"),
+        endRow(kParamFltEnd, "flt_end", "Filter"),
         choice(kParamDrvTrigger, "drv_trigger", "Trigger", "Drive", kTriggerNames, 0,
                "What starts the drive cycle: the host's beat, a MIDI note, or a hit in the "
                "sidechain or the input, as the Trigger panel sets it up."),
-        choice(kParamDrvLoop, "drv_loop", "Loop", "Drive", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamDrvEnd, "drv_end", "End", "Drive", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamDrvLoop, "drv_loop", "Drive"),
+        endRow(kParamDrvEnd, "drv_end", "Drive"),
         choice(
             kParamTimTrigger, "tim_trigger", "Trigger", "Time", kTriggerNames, 0,
             "What starts the time cycle: the host's beat, a MIDI note, or a hit in the sidechain "
             "or the input, as the Trigger panel sets it up."),
-        choice(kParamTimLoop, "tim_loop", "Loop", "Time", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamTimEnd, "tim_end", "End", "Time", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamTimLoop, "tim_loop", "Time"),
+        endRow(kParamTimEnd, "tim_end", "Time"),
         choice(kParamCrsTrigger, "crs_trigger", "Trigger", "Crush", kTriggerNames, 0,
                "What starts the crush cycle: the host's beat, a MIDI note, or a hit in the "
                "sidechain or the input, as the Trigger panel sets it up."),
-        choice(kParamCrsLoop, "crs_loop", "Loop", "Crush", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamCrsEnd, "crs_end", "End", "Crush", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamCrsLoop, "crs_loop", "Crush"),
+        endRow(kParamCrsEnd, "crs_end", "Crush"),
         choice(kParamPanTrigger, "pan_trigger", "Trigger", "Pan", kTriggerNames, 0,
                "What starts the pan cycle: the host's beat, a MIDI note, or a hit in the sidechain "
                "or the input, as the Trigger panel sets it up."),
-        choice(kParamPanLoop, "pan_loop", "Loop", "Pan", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamPanEnd, "pan_end", "End", "Pan", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamPanLoop, "pan_loop", "Pan"),
+        endRow(kParamPanEnd, "pan_end", "Pan"),
         choice(kParamWidTrigger, "wid_trigger", "Trigger", "Width", kTriggerNames, 0,
                "What starts the width cycle: the host's beat, a MIDI note, or a hit in the "
                "sidechain or the input, as the Trigger panel sets it up."),
-        choice(kParamWidLoop, "wid_loop", "Loop", "Width", kOnOff, 0,
-               "With MIDI or Audio: On keeps cycling until the next trigger, Off runs the shape "
-               "once and holds at its End marker."),
-        percent(
-            kParamWidEnd, "wid_end", "End", "Width", 0, 1, 1,
-            "Where a shape run once stops and holds, until the next trigger. Drag the marker in "
-            "the editor or turn this; Sync and Loop ignore it."),
+        loopRow(kParamWidLoop, "wid_loop", "Width"),
+        endRow(kParamWidEnd, "wid_end", "Width"),
         choice(kParamBypass, "bypass", "Bypass", "Global", kOnOff, 0,
                "The input passes untouched, faded over 10 ms. The rack keeps running underneath, "
                "so switching back is seamless and an echo already under way goes on."),

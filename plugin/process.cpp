@@ -214,7 +214,7 @@ void NorvalePlugin::setParam(uint32_t id, double value) {
     // Hosts write back what they were told after a rescan: no edit.
     const double before = values[id].exchange(clamped, std::memory_order_relaxed);
     paramsDirty.store(true, std::memory_order_release);
-    if (!plugincore::paramSameValue(kParams[id], before, clamped))
+    if (partOfSound(id) && !plugincore::paramSameValue(kParams[id], before, clamped))
         presetEdited.exchange(true, std::memory_order_acq_rel);
 }
 

@@ -180,19 +180,14 @@ void NorvalePlugin::recordStep(const std::string& label, const UndoSnapshot& bef
 
 // ---- undo and redo ----
 
-bool NorvalePlugin::undo() {
-    const UndoStep* step = undoHistory.undoable();
+bool NorvalePlugin::undoOrRedo(bool redoing) {
+    const UndoStep* step = redoing ? undoHistory.redoable() : undoHistory.undoable();
     if (step == nullptr || openStep.captured) return false;
-    restoreSnapshot(step->before, step->params, step->curvesChanged);
-    undoHistory.stepBack();
-    return true;
-}
-
-bool NorvalePlugin::redo() {
-    const UndoStep* step = undoHistory.redoable();
-    if (step == nullptr || openStep.captured) return false;
-    restoreSnapshot(step->after, step->params, step->curvesChanged);
-    undoHistory.stepForward();
+    restoreSnapshot(redoing ? step->after : step->before, step->params, step->curvesChanged);
+    if (redoing)
+        undoHistory.stepForward();
+    else
+        undoHistory.stepBack();
     return true;
 }
 

@@ -468,7 +468,7 @@ std::string savedPresetText(const plugincore::PresetData& metadata,
     data.values.clear();
     data.values.reserve(kParamCount);
     for (const plugincore::ParamDesc& desc : kParams)
-        if (desc.id != kParamBypass) data.values.push_back({desc.id, values[desc.id]});
+        if (partOfSound(desc.id)) data.values.push_back({desc.id, values[desc.id]});
     return formatPreset(data, curves);
 }
 

@@ -1,8 +1,11 @@
 #include "wrapper/clap_as_vst3.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include <pluginterfaces/base/ibstream.h>
 #include <pluginterfaces/vst/ivstevents.h>
@@ -129,9 +132,13 @@ struct ClapAsVst3::Block {
 
 namespace {
 
-// A VST 3 host has no log to hand messages to, and its standard error is
-// not the user's to read: they are dropped.
-const clap_host_log kLog = {[](const clap_host*, clap_log_severity, const char*) {}};
+// A VST 3 host has no log to hand messages to; standard error is where a
+// host started from a terminal shows them. Never from the audio thread,
+// where writing could block.
+const clap_host_log kLog = {[](const clap_host*, clap_log_severity severity, const char* message) {
+    if (tAudioThread || message == nullptr || severity < CLAP_LOG_WARNING) return;
+    std::fprintf(stderr, "%s\n", message);
+}};
 
 const clap_host_params kParams = {
     [](const clap_host* h, clap_param_rescan_flags flags) { self(h)->rescanRequested |= flags; },
@@ -602,6 +609,7 @@ uint32 PLUGIN_API ClapAsVst3::getTailSamples() {
 tresult PLUGIN_API ClapAsVst3::getState(IBStream* stream) {
     std::lock_guard lock(main_);
     // Pending host values first, so the state holds every value set.
+    awaitPendingDelivery();
     drainPending();
     if (stream == nullptr || state_ == nullptr) return kResultFalse;
     clap_ostream out{stream, [](const clap_ostream* s, const void* buffer, uint64_t size) {
@@ -833,9 +841,13 @@ tresult PLUGIN_API ClapAsVst3::process(ProcessData& data) {
     }
     if (!active_ || plugin_ == nullptr) return kNotInitialized;
     struct AudioScope {
-        AudioScope() { tAudioThread = true; }
-        ~AudioScope() { tAudioThread = false; }
-    } scope;
+        std::atomic<uint64_t>& blocksDone;
+        explicit AudioScope(std::atomic<uint64_t>& done) : blocksDone(done) { tAudioThread = true; }
+        ~AudioScope() {
+            tAudioThread = false;
+            blocksDone.fetch_add(1, std::memory_order_release);
+        }
+    } scope(blocksDone_);
     collectInput(&data);
     Block& b = *block_;
     b.outChanges = data.outputParameterChanges;
@@ -921,6 +933,22 @@ void ClapAsVst3::flushWhileIdle() {
     collectInput(nullptr);
     runFlush(nullptr, asAudio ? *audioLane_ : *mainLane_);
     tAudioThread = false;
+}
+
+void ClapAsVst3::awaitPendingDelivery() {
+    using namespace std::chrono_literals;
+    if (!processing_.load(std::memory_order_acquire) ||
+        !anyPending_.load(std::memory_order_acquire))
+        return;
+    // The block running now may have read the values before they were set;
+    // the one after it has them. A host that stops calling process without
+    // saying so is not waited for long.
+    const uint64_t start = blocksDone_.load(std::memory_order_acquire);
+    const auto deadline = std::chrono::steady_clock::now() + 200ms;
+    while (blocksDone_.load(std::memory_order_acquire) < start + 2 &&
+           processing_.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
 }
 
 void ClapAsVst3::drainPending() {

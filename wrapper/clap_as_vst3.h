@@ -135,6 +135,9 @@ private:
     // Hands the host's pending values and the plug-in's requests to the
     // plug-in's flush, unless blocks are running (they carry both).
     void flushWhileIdle();
+    // While blocks run, the next one carries the host's pending values into
+    // the plug-in; a state saved now waits (briefly) until one has.
+    void awaitPendingDelivery();
     void begin(uint32_t index) override;
     void perform(uint32_t index, double plainValue) override;
     void end(uint32_t index) override;
@@ -155,8 +158,9 @@ private:
     std::mutex audio_;
     std::atomic<bool> active_{false};     // written under audio_
     std::atomic<bool> processing_{false}; // written under audio_
-    bool sidechainActive_ = false;        // guarded by audio_
-    int64_t steadyTime_ = 0;              // audio thread while active
+    std::atomic<uint64_t> blocksDone_{0};
+    bool sidechainActive_ = false; // guarded by audio_
+    int64_t steadyTime_ = 0;       // audio thread while active
     std::thread::id mainThread_;
 
     clap_host host_{};

@@ -1,5 +1,6 @@
 #include "wrapper/wrapped_view.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace norvale::vst3 {
@@ -70,7 +71,11 @@ tresult PLUGIN_API WrappedView::attached(void* parent, FIDString type) {
     std::lock_guard lock(owner_->mainLock());
     // Timers and descriptors of the plug-in need the frame's run loop, from
     // before the gui exists.
-    if (attached_ || !runLoop_ || plugin_ == nullptr) return kResultFalse;
+    if (attached_ || plugin_ == nullptr) return kResultFalse;
+    if (!runLoop_) {
+        std::fputs("Norvale: no editor, the host's frame offers no run loop to clock it\n", stderr);
+        return kResultFalse;
+    }
     owner_->viewRunLoop(runLoop_);
     if (!ensureGui()) {
         dropGui();

@@ -6,10 +6,10 @@
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
 
+#include <numeric>
 #include <random>
 
 #include "gui/curve_transforms.h"
-#include "presets/preset_format.h"
 #include "tests/gui/x_session.h"
 #include "tests/presets/test_files.h"
 
@@ -17,14 +17,6 @@ namespace norvale::guitest {
 namespace {
 
 using plugincore::Rect;
-
-// Curves, chain and every parameter: what undo must give back exactly.
-std::string soundOf(const NorvalePlugin& p) {
-    std::string all = formatCurveLines(p.curveSet);
-    for (uint32_t id = 0; id < kParamCount; ++id)
-        all += " " + std::to_string(p.paramValue(id));
-    return all;
-}
 
 // Keys go to the window under the pointer, whatever focus an earlier editor
 // took and lost.
@@ -146,8 +138,15 @@ TEST(EditorUndo, TellsTheHostCancelsADragAndEndsWithAStateLoad) {
     EXPECT_NE(s.object().curveAt(kVol, s.object().curveBand()).count, 2);
 }
 
+// A paste from the graph's menu: a right-click beside the curve, then the item.
+void menuPaste(Session& s) {
+    s.click(s.window().curvePanel().xOf(0.5), s.window().curvePanel().yOf(0.9), 3);
+    s.click(s.window().curvePanel().curveMenuItem(kCurveMenuPaste, s.object()));
+}
+
 // Copied in one instance, pasted in another through the CLIPBOARD selection:
-// the same curve text, one undo step. Text that is no curve changes nothing.
+// the same curve text, one undo step. Text that is no curve changes nothing,
+// pasted by key or from the menu.
 TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
     Session a, b;
     a.object().curveSelectBand(0);
@@ -164,8 +163,7 @@ TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
     chord(a, XK_c);
     EXPECT_EQ(XGetSelectionOwner(a.dpy, clipboard), a.window().windowId());
     XRaiseWindow(b.dpy, b.parent);
-    b.move(b.window().curvePanel().graph());
-    chord(b, XK_v);
+    menuPaste(b);
     for (int i = 0; i < 20 && b.object().curveAt(kVol, 2).count == 2; ++i)
         a.settle(1), b.settle(1);
     EXPECT_EQ(b.object().curveAt(kVol, 2).format(), a.object().curveAt(kVol, 0).format());
@@ -175,20 +173,87 @@ TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
     // The test's own connection offers text that is no curve.
     XSetSelectionOwner(b.dpy, clipboard, b.parent, CurrentTime);
     const std::string pasted = soundOf(b.object());
-    chord(b, XK_v);
-    XEvent event;
-    for (int i = 0; i < 20 && !XCheckTypedEvent(b.dpy, SelectionRequest, &event); ++i)
-        b.settle(1);
-    const XSelectionRequestEvent& r = event.xselectionrequest;
-    XChangeProperty(b.dpy, r.requestor, r.property, r.target, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>("hello"), 5);
-    XEvent reply{};
-    reply.xselection = {SelectionNotify, 0,        1,          b.dpy, r.requestor,
-                        r.selection,     r.target, r.property, r.time};
-    XSendEvent(b.dpy, r.requestor, False, 0, &reply);
-    b.settle();
-    EXPECT_EQ(soundOf(b.object()), pasted);
-    EXPECT_EQ(b.window().curvePanel().hint(), "nothing pasted: line 1 is not a curve");
+    for (const bool byKey : {true, false}) {
+        byKey ? chord(b, XK_v) : menuPaste(b);
+        XEvent event{};
+        for (int i = 0; i < 20 && !XCheckTypedEvent(b.dpy, SelectionRequest, &event); ++i)
+            b.settle(1);
+        const XSelectionRequestEvent& r = event.xselectionrequest;
+        XChangeProperty(b.dpy, r.requestor, r.property, r.target, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>("hello"), 5);
+        XEvent reply{};
+        reply.xselection = {SelectionNotify, 0,        1,          b.dpy, r.requestor,
+                            r.selection,     r.target, r.property, r.time};
+        XSendEvent(b.dpy, r.requestor, False, 0, &reply);
+        b.settle();
+        EXPECT_EQ(soundOf(b.object()), pasted);
+        EXPECT_EQ(b.window().curvePanel().hint(), "nothing pasted: line 1 is not a curve");
+    }
+}
+
+// A right-click cycles a point's corner, elsewhere opens the curve menu (which
+// Escape closes); the menu copies the band shown to the others in one undo step.
+TEST(EditorCurveMenu, OpensOffThePointsAndCopiesTheBandShownAcross) {
+    Session s;
+    NorvalePlugin& p = s.object();
+    p.curveSelectBand(1);
+    p.curveAddPoint(kVol, 1, 0.25f, 0.9f, 0);
+    ASSERT_TRUE(s.open());
+    focusFollowsPointer(s);
+    const CurvePanel& panel = s.window().curvePanel();
+    auto text = [&](int band) { return p.curveAt(kVol, band).format(); };
+    s.click(panel.xOf(0.25), panel.yOf(0.9), 3);
+    EXPECT_EQ(std::pair(int(p.curveAt(kVol, 1).points[1].weight), panel.menuOpen()),
+              std::pair(1, false));
+    s.click(panel.xOf(0.6), panel.yOf(0.1), 3);
+    EXPECT_TRUE(panel.menuOpen() && panel.curveMenuItem(kCurveMenuFromLow, p).width == 0);
+    s.type(XK_Escape);
+    EXPECT_FALSE(panel.menuOpen());
+    const std::string before = soundOf(p);
+    s.click(panel.xOf(0.6), panel.yOf(0.1), 3);
+    s.click(panel.curveMenuItem(kCurveMenuFromLow + 1, p));
+    EXPECT_EQ(std::pair(text(0), text(2)), std::pair(text(1), text(1)));
+    chord(s, XK_z);
+    EXPECT_EQ(soundOf(p), before);
+}
+
+// The bytes inside a tab, its rim left out, dx pixels to the right.
+std::vector<uint8_t> tabPixels(Session& s, const Rect& tab, int dx = 0) {
+    const double k = s.window().scale();
+    XImage* image =
+        XGetImage(s.dpy, s.window().windowId(), int(tab.x * k) + dx + 3, int(tab.y * k) + 3,
+                  unsigned(tab.width * k - 6), unsigned(tab.height * k - 6), AllPlanes, ZPixmap);
+    std::vector<uint8_t> bytes(image->data, image->data + image->bytes_per_line * image->height);
+    XDestroyImage(image);
+    return bytes;
+}
+
+// A dragged tab looks as at rest (within rounding) wherever it passes, at every zoom:
+// no label beneath shows through. The others make room where it lands.
+TEST(EditorTabs, ADraggedTabCoversWhatItPassesAndTheOthersMakeRoom) {
+    auto alike = [](const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(),
+                          [](int x, int y) { return std::abs(x - y) <= 8; });
+    };
+    for (const double scale : {0.75, 1.0, 2.0}) {
+        Session s;
+        for (int module : {kFlt, kDrv, kTim})
+            s.object().curveChainAdd(module);
+        ASSERT_TRUE(s.open(scale));
+        const Rect first = s.window().curvePanel().effectTab(0);
+        const int grab = static_cast<int>((first.x + 46) * scale); // travel in whole pixels
+        auto moveTo = [&](int pixel) { s.move((pixel + 0.5) / scale, first.y + 10, 3); };
+        moveTo(grab), s.button(1, true), s.settle(); // pressed, so selected as it will be
+        const auto atRest = tabPixels(s, first), drive = tabPixels(s, first, int(89 * scale) * 2);
+        for (const double design : {25.0, 50.0, 130.0, 220.0}) {
+            moveTo(grab + int(design * scale));
+            EXPECT_TRUE(alike(tabPixels(s, first, int(design * scale)), atRest)) << scale;
+        }
+        // DRIVE, moved a slot to the left, is drawn alike (where a slot is whole pixels).
+        EXPECT_TRUE(std::fmod(89 * scale, 1) > 0 || alike(tabPixels(s, first, 89 * scale), drive));
+        s.button(1, false);
+        EXPECT_EQ(formatChain(s.object().curveSet), "flt drv vol tim");
+    }
 }
 
 // The grid's cells and snap positions, remembered for the next editor.
@@ -227,25 +292,25 @@ TEST(EditorUnits, ValuesAndPositionsReadInTheStagesOwnUnits) {
     p.guiSetParam(kParamDrvDrive, 0.5);
     p.guiSetParam(kParamWidRate, 6); // 2 Bars
     p.guiSetParam(kParamPanTrigger, 1);
-    for (const auto& [module, value, text] : {std::tuple{kFlt, 1.0, "4.00 kHz"},
-                                              {kFlt, 0.5, "1.00 kHz"},
-                                              {kFlt, 0.0, "250 Hz"},
-                                              {kVol, 0.5, "-12.04 dB"},
-                                              {kVol, 0.0, "-inf dB"},
-                                              {kTim, 0.25, "300 ms"},
-                                              {kTim, 1.0, "0 ms"},
-                                              {kDrv, 0.5, "25.0 %"},
-                                              {kPan, 0.2, "L 60.0 %"},
-                                              {kPan, 0.5, "C"},
-                                              {kWid, 0.75, "150.0 %"}})
-        EXPECT_EQ(curveValueText(p, module, value), text) << module << " " << value;
-    for (const auto& [module, phase, text] : {std::tuple{kVol, 0.5, "0.5 beat"},
-                                              {kVol, 1.0, "1 beat"},
-                                              {kWid, 0.5, "1 bar"},
-                                              {kWid, 1.0, "2 bars"},
-                                              {kPan, 0.25, "0.25 cycle"},
-                                              {kVol, 0.0, "0"}})
-        EXPECT_EQ(curvePositionText(p, module, phase), text) << module << " " << phase;
+    const auto value = curveValueText, position = curvePositionText;
+    for (const auto& [unit, module, at, text] : {std::tuple{value, kFlt, 1.0, "4.00 kHz"},
+                                                 {value, kFlt, 0.5, "1.00 kHz"},
+                                                 {value, kFlt, 0.0, "250 Hz"},
+                                                 {value, kVol, 0.5, "-12.04 dB"},
+                                                 {value, kVol, 0.0, "-inf dB"},
+                                                 {value, kTim, 0.25, "300 ms"},
+                                                 {value, kTim, 1.0, "0 ms"},
+                                                 {value, kDrv, 0.5, "25.0 %"},
+                                                 {value, kPan, 0.2, "L 60.0 %"},
+                                                 {value, kPan, 0.5, "C"},
+                                                 {value, kWid, 0.75, "150.0 %"},
+                                                 {position, kVol, 0.5, "0.5 beat"},
+                                                 {position, kVol, 1.0, "1 beat"},
+                                                 {position, kWid, 0.5, "1 bar"},
+                                                 {position, kWid, 1.0, "2 bars"},
+                                                 {position, kPan, 0.25, "0.25 cycle"},
+                                                 {position, kVol, 0.0, "0"}})
+        EXPECT_EQ(unit(p, module, at), text) << (unit == value) << " " << module << " " << at;
 }
 
 // Every transform of random curves, whole or of random selections, leaves a

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <numeric>
 
-#include "dsp/curve_set.h"
 #include "tests/gui/x_session.h"
 
 namespace norvale::guitest {
@@ -121,16 +120,6 @@ TEST(EditorGestures, EveryBeginHasOneEnd) {
         }
 }
 
-std::string soundOf(const NorvalePlugin& p) {
-    std::string all = formatChain(p.curveSet);
-    for (const auto& module : p.curveSet.curves)
-        for (const Curve& c : module)
-            all += "|" + c.format();
-    for (uint32_t id = 0; id < kParamCount; ++id)
-        all += " " + std::to_string(p.paramValue(id));
-    return all + std::to_string(p.curveSnap()) + std::to_string(p.curveStepMode());
-}
-
 TEST(EditorInput, TheWheelOverTabsAndRightClicksOnTheRackChangeNothing) {
     Session s;
     for (int m : {kVol, kFlt, kDrv})
@@ -211,23 +200,6 @@ TEST(EditorInput, APointDraggedAcrossItsNeighbourEndsUnderThePointer) {
     EXPECT_NEAR(c.points[1].x, 0.375, 0.002);
     EXPECT_NEAR(c.points[1].y, 0.3, 0.005);
     EXPECT_EQ(std::pair(c.points[2].x, c.points[2].y), std::pair(0.5f, 0.8f));
-}
-
-double renderedLevel(Session& s) { // RMS of a second of a sine
-    claphost::AudioBlock block(48000);
-    block.fillInput([](uint32_t i, int) { return 0.5f * std::sin(0.13f * static_cast<float>(i)); });
-    block.run(s.plugin);
-    return claphost::rms(block.outL, 0, 48000);
-}
-
-TEST(EditorDrawing, ADragOnTheGraphChangesTheCurveAndTheSound) {
-    Session s;
-    ASSERT_TRUE(s.open());
-    const double before = renderedLevel(s);
-    const CurvePanel& panel = s.window().curvePanel();
-    s.drag(panel.xOf(0.3), panel.yOf(0.9), panel.xOf(0.5), panel.yOf(0.0));
-    EXPECT_LT(s.object().curveAt(kVol, s.object().curveBand()).valueAt(0.5f), 0.05f);
-    EXPECT_LT(renderedLevel(s), 0.9 * before);
 }
 
 // Every layout's keysyms through the real key path: Latin-1, Cyrillic,

@@ -475,7 +475,7 @@ TEST_F(RackTest, CompareSlotsHoldWholeSoundsExactly) {
     const std::pair<int, std::vector<uint8_t>> steps[] = {{kZoneA, a}, {kZoneNone, b}, {kZoneA, a},
                                                           {kZoneB, b}, {kZoneCopy, b}, {kZoneA, b}};
     for (const auto& [zone, expected] : steps) {
-        zone == kZoneNone ? void(plugin().undo()) : click(bar().zoneRect(zone));
+        zone == kZoneNone ? void(plugin().curveUndo()) : click(bar().zoneRect(zone));
         EXPECT_EQ(plugin().stateBytes(), expected) << zone;
     }
 }

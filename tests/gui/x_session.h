@@ -13,9 +13,19 @@
 
 #include "gui/plugin_window.h"
 #include "plugin/descriptor.h"
+#include "presets/preset_format.h"
 #include "tests/plugin/fake_host.h"
 
 namespace norvale::guitest {
+
+// Curves, chain, every parameter, SNAP and STEP: all an edit can change, as
+// text (what undo must give back exactly).
+inline std::string soundOf(const NorvalePlugin& p) {
+    std::string all = formatCurveLines(p.curveSet);
+    for (uint32_t id = 0; id < kParamCount; ++id)
+        all += " " + std::to_string(p.paramValue(id));
+    return all + std::to_string(p.curveSnap()) + std::to_string(p.curveStepMode());
+}
 
 // The plug-in with VOLUME in its chain, and its editor in a host window on a
 // connection of the test's own.

@@ -127,7 +127,7 @@ TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
 }
 
 // After a load the host writes back every value its rescan told of, as
-// floats: no edit; nor is a stepped row moved within its step. The state takes
+// floats: no edit; nor is a stepped row moved within its step, nor Bypass. The state takes
 // name and mark to a reopened song; a stream from before that record leaves
 // shown what was shown.
 TEST_F(PresetLibrary, EchoesAreNoEditAndTheStateKeepsNameAndMark) {
@@ -138,6 +138,7 @@ TEST_F(PresetLibrary, EchoesAreNoEditAndTheStateKeepsNameAndMark) {
     } writes[] = {{kParamFltDepth, 0.3, false},
                   {kParamVolRate, -0.4, false},
                   {kParamFltDepth, 0.7, true},
+                  {kParamBypass, 1, false},
                   {kParamMix, -0.01, true}};
     for (const auto& w : writes) {
         host.rescans.clear();

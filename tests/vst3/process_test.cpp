@@ -175,18 +175,27 @@ TEST(Processing, RandomBlockSizesMatchOneClapRender) {
     EXPECT_LT(worst, 1e-5);
 }
 
-// Main-thread calls (the tail asked for densely, as some hosts do) never silence a block.
+// Main-thread calls (the tail asked for densely, as some hosts do) never
+// silence a block, and a state saved while blocks run holds the value the
+// host set just before.
 TEST(Processing, MainThreadCallsNeverSilenceABlock) {
-    Instance instance;
+    Instance instance, reader;
     ASSERT_TRUE(instance.activate(32));
     std::atomic<bool> running{true};
     std::thread tail([&] {
         while (running)
             instance.processor->getTailSamples();
     });
-    std::thread main([&] { // state, and the resonance set
-        for (int i = 0; running; ++i)
-            instance.state(), instance.controller->setParamNormalized(15, (i % 10) / 10.0);
+    int saves = 0, stale = 0;
+    std::thread main([&] { // the resonance and the output set, then saved
+        for (int i = 0; running; ++i) {
+            const double value = (i % 10) / 10.0;
+            instance.controller->setParamNormalized(15, value);
+            instance.controller->setParamNormalized(kOutputGain, value);
+            reader.setState(instance.state());
+            ++saves;
+            stale += std::abs(reader.controller->getParamNormalized(kOutputGain) - value) > 1e-9;
+        }
     });
     int silent = 0;
     for (int32 i = 0; i < 20000; ++i) {
@@ -197,6 +206,8 @@ TEST(Processing, MainThreadCallsNeverSilenceABlock) {
     running = false;
     tail.join(), main.join();
     EXPECT_EQ(silent, 0);
+    EXPECT_GT(saves, 10);
+    EXPECT_EQ(stale, 0);
 }
 
 struct Restarts : Local<IComponentHandler> {

@@ -28,11 +28,15 @@ int gXErrors = 0;
 // Timers fire only when a test calls fire(), so ticks are under its control.
 struct RunLoop : Linux::IRunLoop, FObject {
     int timers = 0;
+    bool refuses = false; // a loop that takes neither timers nor descriptors
     std::vector<Linux::ITimerHandler*> handlers;
     using Handler = Linux::IEventHandler;
-    tresult PLUGIN_API registerEventHandler(Handler*, int) override { return kResultOk; }
+    tresult PLUGIN_API registerEventHandler(Handler*, int) override {
+        return refuses ? kResultFalse : kResultOk;
+    }
     tresult PLUGIN_API unregisterEventHandler(Handler*) override { return kResultOk; }
     tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, uint64) override {
+        if (refuses) return kResultFalse;
         handlers.push_back(handler);
         return ++timers, kResultOk;
     }
@@ -147,10 +151,18 @@ TEST_F(View, RemovedThenParentDestroyedGivesNoXErrorAndReattaches) {
     EXPECT_EQ(instance.controller->createView(ViewType::kEditor), nullptr); // one at a time
 }
 
-TEST_F(View, FrameWithoutRunLoopMakesAttachFail) {
-    frame->loop = nullptr;
-    ASSERT_EQ(view->setFrame(frame), kResultOk);
-    EXPECT_NE(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+// Without a run loop that clocks it there is no editor, and the user is told
+// why: a VST 3 host has no log, so on standard error.
+TEST_F(View, FrameWithoutAWorkingRunLoopMakesAttachFail) {
+    for (const bool loopRefuses : {false, true}) {
+        frame->loop = loopRefuses ? owned(new RunLoop()) : nullptr;
+        if (loopRefuses) frame->loop->refuses = true;
+        ASSERT_EQ(view->setFrame(frame), kResultOk);
+        testing::internal::CaptureStderr();
+        EXPECT_NE(view->attached(parent(), kPlatformTypeX11EmbedWindowID), kResultOk);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("no editor"), std::string::npos)
+            << loopRefuses;
+    }
 }
 
 TEST_F(View, TerminateWhileTheHostHoldsTheView) {

@@ -95,8 +95,8 @@ void presetLoaded(const clap_host_t*, uint32_t, const char*, const char*) {}
 HostServices::HostServices() {
     host_.clap_version = CLAP_VERSION;
     host_.host_data = this;
-    host_.name = "norvale-render";
-    host_.vendor = "Kestrelhow";
+    host_.name = kHostName;
+    host_.vendor = kHostVendor;
     host_.url = "";
     host_.version = norvale::kVersion;
     host_.get_extension = getExtension;
@@ -246,28 +246,31 @@ void PluginInstance::flushParams(const clap_input_events_t* events,
     params_->flush(plugin_, events, out);
 }
 
-std::vector<clap_audio_port_info_t> PluginInstance::audioPorts(bool input) const {
-    std::vector<clap_audio_port_info_t> ports;
-    const auto* ext = extension<clap_plugin_audio_ports_t>(CLAP_EXT_AUDIO_PORTS);
+namespace {
+
+// Both port extensions list their ports the same way: a count and a getter.
+template <typename Info, typename Extension>
+std::vector<Info> portList(const Extension* ext, const clap_plugin_t* plugin, bool input) {
+    std::vector<Info> ports;
     if (!ext) return ports;
-    const uint32_t count = ext->count(plugin_, input);
+    const uint32_t count = ext->count(plugin, input);
     for (uint32_t index = 0; index < count; ++index) {
-        clap_audio_port_info_t info{};
-        if (ext->get(plugin_, index, input, &info)) ports.push_back(info);
+        Info info{};
+        if (ext->get(plugin, index, input, &info)) ports.push_back(info);
     }
     return ports;
 }
 
+} // namespace
+
+std::vector<clap_audio_port_info_t> PluginInstance::audioPorts(bool input) const {
+    return portList<clap_audio_port_info_t>(
+        extension<clap_plugin_audio_ports_t>(CLAP_EXT_AUDIO_PORTS), plugin_, input);
+}
+
 std::vector<clap_note_port_info_t> PluginInstance::notePorts(bool input) const {
-    std::vector<clap_note_port_info_t> ports;
-    const auto* ext = extension<clap_plugin_note_ports_t>(CLAP_EXT_NOTE_PORTS);
-    if (!ext) return ports;
-    const uint32_t count = ext->count(plugin_, input);
-    for (uint32_t index = 0; index < count; ++index) {
-        clap_note_port_info_t info{};
-        if (ext->get(plugin_, index, input, &info)) ports.push_back(info);
-    }
-    return ports;
+    return portList<clap_note_port_info_t>(extension<clap_plugin_note_ports_t>(CLAP_EXT_NOTE_PORTS),
+                                           plugin_, input);
 }
 
 bool PluginInstance::loadState(const std::vector<uint8_t>& bytes) {
@@ -372,12 +375,7 @@ bool DiscardedEvents::tryPush(const clap_output_events_t*, const clap_event_head
 }
 
 clap_event_param_value_t paramValueEvent(clap_id id, void* cookie, double value) {
-    clap_event_param_value_t event{};
-    event.header.size = sizeof(event);
-    event.header.time = 0;
-    event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
-    event.header.type = CLAP_EVENT_PARAM_VALUE;
-    event.header.flags = 0;
+    auto event = coreEvent<clap_event_param_value_t>(CLAP_EVENT_PARAM_VALUE, 0);
     event.param_id = id;
     event.cookie = cookie;
     event.note_id = -1;
@@ -389,12 +387,7 @@ clap_event_param_value_t paramValueEvent(clap_id id, void* cookie, double value)
 }
 
 clap_event_note_t noteEvent(uint16_t type, uint32_t time, int32_t noteId, int16_t key) {
-    clap_event_note_t event{};
-    event.header.size = sizeof(event);
-    event.header.time = time;
-    event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
-    event.header.type = type;
-    event.header.flags = 0;
+    auto event = coreEvent<clap_event_note_t>(type, time);
     event.note_id = noteId;
     event.port_index = 0;
     event.channel = 0;

@@ -14,6 +14,10 @@
 
 namespace norvale::render {
 
+// How the tool names itself to the plug-in: host record and preset indexer.
+inline constexpr char kHostName[] = "norvale-render";
+inline constexpr char kHostVendor[] = "Kestrelhow";
+
 // ---- module ----
 // A loaded CLAP binary: the shared object, its initialised entry and its
 // plug-in factory. Unloads in reverse on destruction.
@@ -169,6 +173,17 @@ private:
 
     clap_output_events_t list_{};
 };
+
+// A core event of its own size and type, the rest zero.
+template <typename Event>
+Event coreEvent(uint16_t type, uint32_t time) {
+    Event event{};
+    event.header.size = sizeof(event);
+    event.header.time = time;
+    event.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
+    event.header.type = type;
+    return event;
+}
 
 clap_event_param_value_t paramValueEvent(clap_id id, void* cookie, double value);
 clap_event_note_t noteEvent(uint16_t type, uint32_t time, int32_t noteId, int16_t key);

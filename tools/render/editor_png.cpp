@@ -5,6 +5,7 @@
 
 #include <clap/factory/preset-discovery.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -71,9 +72,30 @@ std::string writeEditorPng(const RenderOptions& options) {
     NoKeyboard keyboard;
     EditorParts editor(*plugin, *plugin, keyboard);
     editor.follow(); // as the window's first tick
-    editor.panel.hoverPoint = options.editorHoverPoint;
-    editor.panel.gridMenuOpen = options.editorMenu == "grid";
-    editor.panel.shapeMenuOpen = options.editorMenu == "shape";
+    // As a user would: the pointer rests on the point, then a click opens the menu.
+    CurvePanel& panel = editor.panel;
+    const Curve& curve = plugin->curveAt(plugin->curveModule(), plugin->curveBand());
+    if (options.editorHoverPoint >= 0 && options.editorHoverPoint < curve.count) {
+        const CurvePoint& point = curve.points[options.editorHoverPoint];
+        // Just inside the graph's edge for a point on it: the graph holds the pointer.
+        const plugincore::Rect g = panel.graph();
+        panel.motion(std::min(panel.xOf(point.x), g.x + g.width - 1),
+                     std::min(panel.yOf(point.y), g.y + g.height - 1), *plugin);
+    }
+    if (options.editorMenu == "curve") {
+        // A right-click on the graph away from the curve, left of the middle.
+        for (const double value : {0.85, 0.15, 0.5, 0.3, 0.7}) {
+            const double x = panel.xOf(0.3), y = panel.yOf(value);
+            if (panel.pointAt(x, y, curve) < 0 && panel.segmentAt(x, y, curve) < 0) {
+                panel.press(x, y, 3, 0, *plugin);
+                break;
+            }
+        }
+    } else if (!options.editorMenu.empty()) {
+        const plugincore::Rect button =
+            options.editorMenu == "grid" ? panel.gridButton() : panel.shapeButton();
+        panel.press(button.x + button.width / 2, button.y + button.height / 2, 1, 0, *plugin);
+    }
 
     const double scale = options.editorScale;
     const int width = int((editor.spec.width + 32) * scale + 0.5),

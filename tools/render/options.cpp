@@ -127,8 +127,8 @@ void applyOption(RenderOptions& options, const std::string& name, const std::str
     } else if (name == "--hover-point") {
         options.editorHoverPoint = static_cast<int>(parseInteger(name, value, 0, 63));
     } else if (name == "--open-menu") {
-        if (value != "grid" && value != "shape")
-            throw UsageError(fmt::format("--open-menu takes grid or shape, not {}", value));
+        if (value != "grid" && value != "shape" && value != "curve")
+            throw UsageError(fmt::format("--open-menu takes grid, shape or curve, not {}", value));
         options.editorMenu = value;
     } else if (name == "--save-preset") {
         checkPresetSaveName(value);
@@ -252,7 +252,8 @@ options:
   --scale S          the editor's scale for --editor-png, 0.5..4 (default 1)
   --hover-point N    --editor-png: point N of the selected curve as under the
                      pointer, with its value readout
-  --open-menu M      --editor-png: the curve panel's grid or shape menu open
+  --open-menu M      --editor-png: the grid, shape or curve (the graph's
+                     right-click) menu open
   --demo             render a synthesized 4-bar drum and bass loop at the
                      tempo instead of INPUT (48 kHz stereo 24-bit WAV)
   --plugin PATH      the plug-in file to load

@@ -56,7 +56,7 @@ struct RenderOptions {
     std::string editorPng;  // paint the editor into this PNG instead of rendering
     double editorScale = 1.0;
     int editorHoverPoint = -1; // a point of the selected curve shown as hovered, with its readout
-    std::string editorMenu;    // "grid" or "shape": that menu shown open
+    std::string editorMenu;    // "grid", "shape" or "curve" (the graph's): that menu shown open
     bool demo = false;
     bool help = false;
     bool listParams = false;

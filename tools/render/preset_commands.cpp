@@ -44,8 +44,8 @@ struct Indexer {
 
     Indexer() {
         table.clap_version = CLAP_VERSION;
-        table.name = "norvale-render";
-        table.vendor = "Kestrelhow";
+        table.name = kHostName;
+        table.vendor = kHostVendor;
         table.url = "";
         table.version = norvale::kVersion;
         table.indexer_data = this;

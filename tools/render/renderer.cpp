@@ -36,12 +36,7 @@ int64_t Timeline::sampleAtBeat(double beat) const {
 }
 
 clap_event_transport_t transportAt(const Timeline& timeline, int64_t sample) {
-    clap_event_transport_t transport{};
-    transport.header.size = sizeof(transport);
-    transport.header.time = 0;
-    transport.header.space_id = CLAP_CORE_EVENT_SPACE_ID;
-    transport.header.type = CLAP_EVENT_TRANSPORT;
-    transport.header.flags = 0;
+    auto transport = coreEvent<clap_event_transport_t>(CLAP_EVENT_TRANSPORT, 0);
     transport.flags = CLAP_TRANSPORT_HAS_TEMPO | CLAP_TRANSPORT_HAS_BEATS_TIMELINE |
                       CLAP_TRANSPORT_HAS_SECONDS_TIMELINE | CLAP_TRANSPORT_HAS_TIME_SIGNATURE |
                       CLAP_TRANSPORT_IS_PLAYING;
