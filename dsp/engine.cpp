@@ -309,6 +309,39 @@ ScopeCapture::sample(uint32_t index, float beforeL, float beforeR, float afterL,
     a.traceStale = true;
 }
 
+// A run that stays in the current column, as a clock that is not triggered
+// tells from its ends (the phase only grows between them), is only folded in.
+NORVALE_HOT_PATH
+void ScopeCapture::samples(uint32_t start, uint32_t n, const Run& run) {
+    auto columnOf = [](double x) __attribute__((always_inline)) {
+        double f = x - std::floor(x);
+        if (!(f >= 0.0)) f = 0.0;
+        return std::min(static_cast<int>(f * kScopeColumns), kScopeColumns - 1);
+    };
+    const uint32_t end = start + n - 1;
+    const double first = startPhase_ + start * increment_;
+    const double last = startPhase_ + end * increment_;
+    if (n == 0 || triggered_ || column_ < 0 || !(std::floor(first) == std::floor(last)) ||
+        columnOf(first) != column_ || columnOf(last) != column_) {
+        for (uint32_t i = 0; i < n; ++i)
+            sample(start + i, run.beforeL[i], run.beforeR[i], run.afterL[i], run.afterR[i],
+                   run.sideL[i], run.sideR[i], run.level[i], run.value[i]);
+        return;
+    }
+    Column& a = acc_;
+    for (uint32_t i = 0; i < n; ++i) {
+        a.beforeMin = std::min(a.beforeMin, std::min(run.beforeL[i], run.beforeR[i]));
+        a.beforeMax = std::max(a.beforeMax, std::max(run.beforeL[i], run.beforeR[i]));
+        a.afterMin = std::min(a.afterMin, std::min(run.afterL[i], run.afterR[i]));
+        a.afterMax = std::max(a.afterMax, std::max(run.afterL[i], run.afterR[i]));
+        a.sideMin = std::min(a.sideMin, std::min(run.sideL[i], run.sideR[i]));
+        a.sideMax = std::max(a.sideMax, std::max(run.sideL[i], run.sideR[i]));
+    }
+    a.level = run.level[n - 1];
+    a.value = run.value[n - 1];
+    a.traceStale = true;
+}
+
 void ScopeCapture::newColumn(int c, double f, const Column& sample) {
     const int previous = column_;
     if (previous >= 0) {
@@ -713,7 +746,7 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     const int tracedBand = scope_.band();
     const bool tracing = scoping && on[traced] && p.bandOn[tracedBand];
     scope_.setTracing(tracing);
-    const bool keepSplit = scoping || !(p.bandOn[0] && p.bandOn[1] && p.bandOn[2]);
+    const bool keepSplit = !(p.bandOn[0] && p.bandOn[1] && p.bandOn[2]);
 
     // Only modules that are on are filled in; the scope reads the traced one
     // whatever its state.
@@ -766,14 +799,20 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             }
 
             // The split itself is kept only for a band that is off (it passes
-            // unchanged) and for the scope.
+            // unchanged), and the scope's band for the scope.
             Lanes* const subL = bandL + o;
             Lanes* const subR = bandR + o;
             Lanes splitL[kSubBlock], splitR[kSubBlock];
+            ScopeCapture::Run run;
             if (keepSplit) {
                 for (uint32_t i = 0; i < n; ++i) {
                     splitL[i] = subL[i];
                     splitR[i] = subR[i];
+                }
+            } else if (scoping && !scope_.allBands()) {
+                for (uint32_t i = 0; i < n; ++i) {
+                    run.beforeL[i] = subL[i][tracedBand];
+                    run.beforeR[i] = subR[i][tracedBand];
                 }
             }
             runStages(subL, subR, n, control, tracing ? traced : -1, levels,
@@ -783,13 +822,32 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             if (!keepSplit) {
                 mixBands(left + offset, subL, n, g.output, g.wet);
                 mixBands(right + offset, subR, n, g.output, g.wet);
+                if (scoping) {
+                    const bool all = scope_.allBands();
+                    for (uint32_t i = 0; i < n; ++i) {
+                        const uint32_t at = offset + i;
+                        if (all) {
+                            run.beforeL[i] = inL[o + i];
+                            run.beforeR[i] = inR[o + i];
+                        }
+                        run.afterL[i] = all ? left[at] : subL[i][tracedBand];
+                        run.afterR[i] = all ? right[at] : subR[i][tracedBand];
+                        run.sideL[i] = sideLeft ? sideLeft[at] : 0.0f;
+                        run.sideR[i] = sideRight ? sideRight[at] : 0.0f;
+                        // The filter's level moves once per sub-block, not per sample.
+                        run.level[i] =
+                            traced == kFlt ? filter_.level[tracedBand] : levels[i][tracedBand];
+                        run.value[i] = control[traced][i][tracedBand];
+                    }
+                    scope_.samples(offset, n, run);
+                }
                 o += n;
                 continue;
             }
             for (uint32_t i = 0; i < n; ++i) {
                 const uint32_t at = offset + i;
-                const Lanes outL = keepSplit ? select(bandOn, subL[i], splitL[i]) : subL[i];
-                const Lanes outR = keepSplit ? select(bandOn, subR[i], splitR[i]) : subR[i];
+                const Lanes outL = select(bandOn, subL[i], splitL[i]);
+                const Lanes outR = select(bandOn, subR[i], splitR[i]);
                 const float dryL = left[at];
                 const float dryR = right[at];
                 const float sumL = outL[kBandLow] + outL[kBandMid] + outL[kBandHigh];

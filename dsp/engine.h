@@ -97,6 +97,12 @@ public:
     // trace is worked out from them only for a column's last sample.
     void sample(uint32_t index, float beforeL, float beforeR, float afterL, float afterR,
                 float sideL, float sideR, float level, float value);
+    // The same for up to a sub-block of samples from `start`.
+    struct Run {
+        float beforeL[kSubBlock], beforeR[kSubBlock], afterL[kSubBlock], afterR[kSubBlock];
+        float sideL[kSubBlock], sideR[kSubBlock], level[kSubBlock], value[kSubBlock];
+    };
+    void samples(uint32_t start, uint32_t n, const Run& run);
     void endBlock();
 
 private:
