@@ -97,13 +97,17 @@ inline void tanhInPlace(V& x) {
 }
 
 // 2^x to about one float ulp for -126 <= x <= 127 (below gives 2^-126, above
-// 2^127, NaN 2^-126); whole x are exact.
-inline Lanes exp2Lanes(Lanes x) {
-    x = clamp(x, splat(-126.0f), splat(127.0f));
-    const LaneMask k = truncToInt(x + 127.5f) - 127; // nearest: x + 127.5 > 0
-    const Lanes f = x - toFloat(k);                  // -0.5 .. 0.5
+// 2^127, NaN 2^-126); whole x are exact. In place, for Lanes and StereoLanes
+// alike.
+template <typename V>
+inline void exp2InPlace(V& x) {
+    using Mask = decltype(x < x);
+    const V lo = V{} - 126.0f, hi = V{} + 127.0f;
+    x = x > hi ? hi : (x >= lo ? x : lo);
+    const Mask k = __builtin_convertvector(x + 127.5f, Mask) - 127; // nearest: x + 127.5 > 0
+    const V f = x - __builtin_convertvector(k, V);                  // -0.5 .. 0.5
     // Taylor series of e^(f ln 2); the first term left out is below 6e-9.
-    Lanes p = splat(1.5252734e-5f);
+    V p = V{} + 1.5252734e-5f;
     p = p * f + 1.5403530e-4f;
     p = p * f + 1.3333558e-3f;
     p = p * f + 9.6181291e-3f;
@@ -111,7 +115,12 @@ inline Lanes exp2Lanes(Lanes x) {
     p = p * f + 2.4022651e-1f;
     p = p * f + 6.9314718e-1f;
     p = p * f + 1.0f;
-    return p * reinterpret_cast<Lanes>((k + 127) << 23);
+    x = p * reinterpret_cast<V>((k + 127) << 23);
+}
+
+inline Lanes exp2Lanes(Lanes x) {
+    exp2InPlace(x);
+    return x;
 }
 
 // Nearest integer, halves away from zero. Floats of 2^23 and more are already

@@ -229,17 +229,36 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
     Lanes s = level;
     StereoLanes z = dc, t = tone;
 
-    // The settings of one sample: moving with the smoothed amount, or held
-    // while it rests.
-    auto moving = [&](uint32_t i, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
-        const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
-        s = select(s < 0.0f, target, s + (target - s) * b.coef);
-        pre = input * exp2Lanes(s * kDriveOctaves);
-        makeUp = output / (1.0f + 2.5f * s); // louder drive, lower level
-    };
     const Lanes firstTarget = clamp(drive * b.values[0], splat(0.0f), splat(1.0f));
     const bool resting =
         atRest(b, s, select(s < 0.0f, firstTarget, s + (firstTarget - s) * b.coef));
+    // The settings of each sample while the smoothed amount moves: the amount
+    // one sample after the other, what it sets two samples at a time.
+    Lanes movingS[kSubBlock], movingPre[kSubBlock], movingMakeUp[kSubBlock];
+    if (!resting) {
+        Lanes amount = s;
+        for (uint32_t i = 0; i < b.n; ++i) {
+            const Lanes target = clamp(drive * b.values[i], splat(0.0f), splat(1.0f));
+            amount = select(amount < 0.0f, target, amount + (target - amount) * b.coef);
+            movingS[i] = amount;
+        }
+        for (uint32_t i = 0; i < b.n; i += 2) {
+            const uint32_t second = std::min(i + 1, b.n - 1);
+            StereoLanes pair, pre, makeUp;
+            join(pair, movingS[i], movingS[second]);
+            pre = pair * kDriveOctaves;
+            exp2InPlace(pre);
+            pre *= input;
+            makeUp = output / (1.0f + 2.5f * pair); // louder drive, lower level
+            movingPre[i] = leftOf(pre), movingPre[second] = rightOf(pre);
+            movingMakeUp[i] = leftOf(makeUp), movingMakeUp[second] = rightOf(makeUp);
+        }
+    }
+    auto moving = [&](uint32_t i, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
+        s = movingS[i];
+        pre = movingPre[i];
+        makeUp = movingMakeUp[i];
+    };
     const Lanes restPre = input * exp2Lanes(s * kDriveOctaves);
     const Lanes restMakeUp = output / (1.0f + 2.5f * s);
     auto held = [&](uint32_t, Lanes & pre, Lanes & makeUp) __attribute__((always_inline)) {
