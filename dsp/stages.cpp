@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace norvale {
 
@@ -354,16 +355,47 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
         LaneMask active;
         Lanes q, length, step;
     };
+    // For Lanes and StereoLanes alike.
+    auto workOut = [&](const auto& smoothed, auto& q, auto& length, auto& step)
+        __attribute__((always_inline)) {
+        using V = std::remove_cvref_t<decltype(smoothed)>;
+        const V one = V{} + 1.0f;
+        const V amount = one < smoothed ? one : smoothed;
+        length = 1.0f + amount * downMinusOne;
+        q = 16.0f - reduction * amount;
+        exp2InPlace(q);
+        q -= 1.0f;
+        if (!playing) step = 1.0f / length;
+    };
     auto settingsOf = [&](Lanes smoothed) __attribute__((always_inline)) {
         // Bands whose amount is (nearly) zero pass and keep their hold.
-        const Lanes amount = min(smoothed, splat(1.0f));
-        const Lanes length = 1.0f + amount * downMinusOne;
-        return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f, length,
-                        playing ? Lanes{} : 1.0f / length};
+        Settings set{smoothed > 0.0001f, {}, {}, {}};
+        workOut(smoothed, set.q, set.length, set.step);
+        return set;
     };
     const bool resting =
         atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
     const Settings rest = settingsOf(s);
+    // While the amount moves: the amount one sample after the other, what it
+    // sets two samples at a time.
+    Lanes movingS[kSubBlock];
+    Settings movingSet[kSubBlock];
+    if (!resting) {
+        Lanes smoothed = s;
+        for (uint32_t i = 0; i < b.n; ++i) {
+            smoothed += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - smoothed) * b.coef;
+            movingS[i] = smoothed;
+        }
+        for (uint32_t i = 0; i < b.n; i += 2) {
+            const uint32_t second = std::min(i + 1, b.n - 1);
+            StereoLanes pair, q, length, step{};
+            join(pair, movingS[i], movingS[second]);
+            workOut(pair, q, length, step);
+            movingSet[i] = {movingS[i] > 0.0001f, leftOf(q), leftOf(length), leftOf(step)};
+            movingSet[second] = {movingS[second] > 0.0001f, rightOf(q), rightOf(length),
+                                 rightOf(step)};
+        }
+    }
     // Playing: each band's place in its hold, kept from sample to sample so
     // that only a hold length that changed needs a division; the phase
     // (into / whole of the last active sample) is worked out at the end.
@@ -374,9 +406,9 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     StereoLanes crushed{};
     bool crushedStale = true;
     for (uint32_t i = 0; i < b.n; ++i) {
-        if (!resting) s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
+        if (!resting) s = movingS[i];
         if (b.levels) b.levels[i] = s;
-        const Settings set = resting ? rest : settingsOf(s);
+        const Settings set = resting ? rest : movingSet[i];
         const LaneMask active = set.active;
         const Lanes q = set.q;
 
