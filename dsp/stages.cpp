@@ -169,10 +169,12 @@ void FilterStage::run(const StageBlock& b, const FilterType types[kBandCount], f
         case kNotch: cx[band] = 1.0f, cb[band] = -k[band]; break;
         }
     }
-    StereoLanes c1 = ic1, c2 = ic2, sa1, sa2, sa3, mixX, mixB, mixL;
-    join(sa1, a1, a1);
-    join(sa2, a2, a2);
-    join(sa3, a3, a3);
+    Svf<StereoLanes> svf;
+    svf.ic1 = ic1, svf.ic2 = ic2;
+    join(svf.a1, a1, a1);
+    join(svf.a2, a2, a2);
+    join(svf.a3, a3, a3);
+    StereoLanes mixX, mixB, mixL;
     join(mixX, cx, cx);
     join(mixB, cb, cb);
     join(mixL, cl, cl);
@@ -181,11 +183,8 @@ void FilterStage::run(const StageBlock& b, const FilterType types[kBandCount], f
             StereoLanes x;
             join(x, b.left[i], b.right[i]);
             saturate(x);
-            const StereoLanes d = x - c2;
-            const StereoLanes bp = sa1 * c1 + sa2 * d;
-            const StereoLanes lp = c2 + sa2 * c1 + sa3 * d;
-            c1 = 2.0f * bp - c1;
-            c2 = 2.0f * lp - c2;
+            StereoLanes bp, lp;
+            svf.step(x, bp, lp);
             const StereoLanes y = x * mixX + bp * mixB + lp * mixL;
             b.left[i] = leftOf(y);
             b.right[i] = rightOf(y);
@@ -204,8 +203,8 @@ void FilterStage::run(const StageBlock& b, const FilterType types[kBandCount], f
     }
     StereoMask on;
     join(on, b.bandOn, b.bandOn);
-    ic1 = on ? c1 : ic1;
-    ic2 = on ? c2 : ic2;
+    ic1 = on ? svf.ic1 : ic1;
+    ic2 = on ? svf.ic2 : ic2;
 }
 
 // ---- drive ----
@@ -599,33 +598,6 @@ void WidthStage::run(const StageBlock& b) {
 
 // ---- band split ----
 
-void SvfLanes::setCoefficients(float g, float damping) {
-    k = splat(damping);
-    a1 = splat(1.0f / (1.0f + g * (g + damping)));
-    a2 = g * a1;
-    a3 = g * a2;
-}
-
-inline Lanes SvfLanes::bandpass(Lanes x) {
-    const Lanes d = x - ic2;
-    const Lanes bp = a1 * ic1 + a2 * d;
-    const Lanes lp = ic2 + a2 * ic1 + a3 * d;
-    ic1 = 2.0f * bp - ic1;
-    ic2 = 2.0f * lp - ic2;
-    return bp;
-}
-
-inline Lanes SvfLanes::tick(Lanes x) {
-    const Lanes d = x - ic2;
-    const Lanes bp = a1 * ic1 + a2 * d;
-    const Lanes lp = ic2 + a2 * ic1 + a3 * d;
-    ic1 = 2.0f * bp - ic1;
-    ic2 = 2.0f * lp - ic2;
-    // Lowpass in the even lanes, highpass in the odd ones: a blend by constant.
-    const Lanes hp = x - k * bp - lp;
-    return __builtin_shufflevector(lp, hp, 0, 5, 2, 7);
-}
-
 void Crossover::reset() {
     for (SvfLanes& s : split_)
         s.ic1 = s.ic2 = Lanes{};
@@ -662,11 +634,8 @@ void Crossover::update(float splitLow, float splitHigh, double sampleRate) {
 
 namespace {
 
-// Two groups of four sections side by side, each lane the same arithmetic
-// as SvfLanes::tick.
-struct SvfPair {
-    StereoLanes ic1, ic2, k, a1, a2, a3;
-
+// Two groups of four sections side by side.
+struct SvfPair : Svf<StereoLanes> {
     SvfPair(const SvfLanes& low, const SvfLanes& high) {
         join(ic1, low.ic1, high.ic1);
         join(ic2, low.ic2, high.ic2);
@@ -678,15 +647,6 @@ struct SvfPair {
     void split(SvfLanes& low, SvfLanes& high) const {
         low.ic1 = leftOf(ic1), high.ic1 = rightOf(ic1);
         low.ic2 = leftOf(ic2), high.ic2 = rightOf(ic2);
-    }
-    __attribute__((always_inline)) void tick(StereoLanes& x) {
-        const StereoLanes d = x - ic2;
-        const StereoLanes bp = a1 * ic1 + a2 * d;
-        const StereoLanes lp = ic2 + a2 * ic1 + a3 * d;
-        ic1 = 2.0f * bp - ic1;
-        ic2 = 2.0f * lp - ic2;
-        const StereoLanes hp = x - k * bp - lp;
-        x = __builtin_shufflevector(lp, hp, 0, 9, 2, 11, 4, 13, 6, 15);
     }
 };
 
@@ -709,7 +669,9 @@ void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* ba
         // allpass x - 2k*bp of one section.
         const Lanes la = lowAbove[i];
         const Lanes low = {la[0], 0.0f, la[2], 0.0f};
-        const Lanes lowAligned = low - 2.0f * lowPhase.k * lowPhase.bandpass(low);
+        Lanes bp, lp;
+        lowPhase.step(low, bp, lp);
+        const Lanes lowAligned = low - 2.0f * lowPhase.k * bp;
         bandL[i] = Lanes{lowAligned[0], midHigh[0], midHigh[1], 0.0f};
         bandR[i] = Lanes{lowAligned[2], midHigh[2], midHigh[3], 0.0f};
     };
@@ -720,8 +682,13 @@ void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* ba
     // samples in order, so the result is the plain cascade's.
     constexpr uint32_t kLag = 8;
     const uint32_t lead = std::min(n, kLag);
+    auto cascade = [](SvfLanes & first, SvfLanes & second, Lanes x) __attribute__((always_inline)) {
+        first.tick(x);
+        second.tick(x);
+        return x;
+    };
     for (uint32_t i = 0; i < lead; ++i)
-        lowAbove[i] = split_[1].tick(split_[0].tick(input(i)));
+        lowAbove[i] = cascade(split_[0], split_[1], input(i));
     if (n > lead) {
         SvfPair first(split_[0], split_[2]), second(split_[1], split_[3]);
         for (uint32_t i = lead; i < n; ++i) {
@@ -736,7 +703,7 @@ void Crossover::run(const float* left, const float* right, uint32_t n, Lanes* ba
         second.split(split_[1], split_[3]);
     }
     for (uint32_t i = n - lead; i < n; ++i)
-        output(i, split_[3].tick(split_[2].tick(above(i))));
+        output(i, cascade(split_[2], split_[3], above(i)));
     lowPhase_ = lowPhase;
 }
 

@@ -132,14 +132,39 @@ struct WidthStage {
 
 // ---- band split ----
 
-// Four state-variable sections ticked at once. Lowpass output lp, band output
-// bp, highpass x - k*bp - lp.
-struct SvfLanes {
-    Lanes ic1{}, ic2{}, k{}, a1{}, a2{}, a3{};
-    void setCoefficients(float g, float damping);
-    Lanes bandpass(Lanes x); // one step, the band output
-    Lanes tick(Lanes x);     // one step: lowpass in lanes 0 and 2, highpass in 1 and 3
+// Trapezoidal state-variable sections, one per lane, for Lanes (four) and
+// StereoLanes (eight) alike: lowpass lp, band output bp, highpass
+// x - k*bp - lp. Inlined into each caller's copy of its loop.
+template <typename V>
+struct Svf {
+    V ic1{}, ic2{}, k{}, a1{}, a2{}, a3{};
+    void setCoefficients(float g, float damping) {
+        k = V{} + damping;
+        a1 = V{} + 1.0f / (1.0f + g * (g + damping));
+        a2 = g * a1;
+        a3 = g * a2;
+    }
+    // One step.
+    __attribute__((always_inline)) void step(const V& x, V& bp, V& lp) {
+        const V d = x - ic2;
+        bp = a1 * ic1 + a2 * d;
+        lp = ic2 + a2 * ic1 + a3 * d;
+        ic1 = 2.0f * bp - ic1;
+        ic2 = 2.0f * lp - ic2;
+    }
+    // One step in place: lowpass in the even lanes, highpass in the odd ones.
+    __attribute__((always_inline)) void tick(V& x) {
+        using Mask = decltype(x < x);
+        V bp, lp;
+        step(x, bp, lp);
+        const V hp = x - k * bp - lp;
+        Mask odd{};
+        for (unsigned lane = 1; lane < sizeof(V) / sizeof(float); lane += 2)
+            odd[lane] = -1;
+        x = odd ? hp : lp;
+    }
 };
+using SvfLanes = Svf<Lanes>;
 
 // Fourth-order Linkwitz-Riley low/high at the low split, then the upper part
 // split again at the high split.
