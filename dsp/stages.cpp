@@ -21,18 +21,11 @@ float prewarp(double hz, double sampleRate) {
     return static_cast<float>(std::tan(kPi * w));
 }
 
-template <typename Fn>
-Lanes perLane(Lanes x, Fn fn) {
-    for (int lane = 0; lane < 4; ++lane)
-        x[lane] = fn(x[lane]);
-    return x;
-}
-
 // Triangle fold: the input reflects off +-1. The remainder of v + 1 by 4 is
 // (v + 1) - 4*trunc((v + 1)/4): dividing by 4 and multiplying back are exact,
 // and the true remainder is a float, so the subtraction is exact too; the
 // result is fmod's to the bit. From 2^23 up every float is whole already.
-void foldInPlace(StereoLanes& x) {
+__attribute__((always_inline)) inline void foldInPlace(StereoLanes& x) {
     // The input is a product; fused with the + 1 it would round once where
     // the plain fold rounds twice. An empty asm keeps them apart.
     Lanes left = leftOf(x), right = rightOf(x);
@@ -51,8 +44,35 @@ void foldInPlace(StereoLanes& x) {
     x = y - 1.0f;
 }
 
-Lanes sineFold(Lanes x) {
-    return perLane(x, [](float v) { return std::sin(v * kHalfPi); });
+// sin(v * pi/2) of each lane, the product rounded to a float first as
+// std::sin(v * kHalfPi) takes it. The angle is brought into -pi/4..pi/4 by a
+// whole number of quarter turns, taken off in three parts that multiply
+// exactly, then a polynomial of the sine or the cosine: within 6e-8 of
+// std::sin for |v| up to 6000 (-144 dB), measured with and without fused
+// multiply-adds. Angles beyond 8192 (and NaN) go to std::sin.
+__attribute__((always_inline)) inline void sineFoldInPlace(StereoLanes& v) {
+    const StereoLanes x = v * kHalfPi;
+    StereoLanes turns = x * 0.636619772f; // 2/pi
+    nearestInPlace(turns);
+    const StereoMask quarter = __builtin_convertvector(turns, StereoMask);
+    StereoLanes r = x - turns * 1.5703125f;
+    r -= turns * 4.837512969970703125e-4f;
+    r -= turns * 7.54978995489188216e-8f;
+    const StereoLanes r2 = r * r;
+    StereoLanes sine = r2 * -1.9515295891e-4f + 8.3321608736e-3f;
+    sine = sine * r2 - 1.6666654611e-1f;
+    sine = sine * r2 * r + r;
+    StereoLanes cosine = r2 * 2.443315711809948e-5f - 1.388731625493765e-3f;
+    cosine = cosine * r2 + 4.166664568298827e-2f;
+    cosine = cosine * r2 * r2 - 0.5f * r2 + 1.0f;
+    StereoLanes y = (quarter & 1) != 0 ? cosine : sine;
+    y = (quarter & 2) != 0 ? -y : y;
+    const StereoLanes ax =
+        reinterpret_cast<StereoLanes>(reinterpret_cast<StereoMask>(x) & 0x7fffffff);
+    const StereoMask far = !(ax <= 8192.0f);
+    for (int lane = 0; lane < 8; ++lane)
+        if (far[lane]) y[lane] = std::sin(x[lane]);
+    v = y;
 }
 
 // The drive amount (0..1) sets 16 down to 2 bits.
@@ -314,9 +334,7 @@ void DriveStage::run(const StageBlock& b, DriveStyle style, float drive, float i
     case kRectify:
         loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return abs(c); }); });
         break;
-    case kSineFold:
-        loop([](StereoLanes& x, Lanes) { perChannel(x, [](Lanes c) { return sineFold(c); }); });
-        break;
+    case kSineFold: loop([](StereoLanes& x, Lanes) { sineFoldInPlace(x); }); break;
     case kCrushStyle:
         loop([](StereoLanes& x, Lanes amount) {
             perChannel(x, [amount](Lanes c) { return crushShape(c, amount); });
