@@ -51,7 +51,11 @@ __attribute__((always_inline)) inline void foldInPlace(StereoLanes& x) {
 // std::sin for |v| up to 6000 (-144 dB), measured with and without fused
 // multiply-adds. Angles beyond 8192 (and NaN) go to std::sin.
 __attribute__((always_inline)) inline void sineFoldInPlace(StereoLanes& v) {
-    const StereoLanes x = v * kHalfPi;
+    const StereoLanes angle = v * kHalfPi;
+    const StereoLanes size =
+        reinterpret_cast<StereoLanes>(reinterpret_cast<StereoMask>(angle) & 0x7fffffff);
+    const StereoMask far = !(size <= 8192.0f);
+    const StereoLanes x = far ? StereoLanes{} : angle;
     StereoLanes turns = x * 0.636619772f; // 2/pi
     nearestInPlace(turns);
     const StereoMask quarter = __builtin_convertvector(turns, StereoMask);
@@ -67,11 +71,8 @@ __attribute__((always_inline)) inline void sineFoldInPlace(StereoLanes& v) {
     cosine = cosine * r2 * r2 - 0.5f * r2 + 1.0f;
     StereoLanes y = (quarter & 1) != 0 ? cosine : sine;
     y = (quarter & 2) != 0 ? -y : y;
-    const StereoLanes ax =
-        reinterpret_cast<StereoLanes>(reinterpret_cast<StereoMask>(x) & 0x7fffffff);
-    const StereoMask far = !(ax <= 8192.0f);
     for (int lane = 0; lane < 8; ++lane)
-        if (far[lane]) y[lane] = std::sin(x[lane]);
+        if (far[lane]) y[lane] = std::sin(angle[lane]);
     v = y;
 }
 
