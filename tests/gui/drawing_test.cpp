@@ -138,15 +138,13 @@ TEST(EditorUndo, TellsTheHostCancelsADragAndEndsWithAStateLoad) {
     EXPECT_NE(s.object().curveAt(kVol, s.object().curveBand()).count, 2);
 }
 
-// A paste from the graph's menu: a right-click beside the curve, then the item.
 void menuPaste(Session& s) {
     s.click(s.window().curvePanel().xOf(0.5), s.window().curvePanel().yOf(0.9), 3);
     s.click(s.window().curvePanel().curveMenuItem(kCurveMenuPaste, s.object()));
 }
 
-// Copied in one instance, pasted in another through the CLIPBOARD selection:
-// the same curve text, one undo step. Text that is no curve changes nothing,
-// pasted by key or from the menu.
+// Copied in one instance, pasted in another through the CLIPBOARD selection: the same
+// curve text, one step. Text that is no curve, by key or from the menu, changes nothing.
 TEST(EditorClipboard, CurvesTravelBetweenInstancesAsCurveText) {
     Session a, b;
     a.object().curveSelectBand(0);
