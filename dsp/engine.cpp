@@ -560,8 +560,33 @@ void Engine::process(float* left, float* right, uint32_t frames, double songBeat
     clocks_.endBlock(params_.modules, frames, songBeats, tempo);
 }
 
+namespace {
+
+// processGainOnly's sum for gains that hold, four samples at a time.
+void heldGains(float* io, uint32_t n, float input, float output, float rack) {
+    const Lanes in = splat(input), out = splat(output), wet = splat(rack);
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Lanes dry;
+        std::memcpy(&dry, io + i, sizeof dry);
+        const Lanes y = dry + (dry * in * out - dry) * wet;
+        std::memcpy(io + i, &y, sizeof y);
+    }
+    for (; i < n; ++i)
+        io[i] = io[i] + (io[i] * input * output - io[i]) * rack;
+}
+
+} // namespace
+
 void Engine::processGainOnly(float* left, float* right, uint32_t frames) {
     const bool scoping = scope_.active();
+    if (!scoping && !inputRamp_.moving() && !outputRamp_.moving() && !mixRamp_.moving() &&
+        !bypassRamp_.moving()) {
+        for (float* channel : {left, right})
+            heldGains(channel, frames, inputRamp_.value(), outputRamp_.value(),
+                      bypassRamp_.value());
+        return;
+    }
     Gains g;
     float input[kSubBlock];
     for (uint32_t o = 0; o < frames; o += kSubBlock) {
@@ -679,7 +704,10 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
     // Whole samples of the song, for the crush stage's hold; negative: stopped.
     const double songSample =
         songBeats >= 0.0 ? std::round(songBeats / clocks_.beatsPerSample(tempo)) : -1.0;
+    // Gains that hold through the block are filled in once.
     Gains g;
+    const bool gainsHeld = !outputRamp_.moving() && !mixRamp_.moving() && !bypassRamp_.moving();
+    if (gainsHeld) nextGains(g, kSubBlock);
     const bool scoping = scope_.active();
     const Module traced = scope_.module();
     const int tracedBand = scope_.band();
@@ -751,7 +779,7 @@ void Engine::processSubBlocks(float* left, float* right, uint32_t frames, double
             runStages(subL, subR, n, control, tracing ? traced : -1, levels,
                       songSample < 0.0 ? -1.0 : songSample + offset);
 
-            nextGains(g, n);
+            if (!gainsHeld) nextGains(g, n);
             if (!keepSplit) {
                 mixBands(left + offset, subL, n, g.output, g.wet);
                 mixBands(right + offset, subR, n, g.output, g.wet);

@@ -33,6 +33,10 @@ public:
     // The gain at each of the next n samples; the last step lands exactly on
     // the target.
     void fill(float* out, uint32_t n) {
+        if (left_ == 0) {
+            std::fill_n(out, n, value_);
+            return;
+        }
         for (uint32_t i = 0; i < n; ++i) {
             if (left_ > 0) value_ = --left_ == 0 ? target_ : value_ + step_;
             out[i] = value_;

@@ -118,6 +118,7 @@ void VolumeStage::run(const StageBlock& b, float trim) {
 void FilterStage::reset() {
     ic1 = ic2 = StereoLanes{};
     level = splat(-1.0f);
+    applied = {};
     k = splat(2.0f);
     a1 = a2 = a3 = Lanes{};
 }
@@ -125,13 +126,23 @@ void FilterStage::reset() {
 void FilterStage::update(Lanes value, uint32_t n, float coef, float cutoff, int32_t depth,
                          float res, double sampleRate) {
     // A sub-block's worth of one-pole steps at once.
-    const float step = 1.0f - std::pow(1.0f - coef, static_cast<float>(n));
+    if (coef != stepFor.coef || n != stepFor.n) {
+        stepFor = {coef, n, 1.0f - std::pow(1.0f - coef, static_cast<float>(n))};
+    }
+    const float step = stepFor.step;
     const float damping = std::clamp(2.0f - 1.98f * res, 0.02f, 2.0f);
+    const Settings settings = {cutoff, damping, depth, sampleRate};
+    const bool sameSettings = settings == applied;
+    applied = settings;
     for (int b = 0; b < kBandCount; ++b) {
         // A copy: a vector lane can't be bound to a reference everywhere.
         float s = level[b];
         s = s < 0.0f ? value[b] : s + (value[b] - s) * step;
+        // A level that stays (a flat curve, the smoothing at rest) keeps its
+        // coefficients.
+        const bool same = sameSettings && s == level[b];
         level[b] = s;
+        if (same) continue;
         // The curve's top is the cutoff, its bottom `depth` octaves below.
         const float hz = std::clamp(cutoff * std::exp2(static_cast<float>(depth) * (s - 1.0f)),
                                     20.0f, static_cast<float>(0.45 * sampleRate));
@@ -314,11 +325,12 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
     assert(bits >= 2 && bits <= 16 && down >= 1 && down <= 32);
     const auto reduction = static_cast<float>(16 - bits);
     const auto downMinusOne = static_cast<float>(down - 1);
+    const bool playing = songSample >= 0.0;
     Lanes s = select(level < 0.0f, clamp(amount * b.values[0], splat(0.0f), splat(1.0f)), level);
     Lanes p = phase;
     StereoLanes h = hold;
     // What the smoothed amount sets: which bands work, the levels and the
-    // phase step. Worked out once while the amount rests.
+    // phase step (stopped only). Worked out once while the amount rests.
     struct Settings {
         LaneMask active;
         Lanes q, length, step;
@@ -328,11 +340,20 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
         const Lanes amount = min(smoothed, splat(1.0f));
         const Lanes length = 1.0f + amount * downMinusOne;
         return Settings{smoothed > 0.0001f, exp2Lanes(16.0f - reduction * amount) - 1.0f, length,
-                        1.0f / length};
+                        playing ? Lanes{} : 1.0f / length};
     };
     const bool resting =
         atRest(b, s, s + (clamp(amount * b.values[0], splat(0.0f), splat(1.0f)) - s) * b.coef);
     const Settings rest = settingsOf(s);
+    // Playing: each band's place in its hold, kept from sample to sample so
+    // that only a hold length that changed needs a division; the phase
+    // (into / whole of the last active sample) is worked out at the end.
+    const auto songStart = playing ? static_cast<int64_t>(songSample) : 0;
+    const LaneMask bands = {-1, -1, -1, 0};
+    LaneMask whole = {}, into = {}, lastInto = {}, lastWhole = {1, 1, 1, 1}, moved = {};
+    // The levelled hold stays until the hold or the levels change.
+    StereoLanes crushed{};
+    bool crushedStale = true;
     for (uint32_t i = 0; i < b.n; ++i) {
         if (!resting) s += (clamp(amount * b.values[i], splat(0.0f), splat(1.0f)) - s) * b.coef;
         if (b.levels) b.levels[i] = s;
@@ -341,44 +362,53 @@ void CrushStage::run(const StageBlock& b, float amount, int32_t bits, int32_t do
         const Lanes q = set.q;
 
         // The hold grows smoothly from one sample to `down` samples.
-        Lanes next;
         LaneMask wrap;
-        if (songSample >= 0.0) {
-            // Playing: a hold starts wherever the song position is a multiple
-            // of the hold length, in whole samples; a length that moves by a
-            // hair with the host's block size then moves no hold.
-            const auto position = static_cast<int64_t>(songSample) + i;
-            for (int band = 0; band < kBandCount; ++band) {
-                const auto whole = static_cast<int64_t>(set.length[band] + 0.5f);
-                const int64_t into = position % whole;
-                next[band] = static_cast<float>(into) / static_cast<float>(whole);
-                wrap[band] = into == 0 ? -1 : 0;
-            }
-            next[kBandCount] = 0.0f, wrap[kBandCount] = 0;
+        if (playing) {
+            // A hold starts wherever the song position is a multiple of the
+            // hold length, in whole samples; a length that moves by a hair
+            // with the host's block size then moves no hold.
+            const LaneMask length = truncToInt(set.length + 0.5f);
+            into += 1;
+            into = (into == whole) ? LaneMask{} : into;
+            const LaneMask changed = (length != whole) | (i == 0 ? LaneMask{} - 1 : LaneMask{});
+            for (int band = 0; band < kBandCount; ++band)
+                if (changed[band])
+                    into[band] = static_cast<int32_t>((songStart + i) % length[band]);
+            whole = length;
+            wrap = (into == 0) & bands;
+            const LaneMask took = active & bands;
+            lastInto = (into & took) | (lastInto & ~took);
+            lastWhole = (whole & took) | (lastWhole & ~took);
+            moved |= took;
         } else {
             // Stopped: the phase runs on by a step a sample. It is at most 1
             // (its value after a reset) and a step at most 1, so the whole
             // part to drop is 1, or 2 at the very top.
-            next = p + set.step;
+            Lanes next = p + set.step;
             wrap = next >= 1.0f;
             next = select(wrap, next - select(next >= 2.0f, splat(2.0f), splat(1.0f)), next);
+            p = select(active, next, p);
         }
-        p = select(active, next, p);
         StereoLanes x, qBoth;
         StereoMask capture, apply;
+        const LaneMask captured = active & wrap;
         join(x, b.left[i], b.right[i]);
         join(qBoth, q, q);
-        join(capture, active & wrap, active & wrap);
+        join(capture, captured, captured);
         join(apply, active & (q > 1.0f), active & (q > 1.0f));
         h = capture ? x : h;
 
-        StereoLanes y = h * qBoth;
-        nearestInPlace(y);
-        y /= qBoth;
-        x = apply ? x + (y - x) * mix : x;
+        if (crushedStale || !resting || captured[0] || captured[1] || captured[2]) {
+            crushed = h * qBoth;
+            nearestInPlace(crushed);
+            crushed /= qBoth;
+            crushedStale = false;
+        }
+        x = apply ? x + (crushed - x) * mix : x;
         b.left[i] = leftOf(x);
         b.right[i] = rightOf(x);
     }
+    if (playing) p = select(moved, toFloat(lastInto) / toFloat(lastWhole), p);
     StereoMask on;
     join(on, b.bandOn, b.bandOn);
     level = select(b.bandOn, s, level);

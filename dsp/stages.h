@@ -58,6 +58,18 @@ struct FilterStage {
     StereoLanes ic1, ic2; // left channel in lanes 0-3, right in 4-7
     Lanes level;          // smoothed curve value; below 0: take the next at once
     Lanes k, a1, a2, a3;
+    // What the coefficients were last worked out for (sampleRate 0: nothing).
+    struct Settings {
+        float cutoff, damping;
+        int32_t depth;
+        double sampleRate;
+        bool operator==(const Settings&) const = default;
+    } applied{};
+    struct {
+        float coef = -1.0f;
+        uint32_t n = 0;
+        float step = 0.0f;
+    } stepFor;
     void reset();
     // Moves every band's level (also bands that are off, so switching one on
     // is seamless) by a sub-block of n samples, and sets the coefficients.

@@ -303,6 +303,8 @@ void CurvePanel::closeMenus() {
     if (addMenuOpen_) damage_.add(addMenuRect());
     if (gridMenuOpen_) damage_.add(gridMenuRect());
     if (curveMenuOpen_) damage_.add(curveMenuRect());
+    // A menu's tab or button is lit while it is open.
+    if (menuOpen()) damage_.add(tabRow());
     shapeMenuOpen_ = addMenuOpen_ = gridMenuOpen_ = curveMenuOpen_ = false;
 }
 

@@ -7,6 +7,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "gui/window_spec.h"
@@ -54,9 +55,19 @@ inline void setFont(cairo_t* cr, double size, bool bold) {
 
 enum class Align { Left, Centre, Right };
 
+// The height of the smallest text drawText has put on a surface, in its
+// pixels (font size and transformation together), since it was last reset.
+inline double& smallestTextDrawn() {
+    static double smallest = HUGE_VAL;
+    return smallest;
+}
+
 // Text must be valid UTF-8 (see validUtf8). Centre and Right place the ink,
 // not the advance, at x.
 inline void drawText(cairo_t* cr, const char* text, double x, double y, Align align) {
+    cairo_matrix_t size;
+    cairo_scaled_font_get_scale_matrix(cairo_get_scaled_font(cr), &size);
+    smallestTextDrawn() = std::min(smallestTextDrawn(), std::hypot(size.xy, size.yy));
     if (align != Align::Left) {
         cairo_text_extents_t ink;
         cairo_text_extents(cr, text, &ink);

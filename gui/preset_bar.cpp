@@ -17,9 +17,18 @@ using plugincore::Rect;
 namespace {
 
 constexpr size_t kNameBytes = 48;
+// What the description field takes from the keyboard; a longer one read from
+// a file is kept whole.
+constexpr size_t kDescriptionBytes = 320;
 constexpr double kPromptWidth = 420;
 constexpr double kPromptTop = 196;
 constexpr double kBrowserRow = 26;
+
+std::string trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? std::string()
+                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 bool isVerticalWheel(int button) {
     return button == 4 || button == 5;
@@ -158,22 +167,26 @@ int PresetBar::browserEntryAt(double x, double y) const {
     return -1;
 }
 
+// Naming a preset (and the questions on the way) has a second line, the
+// description; the question before a load has not.
 Rect PresetBar::saveBoxRect() const {
-    return {(spec_.width + 32 - kPromptWidth) / 2, kPromptTop, kPromptWidth, 156};
+    const bool named = promptMode_ != PromptMode::kLoad;
+    return {(spec_.width + 32 - kPromptWidth) / 2, kPromptTop, kPromptWidth, named ? 196.0 : 156.0};
 }
 
 Rect PresetBar::saveButtonRect(bool save) const {
-    const double x0 = saveBoxRect().x;
-    return {x0 + (save ? 308 : 206), 304, 92, 28};
+    const Rect box = saveBoxRect();
+    return {box.x + (save ? 308 : 206), box.y + box.height - 48, 92, 28};
 }
 
-Rect PresetBar::saveFieldRect() const {
-    return {saveBoxRect().x + 20, 250, 380, 30};
+Rect PresetBar::saveFieldRect(int field) const {
+    if (field == kDescriptionField && saveBoxRect().height < 196) return {0, 0, 0, 0};
+    return {saveBoxRect().x + 20, field == kNameField ? 250.0 : 290.0, 380, 30};
 }
 
 Rect PresetBar::deleteButtonRect() const {
     if (!saveOpen_ || promptMode_ != PromptMode::kRename) return {0, 0, 0, 0};
-    return {saveBoxRect().x + 20, 304, 92, 28};
+    return {saveBoxRect().x + 20, saveButtonRect(false).y, 92, 28};
 }
 
 // ---- stepping and the hint ----
@@ -392,7 +405,9 @@ void PresetBar::openManagePrompt(int entry) {
     std::string name;
     plugincore::appendChars(name, plugincore::printableChars(presets[entry].name), kNameBytes,
                             kNameBytes);
-    saveField_.reset(std::move(name));
+    fields_[kNameField].reset(std::move(name));
+    fields_[kDescriptionField].reset(plugincore::printableChars(presets[entry].description));
+    fields_[kDescriptionField].end(false);
 }
 
 void PresetBar::openSavePrompt() {
@@ -405,7 +420,17 @@ void PresetBar::openSavePrompt() {
     plugincore::appendChars(suggested,
                             plugincore::printableChars(delegate_.guiSuggestedPresetName()),
                             kNameBytes, kNameBytes);
-    saveField_.reset(std::move(suggested));
+    fields_[kNameField].reset(std::move(suggested));
+    // Saving a user preset again keeps its description; an edited built-in
+    // becomes the user's own sound and starts without one.
+    const auto& presets = delegate_.guiPresets();
+    const int current = delegate_.guiCurrentPreset();
+    const bool userCurrent =
+        current >= 0 && size_t(current) < presets.size() && presets[current].user;
+    fields_[kDescriptionField].reset(
+        userCurrent ? plugincore::printableChars(presets[current].description) : std::string());
+    fields_[kDescriptionField].end(false);
+    focus_ = kNameField;
     saveMessage_.clear();
     saveError_ = false;
     if (!keyboardHeld_) keyboardHeld_ = host_.takeKeyboard();
@@ -422,11 +447,7 @@ void PresetBar::closeSavePrompt() {
 }
 
 void PresetBar::commitSave() {
-    const std::string& typed = saveField_.text();
-    const size_t first = typed.find_first_not_of(' ');
-    const std::string name = first == std::string::npos
-                                 ? std::string()
-                                 : typed.substr(first, typed.find_last_not_of(' ') - first + 1);
+    const std::string name = trimmed(fields_[kNameField].text());
     damage_.add(saveBoxRect());
     if (name.empty() && promptMode_ != PromptMode::kDelete && promptMode_ != PromptMode::kLoad) {
         saveMessage_ = "Give the preset a name.";
@@ -450,8 +471,13 @@ void PresetBar::commitSave() {
         case plugincore::GuiDelegate::SaveCheck::kNew: break;
         }
         [[fallthrough]];
-    case PromptMode::kReplace: done = delegate_.guiSavePreset(name, error); break;
-    case PromptMode::kRename: done = delegate_.guiRenamePreset(promptEntry_, name, error); break;
+    case PromptMode::kReplace:
+        done = delegate_.guiSavePreset(name, trimmed(fields_[kDescriptionField].text()), error);
+        break;
+    case PromptMode::kRename:
+        done = delegate_.guiRenamePreset(promptEntry_, name,
+                                         trimmed(fields_[kDescriptionField].text()), error);
+        break;
     case PromptMode::kDelete: done = delegate_.guiDeletePreset(promptEntry_, error); break;
     case PromptMode::kLoad:
         closeSavePrompt();
@@ -494,19 +520,30 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
         promptMode_ == PromptMode::kLoad)
         return true;
     damage_.add(saveBoxRect());
+    plugincore::TextField& field = fields_[focus_];
     switch (keysym) {
+    case XK_Tab:
+    case XK_KP_Tab:
+    case XK_ISO_Left_Tab:
+        focus_ = focus_ == kNameField ? kDescriptionField : kNameField;
+        return true;
     case XK_Left:
-    case XK_KP_Left: saveField_.left(shift); return true;
+    case XK_KP_Left: field.left(shift); return true;
     case XK_Right:
-    case XK_KP_Right: saveField_.right(shift); return true;
+    case XK_KP_Right: field.right(shift); return true;
     case XK_Home:
-    case XK_KP_Home: saveField_.home(shift); return true;
+    case XK_KP_Home: field.home(shift); return true;
     case XK_End:
-    case XK_KP_End: saveField_.end(shift); return true;
-    case XK_BackSpace: saveField_.eraseBackward(); break;
+    case XK_KP_End: field.end(shift); return true;
+    case XK_BackSpace: field.eraseBackward(); break;
     case XK_Delete:
-    case XK_KP_Delete: saveField_.eraseForward(); break;
-    default: saveField_.insert(plugincore::printableChars(utf8), kNameBytes, kNameBytes); break;
+    case XK_KP_Delete: field.eraseForward(); break;
+    default:
+        if (focus_ == kNameField)
+            field.insert(plugincore::printableChars(utf8), kNameBytes, kNameBytes);
+        else
+            field.insert(plugincore::printableChars(utf8), kDescriptionBytes, kDescriptionBytes);
+        break;
     }
     saveMessage_.clear();
     saveError_ = false;
@@ -516,9 +553,16 @@ bool PresetBar::saveKey(unsigned long keysym, std::string_view utf8, bool shift)
 
 bool PresetBar::pressSavePrompt(double x, double y, int button, bool shift) {
     if (button != 1) return true;
-    const bool fieldShown = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
-    if (const Rect field = saveFieldRect(); fieldShown && field.contains(x, y)) {
-        saveField_.moveTo(offsetNear(saveField_, x - field.x - kNameInset), shift);
+    const bool editing = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
+    int clicked = -1;
+    for (int f = 0; f < kPromptFields; ++f)
+        if (editing && saveFieldRect(f).contains(x, y)) clicked = f;
+    if (clicked >= 0) {
+        // Shift extends a selection only within the field already being typed in.
+        const bool extend = shift && clicked == focus_;
+        focus_ = clicked;
+        fields_[focus_].moveTo(
+            offsetNear(fields_[focus_], x - saveFieldRect(focus_).x - kNameInset), extend);
         damage_.add(saveBoxRect());
     } else if (saveButtonRect(true).contains(x, y)) {
         commitSave();
@@ -666,53 +710,69 @@ void PresetBar::paintSavePrompt(cairo_t* cr) const {
     plugincore::roundedBox(cr, save, 4, pal.panelFill, pal.accent, 0.7);
     plugincore::setFont(cr, 10, true);
     plugincore::setColour(cr, pal.textDim);
-    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, 322, Align::Centre);
+    plugincore::drawText(cr, "CANCEL", cancel.x + cancel.width / 2, cancel.y + 18, Align::Centre);
     if (const Rect del = deleteButtonRect(); del.width > 0) {
         plugincore::roundedBox(cr, del, 4, pal.panelFill, pal.panelLine);
-        plugincore::drawText(cr, "DELETE", del.x + del.width / 2, 322, Align::Centre);
+        plugincore::drawText(cr, "DELETE", del.x + del.width / 2, del.y + 18, Align::Centre);
     }
     plugincore::setColour(cr, pal.accent);
-    plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, 322, Align::Centre);
-    if (promptMode_ != PromptMode::kSave && promptMode_ != PromptMode::kRename) {
-        // A question instead of the field: Enter confirms, Esc goes back.
+    plugincore::drawText(cr, kActions[mode], save.x + save.width / 2, save.y + 18, Align::Centre);
+    const bool editing = promptMode_ == PromptMode::kSave || promptMode_ == PromptMode::kRename;
+    if (editing) {
+        paintField(cr, kNameField, focus_ == kNameField);
+    } else {
+        // A question instead of the name: Enter confirms, Esc goes back.
         plugincore::setFont(cr, 12, true);
         plugincore::setColour(cr, pal.textBright);
         plugincore::drawText(cr, plugincore::fitText(cr, saveMessage_, 380).c_str(), x0 + 20, 270,
                              Align::Left);
-        return;
     }
+    if (saveFieldRect(kDescriptionField).width > 0)
+        paintField(cr, kDescriptionField, editing && focus_ == kDescriptionField);
+    if (!editing) return;
+    const char* hint = "Tab moves between name and description. Enter confirms, Esc cancels.";
+    plugincore::setFont(cr, 9, false);
+    plugincore::setColour(cr, pal.textFaint);
+    plugincore::drawText(cr, saveMessage_.empty() ? hint : saveMessage_.c_str(), x0 + 20,
+                         save.y - 4, Align::Left);
+}
 
-    const Rect field = saveFieldRect();
-    plugincore::roundedBox(cr, field, 3, pal.controlFill, saveError_ ? pal.accent : pal.panelLine);
+void PresetBar::paintField(cairo_t* cr, int index, bool withCaret) const {
+    const plugincore::Palette& pal = spec_.palette;
+    const Rect field = saveFieldRect(index);
+    const plugincore::TextField& edit = fields_[index];
+    const bool flagged = saveError_ && index == kNameField;
+    plugincore::roundedBox(cr, field, 3, pal.controlFill,
+                           flagged || withCaret ? pal.accent : pal.panelLine);
     // The field's text is valid UTF-8 by construction, so offsets measure as drawn.
-    const std::string& name = saveField_.text();
-    const double textX = field.x + kNameInset;
+    const std::string& text = edit.text();
+    const double textX = field.x + kNameInset, top = field.y + 6, base = field.y + 20;
     setNameFont(cr);
-    const double scroll = fieldScroll(cr, saveField_);
+    const double scroll = fieldScroll(cr, edit);
     cairo_save(cr);
     cairo_rectangle(cr, field.x + 1, field.y + 1, field.width - 2, field.height - 2);
     cairo_clip(cr);
-    if (saveField_.hasSelection()) {
-        const auto [first, last] = saveField_.selection();
-        const double from = advanceOf(cr, name, first);
-        cairo_rectangle(cr, textX - scroll + from, 256, advanceOf(cr, name, last) - from, 19);
+    if (withCaret && edit.hasSelection()) {
+        const auto [first, last] = edit.selection();
+        const double from = advanceOf(cr, text, first);
+        cairo_rectangle(cr, textX - scroll + from, top, advanceOf(cr, text, last) - from, 19);
         plugincore::setColour(cr, pal.accent, 0.35);
         cairo_fill(cr);
     }
+    if (text.empty() && index == kDescriptionField) {
+        plugincore::setColour(cr, pal.textFaint);
+        plugincore::drawText(cr, "Description (optional)", textX, base, Align::Left);
+    }
     plugincore::setColour(cr, pal.textBright);
-    plugincore::drawText(cr, name.c_str(), textX - scroll, 270, Align::Left);
-    const double caretX =
-        std::round(textX - scroll + advanceOf(cr, name, saveField_.caret())) + 0.5;
-    cairo_move_to(cr, caretX, 256);
-    cairo_line_to(cr, caretX, 275);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    plugincore::drawText(cr, text.c_str(), textX - scroll, base, Align::Left);
+    if (withCaret) {
+        const double caretX = std::round(textX - scroll + advanceOf(cr, text, edit.caret())) + 0.5;
+        cairo_move_to(cr, caretX, top);
+        cairo_line_to(cr, caretX, top + 19);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+    }
     cairo_restore(cr);
-    plugincore::setFont(cr, 9, false);
-    plugincore::setColour(cr, pal.textFaint);
-    plugincore::drawText(
-        cr, saveMessage_.empty() ? "Type a name, then Enter. Esc cancels." : saveMessage_.c_str(),
-        x0 + 20, 300, Align::Left);
 }
 
 std::string PresetBar::currentEntryName() const {

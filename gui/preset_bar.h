@@ -23,6 +23,9 @@ namespace norvale {
 // load discards the edits.
 enum class PromptMode { kSave, kRename, kReplace, kDelete, kLoad };
 
+// The save prompt's lines of text: Tab and a click move between them.
+enum PromptField : int { kNameField = 0, kDescriptionField, kPromptFields };
+
 // Preset-bar zones, as hoverZone() reports them.
 enum PresetZone : int {
     kZoneNone = 0,
@@ -75,8 +78,9 @@ public:
     bool browserOpen() const { return browserOpen_; }
     bool saveOpen() const { return saveOpen_; }
     int hoverZone() const { return hoverZone_; }
-    const std::string& saveName() const { return saveField_.text(); }
-    const plugincore::TextField& saveField() const { return saveField_; }
+    const std::string& saveName() const { return fields_[kNameField].text(); }
+    const plugincore::TextField& saveField(int field = kNameField) const { return fields_[field]; }
+    int focusedField() const { return focus_; }
     const std::string& saveMessage() const { return saveMessage_; }
     bool saveError() const { return saveError_; }
     // The current preset's name, or "Init".
@@ -90,9 +94,9 @@ public:
     plugincore::Rect browserPanelRect() const;
     plugincore::Rect browserEntryRect(int index) const; // empty when not shown
     plugincore::Rect saveBoxRect() const;
-    plugincore::Rect saveButtonRect(bool save) const; // SAVE, else CANCEL
-    plugincore::Rect saveFieldRect() const;
-    plugincore::Rect deleteButtonRect() const; // while renaming
+    plugincore::Rect saveButtonRect(bool save) const;             // SAVE, else CANCEL
+    plugincore::Rect saveFieldRect(int field = kNameField) const; // empty when not shown
+    plugincore::Rect deleteButtonRect() const;                    // while renaming
 
 private:
     struct BrowserGeometry {
@@ -111,6 +115,7 @@ private:
     void requestLoad(int target); // asks first while the sound has unsaved edits
     void loadEntry(int target);
     void cancelPrompt();
+    void paintField(cairo_t* cr, int field, bool withCaret) const;
     std::string currentEntryName() const; // of the preset renamed or deleted
     int presetCount() const;
 
@@ -127,7 +132,9 @@ private:
 
     bool saveOpen_ = false;
     bool keyboardHeld_ = false;
-    plugincore::TextField saveField_; // at most 48 bytes of whole UTF-8 characters
+    // The name, at most 48 bytes of whole UTF-8 characters, and the description.
+    plugincore::TextField fields_[kPromptFields];
+    int focus_ = kNameField;
     std::string saveMessage_;
     bool saveError_ = false;
     PromptMode promptMode_ = PromptMode::kSave;

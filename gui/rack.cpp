@@ -326,7 +326,9 @@ bool Rack::motion(double x, double y, bool shift) {
         return true;
     }
     if (bar_.browserOpen()) {
+        const int entry = bar_.browserHover();
         bar_.hoverBrowser(x, y);
+        if (bar_.browserHover() != entry) damage_.add(hintRect()); // it shows the entry's
         return true;
     }
     const int index = controlAt(x, y);
@@ -603,14 +605,22 @@ bool Rack::key(unsigned long keysym, std::string_view utf8, bool shift) {
             stepMenu(up ? -1 : 1);
             return true;
         }
-        return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
+        return browserKey(keysym, utf8);
     }
     if (menuParam_ >= 0) {
         damageMenu();
         menuParam_ = -1;
         return true;
     }
-    return bar_.browserOpen() && bar_.browserKey(keysym, utf8);
+    return browserKey(keysym, utf8);
+}
+
+bool Rack::browserKey(unsigned long keysym, std::string_view utf8) {
+    if (!bar_.browserOpen()) return false;
+    const int entry = bar_.browserHover();
+    bar_.browserKey(keysym, utf8);
+    if (bar_.browserHover() != entry) damage_.add(hintRect());
+    return true;
 }
 
 void Rack::startTyping(uint32_t id) {
@@ -883,19 +893,21 @@ std::string Rack::hintText() const {
         return d->help;
     if (std::string failure = bar_.failureText(); !failure.empty()) return failure;
     const auto& presets = delegate_.guiPresets();
+    const auto listed = [&presets](int i) { return i >= 0 && size_t(i) < presets.size(); };
+    // A name the bar or the browser may shorten, in full, with the description.
+    const auto described = [&](int i, const std::string& name) {
+        return !listed(i) || presets[i].description.empty()
+                   ? name
+                   : name + " \u2014 " + presets[i].description;
+    };
+    if (const int entry = bar_.browserOpen() ? bar_.browserHover() : -1; listed(entry))
+        return described(entry, plugincore::validUtf8(presets[entry].name));
     const int current = delegate_.guiCurrentPreset();
     if (bar_.hoverZone() >= kZoneA)
         return "A/B compare: two whole sounds side by side. Click A or B to hear the other, the "
                "arrow copies the sound shown into the other slot.";
-    // The bar may shorten the name; its full text shows here.
-    if (bar_.hoverZone() == kZoneBrowser) {
-        std::string hint = bar_.currentName();
-        if (current >= 0 && size_t(current) < presets.size() &&
-            !presets[current].description.empty())
-            hint += " \u2014 " + presets[current].description;
-        return hint;
-    }
-    if (current >= 0 && size_t(current) < presets.size() && !presets[current].description.empty())
+    if (bar_.hoverZone() == kZoneBrowser) return described(current, bar_.currentName());
+    if (listed(current) && !presets[current].description.empty())
         return presets[current].description;
     return kDefaultHint;
 }
@@ -997,8 +1009,8 @@ void Rack::paintZoom(cairo_t* cr) const {
 void Rack::paintOverlays(cairo_t* cr) const {
     paintZoom(cr);
     bar_.paintBar(cr);
-    paintHint(cr);
     bar_.paintBrowser(cr);
+    paintHint(cr); // over the browser's dim: it describes the entry hovered
     paintMenu(cr);
     paintContextMenu(cr);
     bar_.paintSavePrompt(cr);

@@ -48,7 +48,7 @@ public:
     void paintStatic(cairo_t* cr) const;     // the rest of the above
     // What moves, over the static layer; each skips what lies outside the clip.
     void paintPanels(cairo_t* cr) const; // the controls and the power switch
-    // Preset bar, hint line, browser, open menu, save prompt, in that order.
+    // Preset bar, browser, hint line, open menu, save prompt, in that order.
     void paintOverlays(cairo_t* cr) const;
 
     // ---- routing (the window calls these in its routing order; true = handled) ----
@@ -119,6 +119,7 @@ private:
     int menuItemAt(double x, double y) const;
     bool pressContext(double x, double y, int button);
     bool contextKey(unsigned long keysym);
+    bool browserKey(unsigned long keysym, std::string_view utf8); // the hint follows
     void performContext(int entry);
     int contextEntryAt(double x, double y) const;
     plugincore::Rect contextRect() const;

@@ -43,7 +43,7 @@ bool GuiDelegate::guiImportPack(const std::string&, std::string&, std::string& e
 GuiDelegate::SaveCheck GuiDelegate::guiCheckSaveName(const std::string&, std::string&) const {
     return SaveCheck::kNew;
 }
-bool GuiDelegate::guiRenamePreset(int, const std::string&, std::string& err) {
+bool GuiDelegate::guiRenamePreset(int, const std::string&, const std::string&, std::string& err) {
     err = "this plugin cannot rename presets";
     return false;
 }

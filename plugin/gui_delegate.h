@@ -41,15 +41,18 @@ public:
     virtual bool guiPresetEdited() const = 0;
     virtual void guiLoadPreset(int index) = 0;
     virtual std::string guiSuggestedPresetName() const = 0;
+    // Saves the sound as a user preset; an empty description writes none.
     // False with a text for the user in err.
-    virtual bool guiSavePreset(const std::string& name, std::string& err) = 0;
+    virtual bool guiSavePreset(const std::string& name, const std::string& description,
+                               std::string& err) = 0;
     // What saving under a typed name would do; message names the preset it
     // replaces, or says why the name is refused.
     enum class SaveCheck { kNew, kReplaces, kRefused };
     virtual SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const;
-    // Renames or deletes a user preset of the list; a failure changes no
-    // file and says why in err.
-    virtual bool guiRenamePreset(int index, const std::string& name, std::string& err);
+    // Renames (and describes anew) or deletes a user preset of the list; a
+    // failure changes no file and says why in err.
+    virtual bool guiRenamePreset(int index, const std::string& name, const std::string& description,
+                                 std::string& err);
     virtual bool guiDeletePreset(int index, std::string& err);
     // A/B compare: the slot shown (0 A, 1 B), switching to the other slot's
     // whole sound, and copying the shown sound into the other slot.

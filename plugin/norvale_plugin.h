@@ -255,9 +255,11 @@ public:
     bool guiPresetEdited() const override { return presetEdited.load(std::memory_order_acquire); }
     void guiLoadPreset(int index) override;
     std::string guiSuggestedPresetName() const override;
-    bool guiSavePreset(const std::string& name, std::string& err) override;
+    bool guiSavePreset(const std::string& name, const std::string& description,
+                       std::string& err) override;
     SaveCheck guiCheckSaveName(const std::string& name, std::string& message) const override;
-    bool guiRenamePreset(int index, const std::string& name, std::string& err) override;
+    bool guiRenamePreset(int index, const std::string& name, const std::string& description,
+                         std::string& err) override;
     bool guiDeletePreset(int index, std::string& err) override;
     // A/B compare (state.cpp): two sounds kept while the instance lives.
     int guiCompareSlot() const override { return compareActive; }

@@ -251,7 +251,8 @@ std::string NorvalePlugin::guiSuggestedPresetName() const {
     return "New Shape";
 }
 
-bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
+bool NorvalePlugin::guiSavePreset(const std::string& input, const std::string& description,
+                                  std::string& err) {
     try {
         PresetSaveName typed;
         std::string path;
@@ -259,8 +260,7 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
         if (!splitPresetSaveName(input, typed, err) ||
             builtinNameRefused(presets, typed.name, err) || !presetSavePath(typed, path, err))
             return false;
-        // Saved back under its own name, a preset keeps its author,
-        // description and tags.
+        // Saved back under its own name, a preset keeps its author and tags.
         plugincore::PresetData metadata;
         if (currentPreset >= 0 && static_cast<size_t>(currentPreset) < presets.size() &&
             presets[currentPreset].name == typed.name) {
@@ -273,6 +273,7 @@ bool NorvalePlugin::guiSavePreset(const std::string& input, std::string& err) {
                 metadata = std::move(source->data);
         }
         metadata.name = typed.name;
+        metadata.description = description;
         std::array<double, kParamCount> current;
         for (uint32_t id = 0; id < kParamCount; ++id)
             current[id] = paramValue(id);
@@ -301,7 +302,8 @@ plugincore::GuiDelegate::SaveCheck NorvalePlugin::guiCheckSaveName(const std::st
     return SaveCheck::kReplaces;
 }
 
-bool NorvalePlugin::guiRenamePreset(int index, const std::string& input, std::string& err) {
+bool NorvalePlugin::guiRenamePreset(int index, const std::string& input,
+                                    const std::string& description, std::string& err) {
     if (index < 0 || size_t(index) >= presets.size() || !presets[index].user) {
         err = "Built-in presets cannot be renamed.";
         return false;
@@ -322,6 +324,7 @@ bool NorvalePlugin::guiRenamePreset(int index, const std::string& input, std::st
                         err))
             return false;
         staged->data.name = typed.name;
+        staged->data.description = description;
         // Its own file when the name keeps the file name, else a free one.
         std::string path = plugincore::userPresetPathIn(presetContext(), typed.folder, typed.name);
         if (path != entry.path && !presetSavePath(typed, path, err)) return false;

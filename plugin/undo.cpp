@@ -71,7 +71,7 @@ std::unique_ptr<StateRecord> NorvalePlugin::soundRecord() const {
 UndoSnapshot NorvalePlugin::undoSnapshot() const {
     return {encodeState(*soundRecord()),
             {selModule.load(std::memory_order_relaxed), selBand.load(std::memory_order_relaxed),
-             editAllBands.load(std::memory_order_relaxed)}};
+             editAllBands.load(std::memory_order_relaxed), compareActive}};
 }
 
 // Puts the parameters named and, when asked, the curves and chain of a
@@ -95,6 +95,7 @@ void NorvalePlugin::restoreSnapshot(const UndoSnapshot& snapshot,
     selModule.store(snapshot.view.module, std::memory_order_relaxed);
     selBand.store(snapshot.view.band, std::memory_order_relaxed);
     editAllBands.store(snapshot.view.allBands, std::memory_order_relaxed);
+    compareActive = snapshot.view.compareSlot;
     updateScopeTarget();
     // A host that let the ring fill up still learns the values.
     if (const clap_host_params* hostSide = hostParams();

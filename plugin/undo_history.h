@@ -16,11 +16,14 @@
 
 namespace norvale {
 
-// What the curve editor showed, so an undone step is seen where it was made.
+// What the curve editor showed, so an undone step is seen where it was made,
+// and the A/B slot the sound belongs to, so an undone switch leaves each
+// slot's sound in its slot.
 struct UndoView {
     int module = 0;
     int band = 0;
     bool allBands = false;
+    int compareSlot = 0;
 };
 
 // Parameters and curves as encodeState writes them (the view fields left at

@@ -142,6 +142,9 @@ def cases(shapes, quick):
     out.append(("everything, mid band off", shapes, every + ["band_mid=Off", "mix=70 %",
                                                              "input=6 dB", "output=-3 dB"],
                 None, False))
+    out.append(("all off", shapes, [f"{m}_on=Off" for m in MODULES] + ["mix=70 %", "input=6 dB",
+                                                                        "output=-3 dB"],
+                None, False))
     if quick:
         out = out[:10] + out[10::6]
     return out

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 
+#include "gui/paint_helpers.h"
 #include "tests/gui/x_session.h"
 
 namespace norvale::guitest {
@@ -87,16 +88,31 @@ const Change kChanges[] = {
              block.run(s.plugin), s.settle(1);
          EXPECT_NE(s.object().curveScope()->updates, seen);
      }},
+    {"browser hover", // the hint line describes the entry
+     [](Session& s) {
+         s.click(centre(s.window().rack().presetBar().zoneRect(kZoneBrowser)));
+         s.move(centre(s.window().rack().presetBar().browserEntryRect(2)));
+     }},
+    {"menus, the last left open",
+     [](Session& s) {
+         const CurvePanel& panel = s.window().curvePanel();
+         for (Rect r : {s.window().rack().zoomButtonRect(), panel.gridButton(), panel.shapeButton(),
+                        panel.addTab(1)})
+             s.click(centre(r)), s.type(XK_Escape);
+         s.click(centre(s.window().rack().controlRect(kParamMix)), 3);
+     }},
     {"preset load",
      [](Session& s) { s.click(centre(s.window().rack().presetBar().zoneRect(kZoneNext))); }},
 };
 
 // Nothing stale is left on screen: after each kind of change the window
-// shows exactly what a repaint of the whole window shows.
+// shows exactly what a repaint of the whole window shows. And whatever
+// part or menu a change shows, no text is smaller than 9 pixels at 100 %.
 TEST(EditorDamage, EveryChangeLeavesWhatAWholeRepaintShows) {
     for (double scale : {1.0, 2.0})
         for (const Change& change : kChanges) {
             Session s;
+            plugincore::smallestTextDrawn() = HUGE_VAL;
             ASSERT_TRUE(s.open(scale));
             change.act(s);
             s.settle();
@@ -104,6 +120,7 @@ TEST(EditorDamage, EveryChangeLeavesWhatAWholeRepaintShows) {
             s.window().damageAll();
             s.tick();
             EXPECT_TRUE(windowPixels(s) == shown) << change.name << " at scale " << scale;
+            EXPECT_GE(plugincore::smallestTextDrawn() / scale, 9.0) << change.name;
         }
 }
 

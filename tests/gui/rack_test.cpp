@@ -2,6 +2,7 @@
 // with XTest input and a real user preset folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -261,7 +262,7 @@ TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
     std::vector<uint32_t> shown[2];
     std::string error;
     for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(plugin().guiSavePreset(i == 0 ? "Wa" : longName, error)) << error;
+        ASSERT_TRUE(plugin().guiSavePreset(i == 0 ? "Wa" : longName, "", error)) << error;
         plugin().guiSetParam(kParamMix, 0.5); // with the edited mark
         shown[i] = pixelsAfter(1.0,
                                {bar().zoneRect(kZonePrevious),
@@ -308,7 +309,7 @@ TEST_F(RackTest, RightClickMenuResetsTypesAndPerformsTheHostsItems) {
 TEST_F(RackTest, ArrowsWrapInListOrderAndStepPastABrokenFile) {
     std::string error;
     for (const char* name : {"Alpha", "Broken", "Gamma"})
-        ASSERT_TRUE(plugin().guiSavePreset(name, error)) << error;
+        ASSERT_TRUE(plugin().guiSavePreset(name, "", error)) << error;
     presets_test::writeFile(presetFolder() + "/Broken.norvale", "not a preset\n");
     const int n = int(plugin().presets.size()), broken = presetIndex("Broken");
     const Rect next = bar().zoneRect(kZoneNext), previous = bar().zoneRect(kZonePrevious);
@@ -359,6 +360,20 @@ TEST_F(RackTest, SavePromptReplacesTheSuggestionAndEditsAtTheCaret) {
     EXPECT_TRUE(!bar().saveField().hasSelection() && bar().saveField().caret() == 0);
     rack().pressModal(field.x + field.width - 1, cy(field), 1, 0, true);
     EXPECT_EQ(bar().saveField().selection(), std::pair(size_t{0}, bar().saveName().size()));
+    // A long name scrolls: the caret (the only ink above the letters) stays in the field.
+    const EditorView view{s->window().curvePanel(), curvePalette(norvaleWindowSpec().palette),
+                          plugin(), rack()};
+    const auto caretX = [&] {
+        const auto row = pixelsAfter(1.0, {{field.x + 2, field.y + 7, field.width - 4, 1}},
+                                     [&](cairo_t* cr) { paintEditor(cr, 1.0, view); });
+        const auto ink = std::find_if(row.begin(), row.end(), [&](auto p) { return p != row[0]; });
+        return ink == row.end() ? -1.0 : field.x + 2 + double(ink - row.begin());
+    };
+    rack().key(0, std::string(48, 'W'));
+    EXPECT_GT(caretX(), cx(field));
+    rack().key(XK_Home, "");
+    EXPECT_TRUE(caretX() > field.x && caretX() < cx(field));
+    rack().key(XK_End, "", true);
     // Whole characters within 48 bytes; what was typed is what is stored.
     const std::string name = "Grüße ✓ Ωmega";
     for (int i = 0; i < 30; ++i)
@@ -370,17 +385,30 @@ TEST_F(RackTest, SavePromptReplacesTheSuggestionAndEditsAtTheCaret) {
     rack().key(XK_Home, "");
     rack().key(XK_End, "", true);
     rack().key(0, name + "\xff"); // a stray byte is dropped
+    // The description, a Tab away and empty from Init, is saved with the name.
+    EXPECT_EQ(bar().saveField(kDescriptionField).text(), "");
+    rack().key(XK_Tab, ""), rack().key(0, "Dusty");
+    // A failed save keeps the prompt and what was typed, and says why.
+    presets_test::writeFile(config / "Norvale", "a file where the folder should be");
+    rack().key(XK_Return, "");
+    EXPECT_TRUE(bar().saveError() && bar().saveMessage().starts_with("cannot create"));
+    EXPECT_EQ(bar().saveName() + bar().saveField(kDescriptionField).text(), name + "Dusty");
+    std::filesystem::remove(config / "Norvale");
     rack().key(XK_Return, "");
     EXPECT_FALSE(bar().saveOpen()) << bar().saveMessage();
     ASSERT_GE(presetIndex(name), 0);
     EXPECT_TRUE(plugin().presets[presetIndex(name)].user);
     EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex(name));
+    // The hint line shows it over the entry in the browser.
+    click(bar().zoneRect(kZoneBrowser));
+    s->move(bar().browserEntryRect(presetIndex(name)));
+    EXPECT_EQ(rack().hintText(), name + " \u2014 Dusty");
 }
 
 TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPresets) {
     namespace fs = std::filesystem;
     std::string error;
-    ASSERT_TRUE(plugin().guiSavePreset("Alpha", error)) << error;
+    ASSERT_TRUE(plugin().guiSavePreset("Alpha", "Warm", error)) << error;
     const auto files = [this] {
         std::set<std::string> names;
         for (const auto& f : fs::directory_iterator(presetFolder()))
@@ -394,6 +422,7 @@ TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPres
         rack().key(XK_Return, "");
     };
     click(bar().zoneRect(kZoneSave));
+    EXPECT_EQ(bar().saveField(kDescriptionField).text(), "Warm") << "a user preset's is kept";
     retype("kick DUCK");
     EXPECT_TRUE(bar().saveError() && bar().saveMessage().find("built-in") != std::string::npos);
     retype("Alpha");
@@ -404,6 +433,7 @@ TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPres
     rack().key(XK_Return, ""); // replaces
     EXPECT_FALSE(bar().saveOpen());
     EXPECT_EQ(files(), std::set<std::string>{"Alpha.norvale"});
+    EXPECT_EQ(plugin().presets[presetIndex("Alpha")].description, "Warm");
 
     click(bar().zoneRect(kZoneBrowser));
     click(bar().browserEntryRect(0), 3);
@@ -419,12 +449,12 @@ TEST_F(RackTest, SavingAsksBeforeReplacingAndTheBrowserRenamesAndDeletesUserPres
     fs::remove(beta);
     fs::create_directories(beta / "inside");
     const int index = presetIndex("Beta");
-    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", error));
+    EXPECT_FALSE(plugin().guiRenamePreset(index, "Gamma", "", error));
     EXPECT_FALSE(plugin().guiDeletePreset(index, error));
     EXPECT_NE(error.find("Beta.norvale"), std::string::npos) << error;
     EXPECT_EQ(files(), std::set<std::string>{"Beta.norvale/"});
     fs::remove_all(beta);
-    ASSERT_TRUE(plugin().guiSavePreset("Beta", error)) << error;
+    ASSERT_TRUE(plugin().guiSavePreset("Beta", "", error)) << error;
     click(bar().zoneRect(kZoneBrowser));
     click(bar().browserEntryRect(presetIndex("Beta")), 3);
     click(bar().deleteButtonRect());
@@ -441,9 +471,11 @@ TEST_F(RackTest, CompareSlotsHoldWholeSoundsExactly) {
     plugin().guiSetParam(kParamMix, 0.3);
     plugin().curveChainAdd(kDrv);
     const std::vector<uint8_t> b = plugin().stateBytes();
-    for (const auto& [zone, expected] :
-         {std::pair{kZoneA, a}, {kZoneB, b}, {kZoneCopy, b}, {kZoneA, b}}) {
-        click(bar().zoneRect(zone));
+    // kZoneNone undoes the switch before, back into B: A keeps its sound.
+    const std::pair<int, std::vector<uint8_t>> steps[] = {{kZoneA, a}, {kZoneNone, b}, {kZoneA, a},
+                                                          {kZoneB, b}, {kZoneCopy, b}, {kZoneA, b}};
+    for (const auto& [zone, expected] : steps) {
+        zone == kZoneNone ? void(plugin().curveUndo()) : click(bar().zoneRect(zone));
         EXPECT_EQ(plugin().stateBytes(), expected) << zone;
     }
 }
@@ -468,7 +500,7 @@ TEST_F(RackTest, TheZoomPickedAsksTheHostWinsOverItsScaleAndIsRemembered) {
 TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKeys) {
     std::string error;
     for (const char* name : {"Zed", "Alpha"})
-        ASSERT_TRUE(plugin().guiSavePreset(name, error)) << error;
+        ASSERT_TRUE(plugin().guiSavePreset(name, name, error)) << error; // described by its name
     click(bar().zoneRect(kZoneBrowser));
     const Rect first = bar().browserEntryRect(0), second = bar().browserEntryRect(1);
     EXPECT_TRUE(first.x == second.x && second.y > first.y) << "top to bottom";
@@ -487,18 +519,10 @@ TEST_F(RackTest, TheBrowserListsColumnsTopDownKeepsUserPresetsApartAndJumpsByKey
     plugin().presetEdited = false;
     rack().key(XK_Return, "");
     EXPECT_EQ(plugin().guiCurrentPreset(), presetIndex("Zed"));
-}
-
-// A failed save leaves the prompt open with the name and says why (which
-// failures leave which files is the presets' own test).
-TEST_F(RackTest, AFailedSaveKeepsThePromptOpenAndSaysWhy) {
-    presets_test::writeFile(config / "Norvale", "a file where the folder should be");
-    click(bar().zoneRect(kZoneSave));
-    const std::string typed = bar().saveName();
-    rack().key(XK_Return, "");
-    EXPECT_TRUE(bar().saveOpen() && bar().saveError());
-    EXPECT_NE(bar().saveMessage().find("cannot create"), std::string::npos) << bar().saveMessage();
-    EXPECT_EQ(bar().saveName(), typed);
+    // A right-click renames and describes anew, from the entry's own description.
+    click(bar().zoneRect(kZoneBrowser)), click(bar().browserEntryRect(presetIndex("Alpha")), 3);
+    rack().key(XK_Tab, ""), rack().key(0, "!"), rack().key(XK_Return, "");
+    EXPECT_EQ(plugin().presets[presetIndex("Alpha")].description, "Alpha!");
 }
 
 } // namespace

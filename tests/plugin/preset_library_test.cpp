@@ -180,7 +180,7 @@ TEST_F(PresetLibrary, ASavedSoundComesBackWholeAndKeepsItsDescription) {
     curves.curveChainMove(kPan, 0);
     const std::string saved = sound(false);
     std::string err;
-    ASSERT_TRUE(gui.guiSavePreset("Round Trip", err)) << err;
+    ASSERT_TRUE(gui.guiSavePreset("Round Trip", "", err)) << err;
     EXPECT_EQ(gui.guiPresets()[10].path, userDir + "/Round_Trip.norvale");
     EXPECT_EQ(readFile(userDir + "/Round_Trip.norvale").find("bypass"), std::string::npos);
     ASSERT_TRUE(load(kBuiltin, nullptr, "pan_steps"));
@@ -190,17 +190,17 @@ TEST_F(PresetLibrary, ASavedSoundComesBackWholeAndKeepsItsDescription) {
     curves.curveMovePoint(kVol, kBandMid, 1, 0.5f, 0.5f);
     EXPECT_TRUE(gui.guiPresetEdited());
 
-    // Saved back under its own name a preset keeps author, description and tags.
+    // Saved back under its own name a preset keeps author and tags.
     userFile("Dark.norvale",
              "name = Dark\nauthor = Ada\ndescription = Slow\nfeatures = dark, pad\nmix = 1\n");
-    ASSERT_TRUE(gui.guiSavePreset("Bass / Deep Sub", err)) << err; // rebuilds the list
+    ASSERT_TRUE(gui.guiSavePreset("Bass / Deep Sub", "", err)) << err; // rebuilds the list
     gui.guiLoadPreset(10);
     ASSERT_EQ(gui.guiSuggestedPresetName(), "Dark");
-    ASSERT_TRUE(gui.guiSavePreset("Dark", err)) << err;
+    ASSERT_TRUE(gui.guiSavePreset("Dark", "Slow", err)) << err;
     const std::string text = readFile(userDir + "/Dark.norvale");
     EXPECT_NE(text.find("\nauthor = Ada\ndescription = Slow\nfeatures = dark, pad\n"),
               std::string::npos);
-    ASSERT_TRUE(gui.guiSavePreset("Darker", err)) << err;
+    ASSERT_TRUE(gui.guiSavePreset("Darker", "", err)) << err;
     EXPECT_EQ(readFile(userDir + "/Darker.norvale").find("author"), std::string::npos);
     EXPECT_NE(readFile(userDir + "/Bass/Deep_Sub.norvale").find("\nname = Deep Sub\n"),
               std::string::npos);
@@ -211,10 +211,10 @@ TEST_F(PresetLibrary, AFailedSaveLeavesTheListAndTheMarksAlone) {
     gui.guiSetParam(kParamMix, 0.5);
     writeFile(dir / "Norvale", "a file where the folder should be");
     std::string err;
-    EXPECT_FALSE(gui.guiSavePreset("Blocked", err));
+    EXPECT_FALSE(gui.guiSavePreset("Blocked", "", err));
     EXPECT_EQ(err.rfind("cannot create ", 0), 0u) << err;
     for (const char* typed : {"Bass/", "  "}) {
-        EXPECT_FALSE(gui.guiSavePreset(typed, err)) << typed;
+        EXPECT_FALSE(gui.guiSavePreset(typed, "", err)) << typed;
         EXPECT_EQ(err, "Give the preset a name after the folder.");
     }
     EXPECT_EQ(gui.guiPresets().size(), 10u);
