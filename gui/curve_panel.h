@@ -82,7 +82,7 @@ protected:
 
 class CurvePanel {
 public:
-    plugincore::Rect bounds{16, 74, 1400, 440};
+    plugincore::Rect bounds{16, 74, 1400, 376};
 
     // ---- geometry (design units) ----
     plugincore::Rect graph() const;
