@@ -43,7 +43,7 @@ struct Editor {
 struct Surface {
     explicit Surface(double scale)
         : surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(1432 * scale),
-                                             static_cast<int>(864 * scale))),
+                                             static_cast<int>(800 * scale))),
           cr(cairo_create(surface)) {}
     ~Surface() {
         cairo_destroy(cr);
@@ -99,7 +99,7 @@ void FullRepaint(benchmark::State& state) {
     Editor editor;
     Frame frame(editor, scale);
     for (auto _ : state)
-        frame.repaint(editor, {0, 0, 1432, 864});
+        frame.repaint(editor, {0, 0, 1432, 800});
     state.SetLabel("scale " + std::to_string(state.range(0)));
 }
 BENCHMARK(FullRepaint)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);

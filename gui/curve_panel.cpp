@@ -420,14 +420,13 @@ void CurvePanel::pressCurveMenu(double px, double py, CurveAccess& curves) {
 
 void CurvePanel::copyAcross(int band, CurveAccess& curves) {
     const int m = curves.curveModule();
-    const std::string label = curveMenuLabel(kCurveMenuFromLow + band, curves);
-    // A copy: the source's own slot may move while the others are replaced.
-    const Curve source = curves.curveAt(m, band);
-    curves.curveUndoBegin(label.c_str(), false);
+    const Curve& source = curves.curveAt(m, band);
+    curves.curveUndoBegin("copy curve across", false);
     for (int other = 0; other < kBandCount; ++other)
         if (other != band) curves.curveReplace(m, other, source);
     curves.curveUndoEnd();
-    showHint("copied" + label.substr(4)); // the label less its "Copy"
+    // The item's label less its "Copy".
+    showHint("copied" + curveMenuLabel(kCurveMenuFromLow + band, curves).substr(4));
 }
 
 bool CurvePanel::key(unsigned long keysym, bool control, bool shift, CurveAccess& curves) {

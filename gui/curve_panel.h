@@ -82,7 +82,7 @@ protected:
 
 class CurvePanel {
 public:
-    plugincore::Rect bounds{16, 74, 1400, 440};
+    plugincore::Rect bounds{16, 74, 1400, 376};
 
     // ---- geometry (design units) ----
     plugincore::Rect graph() const;
@@ -106,8 +106,6 @@ public:
     plugincore::Rect pickerButton(int i) const;
     double xOf(double phase) const;
     double yOf(double value) const;
-    double toPhase(double px) const;
-    double toValue(double py) const;
 
     // ---- input ----
     // True for every press inside bounds. Only button 1 acts on tabs, buttons
@@ -132,7 +130,6 @@ public:
     // The selected points of the curve being edited (bit i for point i); a
     // selection lasts until that curve changes by other means.
     uint64_t selectedPoints(const CurveAccess& curves) const;
-    void applyTransform(int transform, CurveAccess& curves);
     // A message in the hint line until the next press (undo, paste errors).
     void showHint(std::string text);
     const std::string& hint() const { return hint_; }
@@ -140,8 +137,6 @@ public:
     // the editor preference.
     int grid() const { return grid_; }
     void setGrid(int index);
-    int gridDivisions() const { return kGridDivisions[grid_]; }
-    int stepCells() const { return gridDivisions() > 0 ? gridDivisions() : 16; }
     // Changes whenever what drawStatic paints changes (axis units, grid).
     uint64_t staticKey(const CurveAccess& curves) const;
     void closeMenus();
@@ -156,22 +151,27 @@ public:
     void draw(cairo_t* cr, const CurvePalette& palette, const CurveAccess& curves);
     plugincore::Rect scopeRect() const { return graph(); }
     plugincore::Rect graphArea() const; // the graph and the marks reaching past its edges
-    plugincore::Rect tabRow() const;    // effect and band tabs, SNAP, STEP, SHAPE
-    plugincore::Rect shapeMenuRect() const;
-    plugincore::Rect addMenuRect() const;
-    plugincore::Rect gridMenuRect() const;
-    plugincore::Rect curveMenuRect() const;
 
     // ---- hit tests ----
     int pointAt(double px, double py, const Curve& curve) const;
     int segmentAt(double px, double py, const Curve& curve) const;
+    void applyShape(int shape, double seed, CurveAccess& curves);
+
+private:
+    double toPhase(double px) const;
+    double toValue(double py) const;
+    plugincore::Rect tabRow() const; // effect and band tabs, SNAP, STEP, SHAPE
+    plugincore::Rect shapeMenuRect() const;
+    plugincore::Rect addMenuRect() const;
+    plugincore::Rect gridMenuRect() const;
+    plugincore::Rect curveMenuRect() const;
     int stepAt(double px) const;
     bool showsEnd(const CurveAccess& curves) const;
     bool endAt(double px, double py, const CurveAccess& curves) const;
-    void applyShape(int shape, double seed, CurveAccess& curves);
     void paintStep(int cell, double value, CurveAccess& curves);
-
-private:
+    void applyTransform(int transform, CurveAccess& curves);
+    int gridDivisions() const { return kGridDivisions[grid_]; }
+    int stepCells() const { return gridDivisions() > 0 ? gridDivisions() : 16; }
     double snapped(double phase, const CurveAccess& curves) const;
     void pressGraph(double px, double py, int button, uint64_t timeMs, CurveAccess& curves,
                     bool shift);

@@ -53,7 +53,6 @@ constexpr plugincore::PanelSpec panel(const char* title, const uint32_t (&ids)[N
 
 constexpr double kCellWidth = 84;
 constexpr double kCellHeight = 96;
-constexpr double kRowTop = 522;
 // From a menu box's edge to where its text may begin: past the arrow and a gap.
 constexpr double kMenuTextInset = 19;
 constexpr size_t kTypingChars = 24;
@@ -96,7 +95,7 @@ const plugincore::ParamDesc* Rack::desc(uint32_t id) const {
 // ---- layout ----
 
 Rect Rack::curvePanelRect() const {
-    return {16, 74, double(spec_.width), 440};
+    return {16, 74, double(spec_.width), 376};
 }
 
 void Rack::buildLayout(int layoutModule) {
@@ -105,7 +104,8 @@ void Rack::buildLayout(int layoutModule) {
     cells_.clear();
     cellRects_.clear();
     const int rows[2] = {0, layoutModule >= 0 ? layoutModule + 1 : -1};
-    double y = kRowTop;
+    const Rect curves = curvePanelRect();
+    double y = curves.y + curves.height + 8;
     for (int r : rows) {
         if (r < 0 || uint32_t(r) >= spec_.rows) continue;
         double x = 16, rowHeight = 0;

@@ -90,7 +90,7 @@ inline constexpr plugincore::WindowSpec kWindowSpec{"Nor",
                                                     kRowCount,
                                                     8,
                                                     1400,
-                                                    864,
+                                                    800,
                                                     nullptr,
                                                     0};
 

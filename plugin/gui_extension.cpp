@@ -1,4 +1,4 @@
-// The editor's CLAP side: "clap.gui" (X11, embedded, resizable at 1432:864),
+// The editor's CLAP side: "clap.gui" (X11, embedded, resizable at 1432:800),
 // and the clock that ticks the window every 33 ms on the host's main thread,
 // through the host's timers or, without them, through a timer descriptor
 // watched by the host. Where the host watches descriptors, the X connection's

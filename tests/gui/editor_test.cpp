@@ -286,10 +286,10 @@ TEST(EditorSize, AChildOfTheHostWindowAtTheSizeItAnswers) {
     EXPECT_EQ(treeOf(s.dpy, s.window().windowId()).first, s.parent);
     XGetWindowAttributes(s.dpy, s.window().windowId(), &a);
     EXPECT_EQ(a.map_state, IsViewable);
-    for (auto [askW, askH, fitW, fitH] : {std::array<uint32_t, 4>{100, 100, 716, 432},
-                                          {2864, 1728, 2864, 1728},
-                                          {3000, 1000, 1657, 1000},
-                                          {9000, 9000, 5728, 3456}}) {
+    for (auto [askW, askH, fitW, fitH] : {std::array<uint32_t, 4>{100, 100, 716, 400},
+                                          {2864, 1600, 2864, 1600},
+                                          {3000, 1000, 1790, 1000},
+                                          {9000, 9000, 5728, 3200}}) {
         uint32_t w = askW, h = askH;
         ASSERT_TRUE(s.gui->adjust_size(s.plugin, &w, &h));
         EXPECT_EQ(std::pair(w, h), std::pair(fitW, fitH));
@@ -297,7 +297,7 @@ TEST(EditorSize, AChildOfTheHostWindowAtTheSizeItAnswers) {
     for (double bad : {0.4, 5.0})
         EXPECT_FALSE(s.gui->set_scale(s.plugin, bad));
     // A host that sizes our window itself is followed.
-    XResizeWindow(s.dpy, s.window().windowId(), 2148, 1296);
+    XResizeWindow(s.dpy, s.window().windowId(), 2148, 1200);
     s.settle();
     EXPECT_EQ(s.window().scale(), 1.5);
 }
@@ -306,10 +306,10 @@ TEST(EditorSize, AChildOfTheHostWindowAtTheSizeItAnswers) {
 // aspect too (hosts that skip adjust_size exist): the largest scale that fits,
 // centred on the background. Idle paints nothing.
 TEST(EditorFrame, ProbesClicksAndIdleAtEverySize) {
-    for (auto [w, h, left, top] : {std::array<uint32_t, 4>{1432, 864, 0, 0},
-                                   {2864, 1728, 0, 0},
-                                   {1000, 800, 0, 98},
-                                   {3000, 1000, 671, 0}}) {
+    for (auto [w, h, left, top] : {std::array<uint32_t, 4>{1432, 800, 0, 0},
+                                   {2864, 1600, 0, 0},
+                                   {1000, 800, 0, 120},
+                                   {3000, 1000, 605, 0}}) {
         Session s;
         s.object().curveSelectBand(1);
         s.object().curveSetFlat(kVol, 1, 0.5f);
@@ -321,7 +321,7 @@ TEST(EditorFrame, ProbesClicksAndIdleAtEverySize) {
         XGetWindowAttributes(s.dpy, s.window().windowId(), &a);
         EXPECT_EQ(std::tuple(gotW, gotH, a.width, a.height), std::tuple(w, h, int(w), int(h)));
         EXPECT_EQ(s.window().origin(), std::pair(int(left), int(top)));
-        EXPECT_NEAR(s.window().scale(), std::min(w / 1432.0, h / 864.0), 1e-9);
+        EXPECT_NEAR(s.window().scale(), std::min(w / 1432.0, h / 800.0), 1e-9);
         const CurvePanel& panel = s.window().curvePanel();
         const plugincore::Palette& c = kWindowSpec.palette;
         const Rect b = panel.bounds, snap = panel.snapButton();

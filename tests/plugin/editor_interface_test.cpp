@@ -157,6 +157,23 @@ TEST_F(EditorInterfaces, OutsideNumbersAreBroughtIntoRange) {
                                                 {kEnd, kParamVolEnd, 0.0}}));
 }
 
+// The history keeps at least the newest hundred steps, drops the oldest first
+// and does not grow without end.
+TEST_F(EditorInterfaces, TheUndoHistoryKeepsTheNewestStepsWithinBounds) {
+    constexpr int kEdits = 1000;
+    const auto valueOfEdit = [](int i) { return (i + 1) / double(kEdits); };
+    for (int i = 0; i < kEdits; ++i) {
+        gui.guiSetParam(kParamMix, valueOfEdit(i));
+        flushToHost();
+    }
+    int undone = 0;
+    while (curves.curveUndo())
+        ++undone;
+    EXPECT_GE(undone, 100);
+    EXPECT_LT(undone, kEdits);
+    EXPECT_EQ(gui.guiParamValue(kParamMix), valueOfEdit(kEdits - undone - 1));
+}
+
 TEST_F(EditorInterfaces, ChainEditsStartFromWhatTheUserSees) {
     gui.guiSetParam(kParamWidOn, 1.0);
     curves.curveChainMove(kWid, 0);

@@ -211,7 +211,7 @@ TEST_F(View, EditsReachTheHostAndAnySizeIsTaken) {
     };
     pump();
     // The "mix" knob, first control of the GLOBAL panel at scale 1, and its value box.
-    const int x = 24 + 42, y = 546 + 46;
+    const int x = 24 + 42, y = 482 + 46;
     input(x, y, 40, {});
     input(x, y + 39, 0, {XK_5, XK_Return});
     EXPECT_TRUE(std::regex_match(edits.log, std::regex("b0 (p0 )+e0 b0 p0 e0 "))) << edits.log;
@@ -229,7 +229,7 @@ TEST_F(View, EditsReachTheHostAndAnySizeIsTaken) {
     ViewRect off(0, 0, 1000, 800), asked = off;
     EXPECT_EQ(view->canResize(), kResultTrue);
     EXPECT_EQ(view->checkSizeConstraint(&asked), kResultTrue);
-    EXPECT_EQ(std::pair(asked.getWidth(), asked.getHeight()), std::pair(1000, 603));
+    EXPECT_EQ(std::pair(asked.getWidth(), asked.getHeight()), std::pair(1000, 559));
     EXPECT_EQ(view->onSize(&off), kResultOk);
     pump();
     Window root, up, *children = nullptr;

@@ -91,6 +91,9 @@ std::string writeEditorPng(const RenderOptions& options) {
                 break;
             }
         }
+        if (!panel.menuOpen())
+            throw RenderError(
+                "--open-menu curve: the curve leaves no room to right-click beside it");
     } else if (!options.editorMenu.empty()) {
         const plugincore::Rect button =
             options.editorMenu == "grid" ? panel.gridButton() : panel.shapeButton();
