@@ -65,7 +65,7 @@ int ModuleClocks::takeMidi(const uint32_t* offsets, uint32_t count, uint32_t fra
     return midi_.count;
 }
 
-double ModuleClocks::beatsPerSample(double tempo) const {
+double ModuleClocks::workOutBeatsPerSample(double tempo) const {
     return (tempo > 0.0 ? tempo / 60.0 : 2.0) / sampleRate_;
 }
 
@@ -565,6 +565,7 @@ void Engine::process(float* left, float* right, uint32_t frames, double songBeat
     if (sideLeft && !sideRight) sideRight = sideLeft;
 
     // 1. Triggers: notes from the plug-in, hits from the detector.
+    clocks_.setTempo(tempo);
     int triggers = clocks_.takeMidi(midiOffsets, midiCount, frames);
     if (params_.trigFromInput)
         triggers += detector_.detect(left, right, frames, params_, clocks_.audioHits());

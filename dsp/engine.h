@@ -32,12 +32,22 @@ struct TriggerOffsets {
 // position (the clocks' own beat position runs instead); tempo <= 0: 120 BPM.
 class ModuleClocks {
 public:
-    void prepare(double sampleRate) { sampleRate_ = sampleRate; }
+    void prepare(double sampleRate) {
+        sampleRate_ = sampleRate;
+        setTempo(tempo_);
+    }
+    // The block's tempo, whose beats per sample are then at hand.
+    void setTempo(double tempo) {
+        tempo_ = tempo;
+        perSample_ = workOutBeatsPerSample(tempo);
+    }
     void reset();
     // Keeps at most 64 offsets, inside the block and non-decreasing; returns how many.
     int takeMidi(const uint32_t* offsets, uint32_t count, uint32_t frames);
     TriggerOffsets& audioHits() { return audio_; }
-    double beatsPerSample(double tempo) const;
+    double beatsPerSample(double tempo) const {
+        return tempo == tempo_ ? perSample_ : workOutBeatsPerSample(tempo);
+    }
     float syncPhase(const ModuleSettings& m, uint32_t offset, double songBeats, double tempo) const;
     // `held`: a triggered module resting at its End (or before its first trigger).
     float phase(Module module, const ModuleSettings& m, uint32_t offset, double songBeats,
@@ -51,7 +61,10 @@ private:
     // Beats since the module's latest trigger at `offset`, or -1.
     double elapsed(Module module, TrigMode mode, uint32_t offset, double tempo) const;
 
+    double workOutBeatsPerSample(double tempo) const;
+
     double sampleRate_ = 48000.0;
+    double tempo_ = 120.0, perSample_ = 2.0 / 48000.0;
     double beatPos_ = 0.0;
     TriggerOffsets midi_, audio_;
     double elapsed_[kModuleCount]; // beats since the last trigger at the block start; -1 none
