@@ -344,8 +344,12 @@ TEST(CurveTransforms, KeepPointsOrderedAndInRange) {
             return a.count == b.count;
         };
         EXPECT_TRUE(same(invertPoints(invertPoints(c, mask), mask), c)) << c.format();
-        if (mask == 0) {
-            EXPECT_TRUE(same(mirrorPoints(mirrorPoints(c, 0), 0), c)) << c.format();
+        if (mask == 0) { // a whole curve turns upside down, or runs backwards, bends and all
+            const Curve inverted = invertPoints(c, 0), mirrored = mirrorPoints(c, 0);
+            for (float t = 0; t <= 1; t += 0.01f) {
+                EXPECT_NEAR(inverted.valueAt(t), 1 - c.valueAt(t), 1e-4) << c.format() << t;
+                EXPECT_NEAR(mirrored.valueAt(t), c.valueAt(1 - t), 1e-4) << c.format() << t;
+            }
         }
         // Straight segments survive being cut at the wrap exactly.
         Curve straight = c;

@@ -89,6 +89,7 @@ TEST_F(PresetLibrary, ALoadReplacesTheWholeSoundOrNothing) {
     EXPECT_EQ(gui.guiCurrentPreset(), 6);
     EXPECT_FALSE(gui.guiPresetEdited());
     EXPECT_EQ(host.presetsLoaded.back().loadKey, "kick_duck");
+    EXPECT_EQ(curves.curveUndoLabel(false), ""); // a host's load is the host's to undo
     EXPECT_EQ(host.rescans.back(), CLAP_PARAM_RESCAN_VALUES | CLAP_PARAM_RESCAN_TEXT);
     EXPECT_EQ(p.value(kParamCrsOn), kParams[kParamCrsOn].defaultValue); // not in the preset
     EXPECT_EQ(p.value(kParamVolOn), 1.0);

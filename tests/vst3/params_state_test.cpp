@@ -42,6 +42,15 @@ TEST(Parameters, EightyFourThatRoundTripAsValuesAndText) {
         EXPECT_TRUE(stage[info.unitId] == "Global " || title.starts_with(stage[info.unitId]));
         listing += std::to_string(i) + '\t' + title + '\t' + utf8(info.shortTitle) + '\t' +
                    utf8(info.units) + (info.flags & ParameterInfo::kIsBypass ? "\tbypass\n" : "\n");
+        // Each step owns an equal share of the host's 0..1, as VST 3 hosts expect.
+        const double lowest = controller.normalizedParamToPlain(info.id, 0);
+        for (int32 k = 0; info.stepCount > 0 && k <= info.stepCount; ++k)
+            for (double within : {0.01, 0.99})
+                EXPECT_EQ(controller.normalizedParamToPlain(info.id,
+                                                            (k + within) / (info.stepCount + 1)) -
+                              lowest,
+                          k)
+                    << i;
         for (double normalized : {0.0, 0.1, 0.37, 0.5, 0.9, 1.0}) {
             const double plain = controller.normalizedParamToPlain(info.id, normalized);
             const double back = controller.plainParamToNormalized(info.id, plain);
