@@ -188,6 +188,14 @@ TEST_F(RackTest, FineAdjustPressedOrReleasedMidDragDoesNotJump) {
         EXPECT_NEAR(value(kParamMix), d.minValue + expected, 1e-9) << travel << fine;
     }
     rack().release(1);
+    // A wheel notch with Shift is a finer step than one without.
+    double steps[2];
+    for (const bool fine : {false, true}) {
+        plugin().values[kParamMix].store(d.minValue);
+        rack().pressRack(x, y, 4, 5000 * (1 + fine), fine);
+        steps[fine] = value(kParamMix) - d.minValue;
+    }
+    EXPECT_TRUE(steps[1] > 0 && steps[1] < steps[0] / 2) << steps[0] << " " << steps[1];
 }
 
 TEST_F(RackTest, TheWheelTurnsNoButtonsAndLoadsNoPresets) {
@@ -281,14 +289,14 @@ TEST_F(RackTest, TextsLeaveTheArrowsOfMenusAndOfThePresetBarFree) {
 TEST_F(RackTest, RightClickMenuResetsTypesAndPerformsTheHostsItems) {
     plugin().curveChainAdd(kFlt);
     s->settle();
-    const double reset = kParams[kParamFltDrive].defaultValue;
+    const double reset = kParams[kParamFltRes].defaultValue; // neither end of its range
     // The entry picked (-1 closes by Escape, -2 by a click beside), what is typed then.
-    for (const auto& [id, pick, typed, expected] : {std::tuple{kParamFltDrive, 0, "", reset},
+    for (const auto& [id, pick, typed, expected] : {std::tuple{kParamFltRes, 0, "", reset},
                                                     {kParamFltTypeLow, 1, "bandpass", 2.0},
                                                     {kParamFltDrive, 7, "", 0.75},
                                                     {kParamFltDrive, -1, "", 0.75},
                                                     {kParamFltDrive, -2, "", 0.75}}) {
-        plugin().values[id].store(id == kParamFltDrive ? 0.75 : 0);
+        plugin().values[id].store(id == kParamFltTypeLow ? 0 : 0.75);
         click(rack().controlRect(id), 3);
         ASSERT_EQ(rack().contextParam(), int(id)) << "a right-click alone changes nothing";
         EXPECT_TRUE(rack().contextEntries().back().item.label == "By LFO" &&
