@@ -248,6 +248,7 @@ TEST(Clocks, AudioTriggersHitOncePerRiseWithHoldAndHysteresis) {
     // 0.1: re-armed only below 0.05.
     const std::tuple<Steps, float, bool, uint32_t> rows[] = {
         {{{100, .5f}, {9600, .055f}, {14400, .5f}, {19200, .045f}, {28800, .5f}}, .05f, false, 2},
+        {{{0, .09f}, {9600, 0.0f}, {14400, .11f}}, .05f, false, 1}, // just below, just above
         {twoBursts, 0.2f, false, 1},
         {twoBursts, 0.05f, false, 2},
         {{{0, 0.5f}}, 0.05f, true, 0}};
