@@ -73,6 +73,8 @@ TEST(Stages, SoundProperties) {
         {kFlt, 0.0f, [](EngineParams& p) { p.fltCutoff = 16000, p.fltRes = 1; }, 16000 / 32.0,
          kGain, 50.0, 1.5}, // the bottom is depth octaves down: k 0.02 peaks there
         {kDrv, 0.0f, [](EngineParams& p) { p.drvInput = 0.1f; }, 1000, kGain, 0.1, 1e-3},
+        {kDrv, 0.0f, [](EngineParams& p) { p.drvInput = 0.1f, p.drvTone = 1; }, 800, kGain,
+         0.1 * std::sqrt(0.5), 2e-3}, // the tone's lowpass is 3 dB down at 800 Hz
         {kDrv, 1.0f, [](EngineParams& p) { p.drvStyle = kRectify; }, 1000, kDc, 0.0, 2e-3},
         {kCrs, 0.0f, nullptr, 1000, kDiff, 0.0, 1e-6},
         {kCrs, 1.0f, crush16, 1000, kDiff, 0.0, 1.5 / 65535},
