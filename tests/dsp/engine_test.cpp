@@ -78,6 +78,8 @@ TEST(Stages, SoundProperties) {
         {kDrv, 1.0f, [](EngineParams& p) { p.drvStyle = kRectify; }, 1000, kDc, 0.0, 2e-3},
         {kCrs, 0.0f, nullptr, 1000, kDiff, 0.0, 1e-6},
         {kCrs, 1.0f, crush16, 1000, kDiff, 0.0, 1.5 / 65535},
+        {kCrs, 1.0f, [](EngineParams& p) { crush16(p), p.crsBits = 4; }, 1000, kHold,
+         48.0 / (2 * 2 * 0.5 * 15), 0.15}, // 4 bits: 15 steps over -0.5..0.5, up and down
         {kCrs, 1.0f, [](EngineParams& p) { crush16(p), p.crsDown = 4; }, 700, kHold, 4.0, 0.01},
         {kTim, 1.0f, nullptr, 1000, kDiff, 0.0, 1e-6}, // the top is the live signal
     };
