@@ -180,7 +180,7 @@ Rect PresetBar::saveButtonRect(bool save) const {
 }
 
 Rect PresetBar::saveFieldRect(int field) const {
-    if (field == kDescriptionField && saveBoxRect().height < 196) return {0, 0, 0, 0};
+    if (field == kDescriptionField && promptMode_ == PromptMode::kLoad) return {0, 0, 0, 0};
     return {saveBoxRect().x + 20, field == kNameField ? 250.0 : 290.0, 380, 30};
 }
 
